@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, only those missing.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libqt6uitools6 libgl1-mesa-dev
+  libqcustomplot-dev
+  fonts-dejavu-core
+)
+# FFTW and KissFFT only feed the side-by-side benchmarks; set VELTRA_BENCH_PEERS=1 to get them.
+if [ "${VELTRA_BENCH_PEERS:-0}" = 1 ]; then
+  packages+=(libfftw3-dev libkissfft-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the sanitizer configuration and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$(nproc)"
+ctest --preset asan -j "$(nproc)"
