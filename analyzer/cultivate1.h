@@ -1,0 +1,88 @@
+// Analysis functions: the table of measurement functions, the averaging of spectra and time
+// frames, and the functions computed from the averages.
+#pragma once
+
+#include "analyzer/view1.h"
+
+constexpr int kFunctions = 27;
+constexpr int kFormats = 6;
+constexpr int kUnitOptions = 7;
+constexpr int kCursorModes = 6;
+constexpr int kFuncPositions = 28;   // positions of the function ring, one beyond the table
+
+// One entry of the function table. A display format f exists exactly when yUnits[f] is set;
+// each row holds one flag per unit option (or cursor mode).
+struct MeasFunction {
+  int hasFormats;
+  char name[30];
+  ComputeFn compute;
+  const int* yUnits[kFormats];
+  const int* xUnits[kFormats];
+  const int* cursorModes[kFormats];
+};
+
+// 27 functions followed by one empty entry.
+extern const MeasFunction cf[kFunctions + 1];
+extern const int funcmeas[4][kFuncPositions];  // functions offered per measurement type
+extern const int fA[kFuncPositions];           // may be shown with only channel A on
+extern const int fB[kFuncPositions];           // … with only channel B on
+extern const char exten[kFormats][10];         // "Real", "Image", "Mag.", "Phaze", "Nyquist", "Nichols"
+
+// Histogram parameters (statistics type).
+struct HistParams {
+  int bins;
+  double loA, hiA, loNormA, hiNormA;
+  double loB, hiB, loNormB, hiNormB;
+  double binWidthA, binWidthB;
+  int sigmas;   // half-width of the range in standard deviations
+};
+extern HistParams pa;
+
+// ---- averaging (one processed frame in Rx/Ry, N = cus.frameLen)
+void MesurementType();
+void LinExpAver();
+void TimeAver();
+// One spectral averaging step with weight 1/k; leaves the 2N-point spectra of the frame in
+// Rx/Ix and Ry/Iy, updates Gxx, Gyy, Rxy, Ixy and sp.powerA/powerB.
+void Averaging(double k);
+// One synchronous time averaging step with weight 1/k.
+void EnhancedTimeAver(double k);
+
+// ---- the functions of the table
+void SpectrumA(ViewState* v);
+void SpectrumB(ViewState* v);
+void AutoCorrelationA(ViewState* v);
+void AutoCorrelationB(ViewState* v);
+void Coherence(ViewState* v);
+void Signal_Noise(ViewState* v);
+void CoherPower(ViewState* v);
+void NonCohPower(ViewState* v);
+void CrossSpectrums(ViewState* v);
+void CrossCorrelat(ViewState* v);
+void FreqRespH1(ViewState* v);
+void FreqResp1_H1(ViewState* v);
+void FreqRespH2(ViewState* v);
+void FreqResp1_H2(ViewState* v);
+void Time_A(ViewState* v);
+void Time_B(ViewState* v);
+void TimeA_vs_B(ViewState* v);
+void CepstrumA(ViewState* v);
+void CepstrumB(ViewState* v);
+void LiftSpecA(ViewState* v);
+void LiftSpecB(ViewState* v);
+void ProbDensityA(ViewState* v);
+void ProbDensityB(ViewState* v);
+void ProbDistribA(ViewState* v);
+void ProbDistribB(ViewState* v);
+void TimeA(ViewState* v);
+void TimeB(ViewState* v);
+
+// ---- display-format helpers of the complex-valued functions (n = v->count)
+void Real_Image(ViewState* v, const double* ax, const double* vals);
+void MagnitudeFunc(ViewState* v, double* re, double* im, const double* ax);
+void PhaseFunc(ViewState* v, double* re, double* im, const double* ax);
+void NyquistFunc(ViewState* v, const double* re, const double* im);
+void NicholsFunc(ViewState* v, double* re, double* im);
+// The common six-format dispatch: format 0 real, 1 imaginary, 2 magnitude (then UnitWD_dB with
+// factor), 3 phase, 4 Nyquist, 5 Nichols. Formats outside 0 … 5 leave the result unchanged.
+void FormatDispatch(ViewState* v, const double* ax, double* re, double* im, double factor);

@@ -1,0 +1,125 @@
+// Result windows: the view record of each of the two graph windows, their evaluation and drawing,
+// the reference memory, octave/third-octave bands, units, dB and axis labelling, the total readouts.
+#pragma once
+
+struct CalibrRecord;
+struct HistParams;
+struct ViewState;
+
+using ComputeFn = void (*)(ViewState* v);
+
+constexpr int kWindows = 2;
+constexpr int kResultHalf = 16384;   // doubles per window in resX/resY/rt/it
+constexpr int kMaxLines = 3201;
+constexpr int kOktCentres = 13;
+constexpr int kOkt3Centres = 36;
+constexpr double kDbFloor = 1e-20;   // relative floor of a power in dB (−200 dB)
+
+// Y-unit options
+enum : int { kYLinear = 0, kYRms = 1, kYPower = 2, kYDensity = 3, kYDb = 4, kYPhase = 5, kYProb = 6 };
+// X-unit options
+enum : int { kXReal = 0, kXAmplitude = 1, kXLines = 2, kXOctave = 3, kXThird = 4, kXTime = 5, kXPhase = 6 };
+// Plot styles of a result
+enum : int { kPlotLine = 0, kPlotBarsByIndex = 1, kPlotBars = 2, kPlotPoints = 3 };
+
+// One graph window. The data arrays stay in converter counts (or counts²); xScale/yScale are the
+// axis gains that turn them into physical units on the labels and readouts.
+struct ViewState {
+  int function;              // index into cf
+  CalibrRecord* calib;       // cch
+  HistParams* histParams;    // pa
+  double xScale, yScale;
+  double aspect;             // graph width / height
+  ComputeFn compute;         // cf[function].compute
+  int format;                // 0 … 5, or −1 for a single-format function
+  int plotStyle;
+  double* workRe;            // half of rt, scratch
+  double* workIm;            // half of it, scratch
+  double* yData;             // half of resY: the result
+  double* xData;             // half of resX
+  int yUnit, xUnit;
+  int dbRange;               // dB span of the axis, 0 = automatic
+  double dbTop, dbOffset;
+  double yMin, yMax, xMin, xMax;                   // result ranges
+  double viewXFrom, viewXTo, viewYFrom, viewYTo;   // visible ranges
+  int count;                 // result points
+  int zoomed, gate;
+  int integration;           // 0 none, 1 single, 2 double
+  double normLo, normHi;     // histogram limits in RMS units
+  int memState;              // 0 off, 1 capture pending, 2 held
+  int memEqualize, memShow;
+  // presentation
+  int color;
+  int cursorPoint, cursorMode, sbCentre, sbSpacing, sbBase, markCount;
+  // axis-label caches: the ranges last labelled, and whether the last drawing relabelled an axis
+  double labXFrom, labXTo, labYFrom, labYTo;
+  int relabelled;
+};
+
+extern ViewState vs[kWindows];
+
+// Reference memory per window: linear and dB copies.
+extern double mem_wd[kWindows][kMaxLines];
+extern double mem_dB[kWindows][kMaxLines];
+
+// ---- evaluation and drawing
+int ViewResult(int w);
+int ViewGraph(int w);
+int YesNoViewFunction(int w);
+
+// ---- window callbacks (toolkit callback form, EVENT_COMMIT only)
+int FunctW1(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int FunctW2(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CrossRingFunc1(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CrossRingFunc2(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int InMemory(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int Equalize(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int ViewMm(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int Integration(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+
+// Function selection of window w with function i (what FunctW1/FunctW2 do on commit).
+void SelectFunction(int w, int i);
+void SetFunctionMeas(int type);
+void GetFunctionItem();
+void SetExtentionFunction(int w);
+void SetCursorsItem(int w);
+
+// ---- octave and third-octave bands
+extern const double x_okt[kOktCentres];
+extern const double okt_[kOktCentres + 1];
+extern const double x_ok_3[kOkt3Centres];
+extern const double okt3_[kOkt3Centres + 1];
+
+int CallBandOkt(double f);
+int CallBandOkt_3(double f);
+void AxisX_Oktave(ViewState* v);
+void AxisX_Oktave_3(ViewState* v);
+// Sums the record's line powers (yData, `lines` values) into nb bands with the given edges
+// (nb + 1 values), divides by the window's noise bandwidth and appends the sum as band nb.
+void Union(ViewState* v, int nb, const double* edges);
+void LabelOkt(int w, int nb, int step);
+
+// ---- units, dB and axes
+void XYUnit(ViewState* v, double factor);
+void AxisY_Unit(ViewState* v);
+void AxisY_Density(ViewState* v);
+void AxisY_dB(ViewState* v, double factor);
+void UnitWD_dB(ViewState* v, double factor);
+void Integrations(ViewState* v);
+void AxisX_Band(ViewState* v);
+void AxisX(int w);
+void AxisY(int w);
+void LabelAxixY(int w);
+void LabelX_(int w);
+void LabelBand(int w);
+void LabelTime(int w);
+int CallRange(double step);
+void SetTot(int w);
+
+// Pure helpers behind the labellers (exposed for tests).
+// Time-axis unit for the visible end `to`: factor and text ("с.", "мс.", "мкс.").
+void TimeAxisUnit(double to, double* factor, const char** unit);
+// Overload of an input frame whose RMS is rms counts.
+int Overloaded(double rms);
+// The total readout text of window w (what SetTot shows), into buf.
+void TotText(int w, char* buf, int bufSize);
