@@ -2,6 +2,8 @@
 // the reference memory, octave/third-octave bands, units, dB and axis labelling, the total readouts.
 #pragma once
 
+#include "analyzer/initstruct.h"
+
 struct CalibrRecord;
 struct HistParams;
 struct ViewState;
@@ -10,7 +12,6 @@ using ComputeFn = void (*)(ViewState* v);
 
 constexpr int kWindows = 2;
 constexpr int kResultHalf = 16384;   // doubles per window in resX/resY/rt/it
-constexpr int kMaxLines = 3201;
 constexpr int kOktCentres = 13;
 constexpr int kOkt3Centres = 36;
 constexpr double kDbFloor = 1e-20;   // relative floor of a power in dB (−200 dB)
