@@ -1,0 +1,128 @@
+// Stand-ins for routines and callbacks that their modules do not provide yet, so the tree links
+// while the modules are written in parallel. Each is a one-line no-op (or the least a caller
+// needs). Whoever implements a routine deletes its line here in the same commit.
+#include "analyzer/menager.h"
+#include "analyzer/panels.h"
+#include "analyzer/pending.h"
+
+#define PENDING_CB(name) \
+  int name(int, int, int, void*, int, int) { return 0; }
+
+// ---- veltrasetup: settings dialogs
+PENDING_CB(RingMeas)
+PENDING_CB(SetCollectMode)
+PENDING_CB(RunSetup)
+PENDING_CB(CalibrSet)
+
+// ---- collection: trigger panel, conditioning chain
+PENDING_CB(TriggerSetup)
+PENDING_CB(SetLevelMode)
+PENDING_CB(SetDiffIntegr)
+PENDING_CB(SetupRun)
+// Until the chain exists the de-interleaved frame goes straight to the analysis.
+int Collection() {
+  if (count <= 0) return 0;
+  const int n = dbuf.nm;
+  for (int i = 0; i < n; ++i) {
+    wave[i] = circbuff[output + 2 * i] / 128;
+    wave[n + i] = circbuff[output + 2 * i + 1] / 128;
+  }
+  output = (output + dbuf.blk) % circlen;
+  count -= 1;
+  dbuf.nframe = n;
+  return 1;
+}
+int FilterArry() {
+  const int n = cus.frameLen;
+  for (int i = 0; i < n; ++i) {
+    Rx[i] = ca[i] = wave[i];
+    Ry[i] = cb[i] = wave[n + i];
+  }
+  return 1;
+}
+int DataFormer() { return 0; }
+int DifIntegrTime() { return 0; }
+void IIRFilterParam() {}
+void SetSetupDelay() { sr.need = cus.frameLen; sr.settle = 0; }
+
+// ---- iirfilter: data windows
+PENDING_CB(Weight)
+void WeightFunction(CusRecord*) {}
+void WeightCtrl() {}
+
+// ---- cultivate1: averaging and histograms
+PENDING_CB(SetRank)
+void MesurementType() {
+  if (rcu.measType == 2 || rcu.expAver == 0) { if (rcu.avgCount >= rcu.avgTarget) StopAveraging(); }
+}
+void Averaging(double) {}
+void EnhancedTimeAver(double) {}
+void Statistics() {}
+void AverProbHistogramm(int) {}
+
+// ---- view1: result windows
+PENDING_CB(FunctW1)
+PENDING_CB(FunctW2)
+PENDING_CB(CrossRingFunc1)
+PENDING_CB(CrossRingFunc2)
+PENDING_CB(InMemory)
+PENDING_CB(Equalize)
+PENDING_CB(ViewMm)
+PENDING_CB(Integration)
+PENDING_CB(RingY1)
+PENDING_CB(RingY2)
+PENDING_CB(RingX1)
+PENDING_CB(RingX2)
+PENDING_CB(RingDbOne)
+PENDING_CB(RingDbTwo)
+PENDING_CB(MaxdB)
+int ViewResult(int) { return 0; }
+void GetFunctionItem() {}
+
+// ---- display1: cursors, readouts, layout, colours
+PENDING_CB(CursorW1)
+PENDING_CB(CursorW2)
+PENDING_CB(SetCursors1)
+PENDING_CB(SetCursors2)
+PENDING_CB(SetRead)
+PENDING_CB(SetZoom)
+PENDING_CB(ColorA)
+PENDING_CB(ColorB)
+PENDING_CB(CursorSyn)
+PENDING_CB(SetFormatDisp)
+void SetTextCursor(int, int) {}
+void SetFormat() {}
+
+// ---- calibration
+int SaveParamCalibr() { return 1; }
+int GetParamCalibrOfFile() { return 0; }
+PENDING_CB(SetSenA)
+PENDING_CB(SetSenB)
+PENDING_CB(SetLo)
+PENDING_CB(SetDim)
+void InitCalibration() {}
+void SetParam_Calibr(int) {}
+
+// ---- file_ctrl: recordings and channel selection
+PENDING_CB(SelectCh)
+PENDING_CB(SwitchChA)
+PENDING_CB(SwitchChB)
+void HideSelectCh() {}
+void ViewSelectCh() {}
+int InputDataFiles() { return 0; }
+void SetParamAver() {}
+
+// ---- range_ch, dkv: front end
+PENDING_CB(SetAcDc)
+PENDING_CB(SetRectif)
+PENDING_CB(SetKpCh)
+PENDING_CB(SetKoef)
+PENDING_CB(SetLPF)
+PENDING_CB(SetHPF)
+PENDING_CB(SetRange)
+PENDING_CB(PExit)
+PENDING_CB(Connect5128)
+void AutoAdaptation() {}
+int SaveParamDKV5128() { return 1; }
+int GetParamDKV5128OfFile() { return 0; }
+void Close5128() {}

@@ -1,0 +1,46 @@
+// Routines the run cycle and start-up call in modules that have no header of their own yet.
+// When a module gains its header, include that header here and drop its lines below; the
+// signatures must stay the same.
+#pragma once
+
+#include "analyzer/calibration.h"
+#include "analyzer/cultivate1.h"
+#include "analyzer/initstruct.h"
+#include "analyzer/view1.h"
+
+// collection: triggering, frame collection and the conditioning chain
+int Collection();
+int FilterArry();
+int DataFormer();
+int DifIntegrTime();
+void IIRFilterParam();
+void SetSetupDelay();
+
+// iirfilter: data windows
+void WeightFunction(CusRecord* c);
+void WeightCtrl();
+
+// cultivate1: histograms
+void Statistics();
+void AverProbHistogramm(int k);
+
+// display1: cursor readouts
+void SetTextCursor(int w, int k);
+void SetFormat();
+
+// range_ch, dkv: front end
+void AutoAdaptation();
+int SaveParamDKV5128();
+int GetParamDKV5128OfFile();
+void Close5128();
+
+// calibration
+void InitCalibration();
+void SetParam_Calibr(int k);
+
+// file_ctrl: recordings and channel selection
+void HideSelectCh();
+void ViewSelectCh();
+int InputDataFiles();
+void SetParamAver();
+
