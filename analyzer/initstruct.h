@@ -13,7 +13,7 @@
 // ---------------------------------------------------------------------------------------------
 // Capacities
 constexpr int kMaxFrame = 8192;          // largest FFT size N
-constexpr int kBandLen = 3201;           // spectral lines of the largest N: (int)(8192 / 2.56) + 1
+constexpr int kMaxLines = 3201;          // spectral lines of the largest N: (int)(8192 / 2.56) + 1
 constexpr int kFrame2 = 2 * kMaxFrame;   // 2N-point spectra, result halves, generator work
 constexpr int kStreamLen = 65536;        // decimated stream per channel
 constexpr int kResultLen = 2 * kFrame2;  // result arrays: one half per window
@@ -185,7 +185,7 @@ extern double Rxy[kMaxFrame], Ixy[kMaxFrame];             // cross-spectrum accu
 extern double resX[kResultLen], resY[kResultLen];         // results: half per window
 extern double rt[kResultLen], it[kResultLen];             // work: half per window
 extern double weightcoef[kFrame2];                        // window coefficients, half per window
-extern double x_band[kBandLen];                            // i * df
+extern double x_band[kMaxLines];                           // i * df
 extern double time_ch[kFrame2];                           // i * dt
 extern double x_time[kFrame2];                            // lag axis, 0 at N/2
 extern double part[kFrame2];                              // generator work
