@@ -45,39 +45,10 @@ int DifIntegrTime() { return 0; }
 void IIRFilterParam() {}
 void SetSetupDelay() { sr.need = cus.frameLen; sr.settle = 0; }
 
-// ---- iirfilter: data windows
-PENDING_CB(Weight)
-void WeightFunction(CusRecord*) {}
-void WeightCtrl() {}
-
 // ---- cultivate1: averaging and histograms
 PENDING_CB(SetRank)
-void MesurementType() {
-  if (rcu.measType == 2 || rcu.expAver == 0) { if (rcu.avgCount >= rcu.avgTarget) StopAveraging(); }
-}
-void Averaging(double) {}
-void EnhancedTimeAver(double) {}
 void Statistics() {}
 void AverProbHistogramm(int) {}
-
-// ---- view1: result windows
-PENDING_CB(FunctW1)
-PENDING_CB(FunctW2)
-PENDING_CB(CrossRingFunc1)
-PENDING_CB(CrossRingFunc2)
-PENDING_CB(InMemory)
-PENDING_CB(Equalize)
-PENDING_CB(ViewMm)
-PENDING_CB(Integration)
-PENDING_CB(RingY1)
-PENDING_CB(RingY2)
-PENDING_CB(RingX1)
-PENDING_CB(RingX2)
-PENDING_CB(RingDbOne)
-PENDING_CB(RingDbTwo)
-PENDING_CB(MaxdB)
-int ViewResult(int) { return 0; }
-void GetFunctionItem() {}
 
 // ---- display1: cursors, readouts, layout, colours
 PENDING_CB(CursorW1)
@@ -94,8 +65,6 @@ void SetTextCursor(int, int) {}
 void SetFormat() {}
 
 // ---- calibration
-int SaveParamCalibr() { return 1; }
-int GetParamCalibrOfFile() { return 0; }
 PENDING_CB(SetSenA)
 PENDING_CB(SetSenB)
 PENDING_CB(SetLo)

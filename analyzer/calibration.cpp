@@ -1,0 +1,219 @@
+// The calibration record and "Calibr.inf".
+#include "analyzer/calibration.h"
+
+#include <iconv.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "analyzer/initstruct.h"
+
+CalibrRecord cch;
+
+const char Dim[kUnitCount][kDimTextLen] = {"Вел.", "Па", "g", "м/с^2", "м/с", "м", "В"};
+const double support_unit[kUnitCount] = {1.0, 2e-05, 1.0, 1e-06, 5e-08, 8e-12, 1e-05};
+
+namespace {
+
+constexpr const char* kCalibrFile = "Calibr.inf";
+constexpr int kVoltUnit = 6;
+constexpr int kDimOffset = 640;
+constexpr int kModeOffset = 696;
+// Larger files are not calibration records; reading stops here.
+constexpr std::size_t kReadLimit = 4 * kCalibrFileSize;
+
+double MvPerCount() {
+  return hs.mvpc > 0.0 ? hs.mvpc : 20000.0 / (16777216.0 - 1.0);
+}
+
+int ClampInput(int input) {
+  return input < 0 ? 0 : (input >= kCalibrInputs ? kCalibrInputs - 1 : input);
+}
+
+// Converts between Windows-1251 and UTF-8; false when the text cannot be converted or does not fit.
+bool Convert(const char* to, const char* from, const char* in, std::size_t inLen, char* out,
+             std::size_t outSize) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  char* src = const_cast<char*>(in);
+  char* dst = out;
+  std::size_t left = inLen;
+  std::size_t room = outSize - 1;
+  std::size_t r = iconv(cd, &src, &left, &dst, &room);
+  iconv_close(cd);
+  if (r == static_cast<std::size_t>(-1) || left != 0) return false;
+  *dst = '\0';
+  return true;
+}
+
+void PutDoubles(unsigned char* out, const double* v) {
+  for (int i = 0; i < kCalibrInputs; ++i) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v[i], sizeof bits);
+    for (int b = 0; b < 8; ++b) out[i * 8 + b] = static_cast<unsigned char>(bits >> (8 * b));
+  }
+}
+
+void GetDoubles(const unsigned char* in, double* v) {
+  for (int i = 0; i < kCalibrInputs; ++i) {
+    std::uint64_t bits = 0;
+    for (int b = 0; b < 8; ++b) bits |= static_cast<std::uint64_t>(in[i * 8 + b]) << (8 * b);
+    std::memcpy(&v[i], &bits, sizeof bits);
+  }
+}
+
+bool Positive(double x) { return std::isfinite(x) && x > 0.0; }
+
+// Windows text mode wrote every 0x0A as 0x0D 0x0A; an exact-size file is taken byte for byte.
+std::size_t FromTextMode(unsigned char* buf, std::size_t n) {
+  if (n == static_cast<std::size_t>(kCalibrFileSize)) return n;
+  std::size_t w = 0;
+  for (std::size_t r = 0; r < n; ++r) {
+    if (buf[r] == 0x0D && r + 1 < n && buf[r + 1] == 0x0A) continue;
+    buf[w++] = buf[r];
+  }
+  return w;
+}
+
+}  // namespace
+
+int UnitIndex(const char* text) {
+  for (int i = 0; i < kUnitCount; ++i)
+    if (std::strcmp(text, Dim[i]) == 0) return i;
+  return -1;
+}
+
+namespace {
+
+void DeriveInto(CalibrRecord& r, int i) {
+  r.upc[i] = MvPerCount() / r.sen[i] / r.gain[i];
+  r.upcdb[i] = 20.0 * std::log10(r.upc[i]);
+  r.lodb[i] = 20.0 * std::log10(r.lo[i]);
+  r.reldb[i] = r.upcdb[i] - r.lodb[i];
+}
+
+void DefaultsInto(CalibrRecord& r, int i) {
+  r.gain[i] = 1.0;
+  r.sen[i] = 1000.0;
+  std::snprintf(r.dim[i], kDimTextLen, "%s", Dim[kVoltUnit]);
+  r.lo[i] = support_unit[kVoltUnit];
+  r.mode[i] = 1;
+  if (!Positive(r.fsc[i])) r.fsc[i] = 8388607.0;
+  DeriveInto(r, i);
+}
+
+}  // namespace
+
+void CalibrDerive(int input) { DeriveInto(cch, ClampInput(input)); }
+
+void CalibrDefaultsInput(int input) {
+  int i = ClampInput(input);
+  DefaultsInto(cch, i);
+  hs.inmode[i] = 1;
+}
+
+double ChannelScale(int input) { return cch.upc[ClampInput(input)]; }
+double ChannelDbOffset(int input) { return cch.reldb[ClampInput(input)]; }
+const char* ChannelUnit(int input) { return cch.dim[ClampInput(input)]; }
+
+int EncodeCalibr(const CalibrRecord& rec, unsigned char out[kCalibrFileSize]) {
+  std::memset(out, 0, kCalibrFileSize);
+  const double* blocks[] = {rec.sen,       rec.upc,       rec.gain, rec.upcdb, rec.fsc,
+                            rec.reserved1, rec.reserved2, rec.lo,   rec.lodb,  rec.reldb};
+  for (int b = 0; b < 10; ++b) PutDoubles(out + b * 64, blocks[b]);
+  int ok = 1;
+  for (int i = 0; i < kCalibrInputs; ++i) {
+    char text[kDimDiskLen + 1];
+    if (!Convert("CP1251", "UTF-8", rec.dim[i], std::strlen(rec.dim[i]), text, kDimDiskLen)) {
+      Convert("CP1251", "UTF-8", Dim[kVoltUnit], std::strlen(Dim[kVoltUnit]), text, kDimDiskLen);
+      ok = 0;
+    }
+    std::memcpy(out + kDimOffset + i * kDimDiskLen, text, std::strlen(text));
+  }
+  for (int i = 0; i < kCalibrInputs; ++i) {
+    auto v = static_cast<std::uint32_t>(rec.mode[i]);
+    for (int b = 0; b < 4; ++b) out[kModeOffset + i * 4 + b] = static_cast<unsigned char>(v >> (8 * b));
+  }
+  return ok;
+}
+
+void DecodeCalibr(const unsigned char in[kCalibrFileSize], CalibrRecord* rec) {
+  double* blocks[] = {rec->sen,       rec->upc,       rec->gain, rec->upcdb, rec->fsc,
+                      rec->reserved1, rec->reserved2, rec->lo,   rec->lodb,  rec->reldb};
+  for (int b = 0; b < 10; ++b) GetDoubles(in + b * 64, blocks[b]);
+  for (int i = 0; i < kCalibrInputs; ++i) {
+    const char* slot = reinterpret_cast<const char*>(in + kDimOffset + i * kDimDiskLen);
+    std::size_t len = strnlen(slot, kDimDiskLen);
+    // An unterminated slot is not a unit text.
+    if (len == static_cast<std::size_t>(kDimDiskLen) ||
+        !Convert("UTF-8", "CP1251", slot, len, rec->dim[i], kDimTextLen))
+      rec->dim[i][0] = '\0';
+  }
+  for (int i = 0; i < kCalibrInputs; ++i) {
+    std::uint32_t v = 0;
+    for (int b = 0; b < 4; ++b) v |= static_cast<std::uint32_t>(in[kModeOffset + i * 4 + b]) << (8 * b);
+    rec->mode[i] = static_cast<int>(v);
+  }
+}
+
+int CheckCalibr(CalibrRecord* rec) {
+  int reset = 0;
+  for (int i = 0; i < kCalibrInputs; ++i) {
+    bool ok = Positive(rec->sen[i]) && Positive(rec->lo[i]) && Positive(rec->gain[i]) &&
+              UnitIndex(rec->dim[i]) >= 0 &&
+              (rec->mode[i] == 0 || rec->mode[i] == 1 || rec->mode[i] == 3);
+    if (!Positive(rec->fsc[i])) rec->fsc[i] = 8388607.0;
+    if (!std::isfinite(rec->reserved1[i])) rec->reserved1[i] = 0.0;
+    if (!std::isfinite(rec->reserved2[i])) rec->reserved2[i] = 0.0;
+    if (ok) {
+      DeriveInto(*rec, i);
+    } else {
+      DefaultsInto(*rec, i);
+      if (rec == &cch) hs.inmode[i] = 1;
+      ++reset;
+    }
+  }
+  return reset;
+}
+
+int SaveParamCalibrTo(const char* path) {
+  unsigned char image[kCalibrFileSize];
+  EncodeCalibr(cch, image);
+  std::string tmp = std::string(path) + ".tmp";
+  std::FILE* f = std::fopen(tmp.c_str(), "wb");
+  if (!f) return 0;
+  bool ok = std::fwrite(image, 1, sizeof image, f) == sizeof image;
+  ok = (std::fflush(f) == 0) && ok;
+  ok = (std::fclose(f) == 0) && ok;
+  if (!ok || std::rename(tmp.c_str(), path) != 0) {
+    std::remove(tmp.c_str());
+    return 0;
+  }
+  return 1;
+}
+
+int GetParamCalibrFrom(const char* path) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (!f) {
+    for (int i = 0; i < kCalibrInputs; ++i) CalibrDefaultsInput(i);
+    return 0;
+  }
+  static unsigned char buf[kReadLimit];
+  std::size_t n = std::fread(buf, 1, sizeof buf, f);
+  std::fclose(f);
+  n = FromTextMode(buf, n);
+  if (n > static_cast<std::size_t>(kCalibrFileSize)) n = kCalibrFileSize;
+  // A short file leaves the rest of the record as it was.
+  unsigned char image[kCalibrFileSize];
+  EncodeCalibr(cch, image);
+  std::memcpy(image, buf, n);
+  DecodeCalibr(image, &cch);
+  CheckCalibr(&cch);
+  return 1;
+}
+
+int SaveParamCalibr() { return SaveParamCalibrTo(kCalibrFile); }
+int GetParamCalibrOfFile() { return GetParamCalibrFrom(kCalibrFile); }

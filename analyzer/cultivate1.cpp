@@ -1,0 +1,302 @@
+// The function table, spectral and synchronous time averaging, and the auto power spectra.
+#include "analyzer/cultivate1.h"
+
+#include <cmath>
+
+#include "analyzer/calibration.h"
+#include "analyzer/iirfilter.h"
+#include "analyzer/menager.h"
+#include "analyzer/pending.h"
+#include "analyzer/view1_internal.h"
+#include "dsp/dsp.h"
+
+HistParams pa;
+
+namespace {
+
+// Rows of unit and cursor flags shared by the table: one flag per option.
+constexpr int Y1234[kUnitOptions] = {0, 1, 1, 1, 1, 0, 0};
+constexpr int Y0[kUnitOptions] = {1, 0, 0, 0, 0, 0, 0};
+constexpr int Y04[kUnitOptions] = {1, 0, 0, 0, 1, 0, 0};
+constexpr int Y5[kUnitOptions] = {0, 0, 0, 0, 0, 1, 0};
+constexpr int Y4[kUnitOptions] = {0, 0, 0, 0, 1, 0, 0};
+constexpr int Y1[kUnitOptions] = {0, 1, 0, 0, 0, 0, 0};
+constexpr int Y14[kUnitOptions] = {0, 1, 0, 0, 1, 0, 0};
+constexpr int Y123[kUnitOptions] = {0, 1, 1, 1, 0, 0, 0};
+constexpr int Y6[kUnitOptions] = {0, 0, 0, 0, 0, 0, 1};
+
+constexpr int X234[kUnitOptions] = {0, 0, 1, 1, 1, 0, 0};
+constexpr int X2[kUnitOptions] = {0, 0, 1, 0, 0, 0, 0};
+constexpr int X5[kUnitOptions] = {0, 0, 0, 0, 0, 1, 0};
+constexpr int X0[kUnitOptions] = {1, 0, 0, 0, 0, 0, 0};
+constexpr int X6[kUnitOptions] = {0, 0, 0, 0, 0, 0, 1};
+constexpr int X1[kUnitOptions] = {0, 1, 0, 0, 0, 0, 0};
+
+constexpr int C01[kCursorModes] = {1, 1, 0, 0, 0, 0};
+constexpr int C0[kCursorModes] = {1, 0, 0, 0, 0, 0};
+
+#define ONE(y, x, c) {y, nullptr, nullptr, nullptr, nullptr, nullptr}, \
+                     {x, nullptr, nullptr, nullptr, nullptr, nullptr}, \
+                     {c, nullptr, nullptr, nullptr, nullptr, nullptr}
+// Six formats of a complex quantity: real, imaginary, magnitude, phase, Nyquist, Nichols.
+#define CORR_FORMATS {Y0, Y0, Y04, Y5, Y0, Y04}, {X5, X5, X5, X5, X0, X6}, {C0, C0, C0, C0, C0, C0}
+#define CROSS_FORMATS {Y0, Y0, Y04, Y5, Y0, Y04}, {X2, X2, X2, X2, X0, X6}, {C0, C0, C0, C0, C0, C0}
+#define TIME_FORMATS {Y1, Y1, Y1, Y5, Y1, Y14}, {X5, X5, X5, X5, X1, X6}, {C0, C0, C0, C0, C0, C0}
+#define CEPS_FORMATS {Y1, Y1, Y1, nullptr, nullptr, nullptr}, \
+                     {X5, X5, X5, nullptr, nullptr, nullptr}, \
+                     {C0, C0, C0, nullptr, nullptr, nullptr}
+
+constexpr double kHalfDc = 0.70710678118;
+
+void CopyLines(const double* g, ViewState* v, int lines) {
+  for (int j = 0; j < lines; ++j) v->yData[j] = g[2 * j];
+}
+
+// Powers of the averaged auto spectra: the displayed (even) elements over the noise bandwidth.
+void TotalPowers(int n) {
+  double a = 0.0, b = 0.0;
+  for (int i = 0; i < n; i += 2) {
+    a += Gxx[i];
+    b += Gyy[i];
+  }
+  const double enbw = WC.enbw > 0.0 ? WC.enbw : 1.0;
+  sp.powerA = a / enbw;
+  sp.powerB = b / enbw;
+}
+
+// Extends both frames with N zeros and transforms them to 2N points; the DC element is scaled
+// so that its power is half of the one-sided factor.
+void Transform2N(int n) {
+  for (int i = n; i < 2 * n; ++i) Rx[i] = Ix[i] = Ry[i] = Iy[i] = 0.0;
+  ReFFT(Rx, Ix, 2 * n);
+  ReFFT(Ry, Iy, 2 * n);
+  Rx[0] *= kHalfDc;
+  Ry[0] *= kHalfDc;
+}
+
+void AutoSpectrum(ViewState* v, const double* g, int input) {
+  v->dbOffset = ChannelDbOffset(input);
+  v->yScale = ChannelScale(input);
+  const int lines = cus.lines;
+  CopyLines(g, v, lines);
+  if (v->integration != 0) Integrations(v);
+  ResultRange(v->yData, lines, &v->yMax, &v->yMin);
+  v->yScale = v->yScale * v->yScale;  // powers in counts², labels in unit²
+  v->xScale = 1.0;
+  v->count = lines;
+  v->plotStyle = kPlotLine;
+  XYUnit(v, 10.0);
+}
+
+int FrameLen() {
+  const int n = cus.frameLen;
+  return n > 0 && n <= kMaxFrame ? n : 0;
+}
+
+}  // namespace
+
+const MeasFunction cf[kFunctions + 1] = {
+    {0, "SpectrumA", SpectrumA, ONE(Y1234, X234, C01)},
+    {0, "SpectrumB", SpectrumB, ONE(Y1234, X234, C01)},
+    {1, "AutoCorrelationA", AutoCorrelationA, CORR_FORMATS},
+    {1, "AutoCorrelationB", AutoCorrelationB, CORR_FORMATS},
+    {0, "Coherence", Coherence, ONE(Y0, X2, C0)},
+    {0, "Signal_Noise", Signal_Noise, ONE(Y4, X2, C0)},
+    {0, "CoherPower", CoherPower, ONE(Y1234, X234, C0)},
+    {0, "NonCohPower", NonCohPower, ONE(Y1234, X234, C0)},
+    {1, "CrossSpectrums", CrossSpectrums, CROSS_FORMATS},
+    {1, "CrossCorrelat", CrossCorrelat, CORR_FORMATS},
+    {1, "FreqRespH1", FreqRespH1, CROSS_FORMATS},
+    {1, "FreqResp1_H1", FreqResp1_H1, CROSS_FORMATS},
+    {1, "FreqRespH2", FreqRespH2, CROSS_FORMATS},
+    {1, "FreqResp1_H2", FreqResp1_H2, CROSS_FORMATS},
+    {1, "Time_A", Time_A, TIME_FORMATS},
+    {1, "Time_B", Time_B, TIME_FORMATS},
+    {0, "TimeA_vs_B", TimeA_vs_B, ONE(Y1, X1, C0)},
+    {1, "CepstrumA", CepstrumA, CEPS_FORMATS},
+    {1, "CepstrumB", CepstrumB, CEPS_FORMATS},
+    {0, "LiftSpecA", LiftSpecA, ONE(Y123, X2, C0)},
+    {0, "LiftSpecB", LiftSpecB, ONE(Y123, X2, C0)},
+    {0, "ProbDensityA", ProbDensityA, ONE(Y6, X1, C0)},
+    {0, "ProbDensityB", ProbDensityB, ONE(Y6, X1, C0)},
+    {0, "ProbDistribA", ProbDistribA, ONE(Y04, X1, C0)},
+    {0, "ProbDistribB", ProbDistribB, ONE(Y04, X1, C0)},
+    {0, "TimeA", TimeA, ONE(Y1, X5, C0)},
+    {0, "TimeB", TimeB, ONE(Y1, X5, C0)},
+    {0, "", nullptr, {}, {}, {}},
+};
+
+#undef ONE
+#undef CORR_FORMATS
+#undef CROSS_FORMATS
+#undef TIME_FORMATS
+#undef CEPS_FORMATS
+
+// Position 27 of the statistics row is left out: the table has no function there.
+const int funcmeas[4][kFuncPositions] = {
+    {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
+    {1, 1, 1, 1, 1, 1, 1, 0, 0, 1, 1, 0, 1, 0, 0, 0, 0, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
+    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 0},
+    {1, 1, 1, 1, 1, 1, 1, 1, 0, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+};
+
+const int fA[kFuncPositions] = {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1, 0,
+                                1, 0, 1, 0, 1, 0, 0};
+const int fB[kFuncPositions] = {0, 1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1,
+                                0, 1, 0, 1, 0, 1, 0};
+
+const char exten[kFormats][10] = {"Real", "Image", "Mag.", "Phaze", "Nyquist", "Nichols"};
+
+// ---- averaging
+
+void MesurementType() {
+  switch (rcu.measType) {
+    case 0:
+    case 3: LinExpAver(); break;
+    case 1: TimeAver(); break;
+    case 2: Statistics(); break;
+    default: break;
+  }
+}
+
+void LinExpAver() {
+  if (rcu.expAver == 0) {
+    Averaging(rcu.avgCount);
+    if (rcu.avgCount >= rcu.avgTarget) StopAveraging();
+  } else {
+    Averaging(rcu.avgTarget);
+  }
+}
+
+void TimeAver() {
+  if (rcu.expAver == 0) {
+    EnhancedTimeAver(rcu.avgCount);
+    if (rcu.avgCount >= rcu.avgTarget) StopAveraging();
+  } else {
+    EnhancedTimeAver(rcu.avgTarget);
+  }
+}
+
+void Averaging(double k) {
+  const int n = FrameLen();
+  if (n == 0 || !(k >= 1.0)) return;
+  Transform2N(n);
+  const double s = (1.0 / k) * 8.0 / (2.0 * n * 2.0 * n);
+  const double q = 1.0 - 1.0 / k;
+  for (int i = 0; i < n; ++i) {
+    Gxx[i] = q * Gxx[i] + s * (Rx[i] * Rx[i] + Ix[i] * Ix[i]);
+    Gyy[i] = q * Gyy[i] + s * (Ry[i] * Ry[i] + Iy[i] * Iy[i]);
+    Rxy[i] = q * Rxy[i] + s * (Rx[i] * Ry[i] + Ix[i] * Iy[i]);
+    Ixy[i] = q * Ixy[i] + s * (Rx[i] * Iy[i] - Ix[i] * Ry[i]);
+  }
+  TotalPowers(n);
+}
+
+void EnhancedTimeAver(double k) {
+  const int n = FrameLen();
+  if (n == 0 || !(k >= 1.0)) return;
+  const double p = 1.0 / k, q = 1.0 - 1.0 / k;
+  for (int i = 0; i < n; ++i) {
+    cha[i] = q * cha[i] + p * Rx[i];
+    Rx[i] = cha[i];
+    chb[i] = q * chb[i] + p * Ry[i];
+    Ry[i] = chb[i];
+  }
+  Transform2N(n);
+  const double r = 8.0 / (2.0 * n * 2.0 * n);
+  for (int i = 0; i < n; ++i) {
+    Gxx[i] = r * (Rx[i] * Rx[i] + Ix[i] * Ix[i]);
+    Gyy[i] = r * (Ry[i] * Ry[i] + Iy[i] * Iy[i]);
+    Rxy[i] = r * (Rx[i] * Ry[i] + Ix[i] * Iy[i]);
+    Ixy[i] = r * (Rx[i] * Iy[i] - Ix[i] * Ry[i]);
+  }
+  TotalPowers(n);
+}
+
+// ---- auto power spectra
+
+void SpectrumA(ViewState* v) { AutoSpectrum(v, Gxx, rcu.chanA); }
+void SpectrumB(ViewState* v) { AutoSpectrum(v, Gyy, rcu.chanB); }
+
+// ---- display formats of complex-valued functions
+
+void Real_Image(ViewState* v, const double* ax, const double* vals) {
+  const int n = v->count;
+  if (n < 1) return;
+  for (int i = 0; i < n; ++i) {
+    v->yData[i] = vals[i];
+    v->xData[i] = ax[i];
+  }
+  v->xMin = ax[0];
+  v->xMax = ax[n - 1];
+  ResultRange(vals, n, &v->yMax, &v->yMin);
+}
+
+void MagnitudeFunc(ViewState* v, double* re, double* im, const double* ax) {
+  const int n = v->count;
+  if (n < 1) return;
+  ToPolar1D(re, im, n, v->yData, im);
+  for (int i = 0; i < n; ++i) v->xData[i] = ax[i];
+  ResultRange(v->yData, n, &v->yMax, &v->yMin);
+  v->xMin = ax[0];
+  v->xMax = ax[n - 1];
+}
+
+void PhaseFunc(ViewState* v, double* re, double* im, const double* ax) {
+  const int n = v->count;
+  if (n < 1) return;
+  ToPolar1D(re, im, n, re, v->yData);
+  for (int i = 0; i < n; ++i) {
+    v->yData[i] *= 57.29577951308232;
+    v->xData[i] = ax[i];
+  }
+  v->xMin = ax[0];
+  v->xMax = ax[n - 1];
+}
+
+void NyquistFunc(ViewState* v, const double* re, const double* im) {
+  const int n = v->count;
+  if (n < 1) return;
+  for (int i = 0; i < n; ++i) {
+    v->yData[i] = im[i];
+    v->xData[i] = re[i];
+  }
+  ResultRange(v->yData, n, &v->yMax, &v->yMin);
+  ResultRange(v->xData, n, &v->xMax, &v->xMin);
+}
+
+void NicholsFunc(ViewState* v, double* re, double* im) {
+  const int n = v->count;
+  if (n < 1) return;
+  ToPolar1D(re, im, n, v->yData, v->xData);
+  ResultRange(v->yData, n, &v->yMax, &v->yMin);
+  for (int i = 0; i < n; ++i) v->xData[i] *= 57.29577951308232;
+}
+
+void FormatDispatch(ViewState* v, const double* ax, double* re, double* im, double factor) {
+  switch (v->format) {
+    case 0: Real_Image(v, ax, re); break;
+    case 1: Real_Image(v, ax, im); break;
+    case 2:
+      MagnitudeFunc(v, re, im, ax);
+      UnitWD_dB(v, factor);
+      break;
+    case 3:
+      PhaseFunc(v, re, im, ax);
+      v->yMax = 180.0;
+      v->yMin = -180.0;
+      break;
+    case 4:
+      NyquistFunc(v, re, im);
+      v->plotStyle = kPlotPoints;
+      break;
+    case 5:
+      NicholsFunc(v, re, im);
+      v->plotStyle = kPlotPoints;
+      UnitWD_dB(v, 20.0);
+      v->xMax = 180.0;
+      v->xMin = -180.0;
+      break;
+    default: break;
+  }
+}

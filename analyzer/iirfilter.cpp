@@ -1,0 +1,140 @@
+// Data windows as applied to the frames: library windows remove the mean and weight both
+// channels; the two gates weight a channel only while a window shows its analytic signal.
+#include "analyzer/iirfilter.h"
+
+#include <cmath>
+
+#include "analyzer/menager.h"
+#include "analyzer/panels.h"
+#include "analyzer/view1.h"
+#include "analyzer/view1_internal.h"
+#include "dsp/dsp.h"
+#include "ui/userint.h"
+
+WindowConstants WC = {1.0, 1.0};
+
+namespace {
+
+constexpr int kRectGate = 0;
+constexpr int kExpGate = 9;
+constexpr int kTimeA = 14;
+constexpr int kTimeB = 15;
+
+double* CoefSet(int w) { return weightcoef + (w == 0 ? 0 : kMaxFrame); }
+
+int FrameLen() {
+  const int n = cus.frameLen;
+  return n > 0 && n <= kMaxFrame ? n : 0;
+}
+
+// The gate interval of window w: its visible X range while it shows a gated time display.
+void GateInterval(int w, int n, double* t1, double* t2) {
+  const ViewState& v = vs[w];
+  if (v.gate == 1 && (v.function == kTimeA || v.function == kTimeB)) {
+    *t1 = v.viewXFrom;
+    *t2 = v.viewXTo;
+  } else {
+    *t1 = 0.0;
+    *t2 = time_ch[n - 1];
+  }
+}
+
+void RemoveMean(double* x, int n) {
+  double sum = 0.0;
+  for (int i = 0; i < n; ++i) sum += x[i];
+  const double mean = sum / n;
+  for (int i = 0; i < n; ++i) x[i] -= mean;
+}
+
+void Weigh(double* x, const double* w, int n) {
+  for (int i = 0; i < n; ++i) x[i] *= w[i];
+}
+
+}  // namespace
+
+void WeightFunction(CusRecord* c) {
+  const int n = c->frameLen > 0 && c->frameLen <= kMaxFrame ? c->frameLen : 0;
+  double* s0 = CoefSet(0);
+  double* s1 = CoefSet(1);
+  for (int i = 0; i < n; ++i) s0[i] = s1[i] = 1.0;
+  if (c->window == kRectGate) {
+    WC = {1.0, 1.0};
+  } else if (c->window == kExpGate) {
+    WC = {1.0, 1.0};
+    for (int i = 0; i < n; ++i) s0[i] = s1[i] = std::exp(-(5.0 / n) * i);
+  } else {
+    ScaledWindow(s0, n, c->window, &WC);
+    ScaledWindow(s1, n, c->window, &WC);
+  }
+}
+
+// The gate loops stop at the end of the frame whatever the visible range holds: a zoom kept from
+// a run at another rate can lie beyond it.
+void RectWeight(int w) {
+  const int n = FrameLen();
+  if (n == 0) return;
+  double* s = CoefSet(w);
+  double t1, t2;
+  GateInterval(w, n, &t1, &t2);
+  int i = 0;
+  for (; i < n && t1 > time_ch[i]; ++i) s[i] = 0.0;
+  for (; i < n && t2 > time_ch[i]; ++i) s[i] = 1.0;
+  for (; i < n; ++i) s[i] = 0.0;
+}
+
+void ExpWeight(int w) {
+  const int n = FrameLen();
+  if (n == 0) return;
+  double* s = CoefSet(w);
+  double t1, t2;
+  GateInterval(w, n, &t1, &t2);
+  int i = 0;
+  for (; i < n && t1 > time_ch[i]; ++i) s[i] = 0.0;
+  const double tau = (t2 - t1) / 5.0;
+  for (; i < n && t2 > time_ch[i]; ++i) s[i] = std::exp(-(time_ch[i] - t1) / tau);
+  for (; i < n; ++i) s[i] = 0.0;  // the last sample too, like the rectangular gate
+}
+
+void WeightCtrl() {
+  const int N = FrameLen();
+  if (N == 0) return;
+  const int n = dbuf.nframe > 0 && dbuf.nframe <= N ? dbuf.nframe : N;
+  if (cus.window == kRectGate || cus.window == kExpGate) {
+    for (int w = 0; w < kWindows; ++w) {
+      if (cus.window == kRectGate)
+        RectWeight(w);
+      else
+        ExpWeight(w);
+    }
+    for (int w = 0; w < kWindows; ++w) {
+      if (vs[w].function == kTimeA) Weigh(Rx, CoefSet(w), n);
+      if (vs[w].function == kTimeB) Weigh(Ry, CoefSet(w), n);
+    }
+  } else {
+    RemoveMean(Rx, n);
+    RemoveMean(Ry, n);
+    Weigh(Rx, CoefSet(0), n);
+    Weigh(Ry, CoefSet(1), n);
+  }
+}
+
+int Weight(int panel, int control, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  int type = 0;
+  GetCtrlVal(panel, control, &type);
+  cus.window = type;
+  for (int w = 0; w < kWindows; ++w) {
+    const int toggle = WindowCtrl(w).gateToggle;
+    SetCtrlVal(mainpanel, toggle, 0);
+    vs[w].gate = 0;
+    if (type != kRectGate && type != kExpGate) SetCtrlAttribute(mainpanel, toggle, ATTR_DIMMED, 1);
+  }
+  // One average never mixes two windows: a run starts again, stopped results are void.
+  if (start == 1) {
+    SetZero();
+  } else {
+    WeightFunction(&cus);
+    sp.dataReady = 0;
+  }
+  return 0;
+}
