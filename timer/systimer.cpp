@@ -67,7 +67,8 @@ void* SchedulerMain(void*) {
     SysTimer* due = Earliest();
     const Clock::time_point now = Clock::now();
     if (now < due->deadline) {
-      sched.wake.wait_until(hold, due->deadline);
+      const Clock::time_point deadline = due->deadline;  // `due` may be freed while waiting
+      sched.wake.wait_until(hold, deadline);
       continue;  // the set of timers may have changed meanwhile
     }
     // The next deadline stays on the grid of the first one, so periods do not drift; after a
