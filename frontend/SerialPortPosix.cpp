@@ -301,7 +301,11 @@ void SerialPort::ReaderLoop() {
     } else if ((fds[1].revents & POLLIN) != 0) {
       continue;  // Close: running_ is already 0
     } else if (fds[0].revents != 0) {
-      while (running_ != 0 && ReadAvailable() > 0) {
+      int total = 0;
+      for (int got = 1; running_ != 0 && got > 0; total += got) got = ReadAvailable();
+      // A device that went away reports hang-up with nothing to read.
+      if (total == 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        OnCommError(ErrorKind::kRead, LineCounts{});
       }
     }
     // Batch what arrives in the next interval into one read.
