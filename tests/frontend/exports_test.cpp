@@ -1,0 +1,134 @@
+// The six exported functions as the analyzer calls them, against the simulated unit.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "frontend/DKV5120Lib.h"
+#include "frontend_test_util.h"
+
+namespace {
+
+using Frames = std::vector<std::string>;
+
+class ExportsOnSim : public ::testing::Test {
+ protected:
+  void Start(const dkvsim::Options& options = dkvsim::Options{}) {
+    ASSERT_TRUE(unit.Start(options, 1));
+    link = DKV5120LibCreate(0);
+    ASSERT_NE(link, nullptr);
+  }
+  void TearDown() override { DKV5120LibClose(link); }
+  Frames TakeFrames() { return dkvsim::SimFrames(unit.sim, true); }
+
+  fetest::SimUnitOnPort unit;
+  DeviceLink* link = nullptr;
+};
+
+TEST(Exports, NullHandleIsAcceptedEverywhere) {
+  EXPECT_EQ(DKV5120LibInit(nullptr, 1, 1), 0);
+  EXPECT_EQ(DKV5120LibInit(nullptr, 1, 0), 0);
+  EXPECT_EQ(DKV5120LibSetGain(nullptr, 1, 100), 0);
+  EXPECT_EQ(DKV5120LibSetHPF(nullptr, 1, 0), 0);
+  EXPECT_EQ(DKV5120LibSetLPF(nullptr, 1, 6), 0);
+  DKV5120LibClose(nullptr);
+}
+
+TEST(Exports, CreateOnAMissingOrUnfitDeviceIsNullAndLeavesNothingOpen) {
+  const int fds = fetest::OpenDescriptors();
+  const int threads = fetest::Threads();
+  fetest::MapPort(7, "/nonexistent/dkv5128");
+  EXPECT_EQ(DKV5120LibCreate(6), nullptr);
+  fetest::MapPort(7, "/dev/null");
+  EXPECT_EQ(DKV5120LibCreate(6), nullptr);
+  EXPECT_EQ(DKV5120LibCreate(-1), nullptr);  // no COM0
+  EXPECT_EQ(fetest::OpenDescriptors(), fds);
+  EXPECT_EQ(fetest::Threads(), threads);
+}
+
+TEST_F(ExportsOnSim, PortInUseIsRefused) {
+  Start();
+  EXPECT_EQ(DKV5120LibCreate(0), nullptr);
+}
+
+TEST_F(ExportsOnSim, RemoteInitSendsEchoKeyStateAndReadsTheStatus) {
+  dkvsim::Options options;
+  options.modules[4].echo = false;  // as after power-up: ECHO1 switches it on
+  options.modules[5].status = 8;
+  options.modules[6].status = 12;
+  options.modules[7].status = 7;
+  Start(options);
+  EXPECT_EQ(DKV5120LibInit(link, 4, 1), 1);
+  EXPECT_EQ(TakeFrames(), (Frames{"$04ECHO1", "$04KEY0", "$04STATE"}));
+  EXPECT_TRUE(dkvsim::SimModule(unit.sim, 4).echo);
+  EXPECT_EQ(dkvsim::SimModule(unit.sim, 4).key, 0);
+  EXPECT_EQ(DKV5120LibInit(link, 5, 1), 9);  // #8;
+  EXPECT_EQ(DKV5120LibInit(link, 6, 1), 9);  // #12;
+  EXPECT_EQ(DKV5120LibInit(link, 7, 1), 1);  // #7;
+}
+
+TEST_F(ExportsOnSim, LocalInitSendsEchoOffAndKeyOn) {
+  Start();
+  EXPECT_EQ(DKV5120LibInit(link, 2, 0), 1);
+  EXPECT_EQ(TakeFrames(), (Frames{"$02ECHO0", "$02KEY1"}));
+  EXPECT_FALSE(dkvsim::SimModule(unit.sim, 2).echo);
+  EXPECT_EQ(dkvsim::SimModule(unit.sim, 2).key, 1);
+}
+
+TEST_F(ExportsOnSim, InitOfASilentOrMissingModuleFails) {
+  dkvsim::Options options;
+  options.modules[3].silent = true;
+  Start(options);
+  EXPECT_EQ(DKV5120LibInit(link, 3, 1), -1);
+  EXPECT_EQ(DKV5120LibInit(link, 9, 1), -1);  // no module at 9
+}
+
+TEST_F(ExportsOnSim, SixOfEightModulesAnswering) {
+  dkvsim::Options options;
+  options.modules[2].silent = true;
+  options.modules[7].silent = true;
+  Start(options);
+  int answered = 0;
+  for (int address = 1; address <= 8; ++address) answered += DKV5120LibInit(link, address, 1) > 0 ? 1 : 0;
+  EXPECT_EQ(answered, 6);
+}
+
+TEST_F(ExportsOnSim, GainAndFiltersReachTheModule) {
+  Start();
+  EXPECT_EQ(DKV5120LibSetGain(link, 1, 100), 2);
+  EXPECT_EQ(DKV5120LibSetGain(link, 3, 25000), 2);
+  EXPECT_EQ(DKV5120LibSetLPF(link, 3, 4), 2);
+  EXPECT_EQ(DKV5120LibSetHPF(link, 3, 2), 2);
+  EXPECT_EQ(TakeFrames(), (Frames{"$01GAIN100", "$03GAIN25000", "$03LPF4", "$03HPF2"}));
+  const dkvsim::Module m = dkvsim::SimModule(unit.sim, 3);
+  EXPECT_EQ(m.gain100, 25000);
+  EXPECT_EQ(m.lpfCode, 4);
+  EXPECT_EQ(m.hpfCode, 2);
+}
+
+TEST_F(ExportsOnSim, EdgeAddressesAndNegativeValues) {
+  Start();
+  DKV5120LibSetGain(link, 0, 100);
+  DKV5120LibSetLPF(link, 100, 1);
+  EXPECT_EQ(DKV5120LibSetHPF(link, 8, -1), 2);
+  EXPECT_EQ(TakeFrames(), (Frames{"$00GAIN100", "$99LPF1", "$08HPF"}));
+}
+
+TEST_F(ExportsOnSim, ResultsOfSilentAndWrongModules) {
+  dkvsim::Options options;
+  options.modules[5].silent = true;
+  options.modules[6].wrongEcho = true;
+  Start(options);
+  EXPECT_EQ(DKV5120LibSetGain(link, 5, 100), -1);
+  EXPECT_EQ(DKV5120LibSetGain(link, 6, 100), 1);
+}
+
+TEST_F(ExportsOnSim, CloseAndCreateAgain) {
+  Start();
+  DKV5120LibClose(link);
+  link = DKV5120LibCreate(0);
+  ASSERT_NE(link, nullptr);
+  EXPECT_EQ(DKV5120LibSetGain(link, 2, 150), 2);
+}
+
+}  // namespace
