@@ -159,6 +159,9 @@ extern int frontpanel;
 int LoadVeltraPanels();
 // Binds every role's callback (the table in callbacks.cpp).
 void BindCallbacks();
+// Program start-up without the event loop: panels loaded and bound, main panel shown, model
+// initialised from the panels, no run. 0, or the negative code of a panel that failed to load.
+int StartVeltra();
 // Role names in control-id order (index 0 = control 1).
 extern const char* const kMainRoles[];
 extern const char* const kTriggerRoles[];

@@ -95,3 +95,4 @@ void AutoAdaptation() {}
 int SaveParamDKV5128() { return 1; }
 int GetParamDKV5128OfFile() { return 0; }
 void Close5128() {}
+

@@ -1,0 +1,269 @@
+// Command-line automation on top of the toolkit's user-action functions: every action goes
+// through the same controls and callbacks a person uses.
+#include "analyzer/automation.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+
+#include "analyzer/initstruct.h"
+#include "analyzer/panels.h"
+#include "analyzer/save.h"
+#include "ui/userint.h"
+
+namespace {
+
+// A run that does not end within this many ticks is reported instead of waited for.
+constexpr long kMaxRunTicks = 200000;
+constexpr long kMaxTicks = 10000000;
+
+std::deque<std::string> g_fileAnswers;
+std::vector<std::string> g_popups;
+
+int PrintPopup(int kind, const char* title, const char* text, char* answer, int answerSize,
+               void*) {
+  g_popups.push_back(std::string(title) + ": " + text);
+  switch (kind) {
+    case POPUP_CONFIRM:
+      std::fprintf(stderr, "veltra: [%s] %s -> да\n", title, text);
+      return VAL_YES;
+    case POPUP_FILE_SELECT: {
+      if (g_fileAnswers.empty()) {
+        std::fprintf(stderr, "veltra: [%s] файл не задан (--file), выбор отменён\n", title);
+        return VAL_NO_FILE_SELECTED;
+      }
+      const std::string path = g_fileAnswers.front();
+      g_fileAnswers.pop_front();
+      std::snprintf(answer, static_cast<size_t>(answerSize), "%s", path.c_str());
+      std::fprintf(stderr, "veltra: [%s] %s\n", title, path.c_str());
+      return GetFileInfo(path.c_str(), nullptr) == 1 ? VAL_EXISTING_FILE_SELECTED
+                                                     : VAL_NEW_FILE_SELECTED;
+    }
+    default:
+      std::fprintf(stderr, "veltra: [%s] %s\n", title, text);
+      return 0;
+  }
+}
+
+bool ParseLong(const char* text, long lo, long hi, long* out) {
+  if (text == nullptr || *text == '\0') return false;
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(text, &end, 10);
+  if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
+  *out = v;
+  return true;
+}
+
+bool Find(const std::string& role, int* panel, int* control) {
+  return FindCtrlByRole(role.c_str(), panel, control) == 0;
+}
+
+}  // namespace
+
+bool AutomationPlan::HasQuit() const {
+  for (const auto& a : actions) {
+    if (a.kind == AutomationAction::Quit) return true;
+  }
+  return false;
+}
+
+const std::vector<std::string>& AutomationPopups() { return g_popups; }
+
+const char* AutomationUsage() {
+  return "Использование: veltra [действия]\n"
+         "  --offscreen          без экрана (после действий программа завершается)\n"
+         "  --set РОЛЬ=ЗНАЧЕНИЕ  установить элемент панели, как это сделал бы оператор\n"
+         "  --press РОЛЬ         нажать кнопку или переключить переключатель\n"
+         "  --file ПУТЬ          ответ на следующий диалог выбора файла\n"
+         "  --ticks N            выполнить N тактов измерения\n"
+         "  --run                запустить измерение и ждать его окончания\n"
+         "  --save W=ПУТЬ        сохранить результат окна W (1 или 2) без диалога\n"
+         "  --grab ПУТЬ          снимок главной панели в PNG\n"
+         "  --quit               выход, как по кнопке «Выход» (с сохранением настроек)\n";
+}
+
+int ParseAutomation(int argc, const char* const* argv, AutomationPlan* plan, std::string* error) {
+  *plan = AutomationPlan{};
+  auto need = [&](int& i, const char* opt) -> const char* {
+    if (i + 1 >= argc) {
+      *error = std::string("параметру ") + opt + " не хватает значения";
+      return nullptr;
+    }
+    return argv[++i];
+  };
+  for (int i = 1; i < argc; ++i) {
+    const std::string opt = argv[i];
+    AutomationAction a{AutomationAction::Run, "", "", 0};
+    if (opt == "--offscreen") {
+      plan->offscreen = true;
+      continue;
+    } else if (opt == "--help" || opt == "-h") {
+      plan->help = true;
+      continue;
+    } else if (opt == "--set") {
+      const char* v = need(i, "--set");
+      if (v == nullptr) return 2;
+      const char* eq = std::strchr(v, '=');
+      if (eq == nullptr || eq == v) {
+        *error = std::string("--set ждёт РОЛЬ=ЗНАЧЕНИЕ, получено «") + v + "»";
+        return 2;
+      }
+      a.kind = AutomationAction::Set;
+      a.role.assign(v, static_cast<size_t>(eq - v));
+      a.value = eq + 1;
+    } else if (opt == "--press") {
+      const char* v = need(i, "--press");
+      if (v == nullptr) return 2;
+      a.kind = AutomationAction::Press;
+      a.role = v;
+    } else if (opt == "--file") {
+      const char* v = need(i, "--file");
+      if (v == nullptr) return 2;
+      if (*v == '\0' || std::strlen(v) >= kPathLen) {
+        *error = "--file: недопустимый путь";
+        return 2;
+      }
+      a.kind = AutomationAction::File;
+      a.value = v;
+    } else if (opt == "--ticks") {
+      const char* v = need(i, "--ticks");
+      if (v == nullptr) return 2;
+      a.kind = AutomationAction::Ticks;
+      if (!ParseLong(v, 0, kMaxTicks, &a.number)) {
+        *error = std::string("--ticks ждёт число от 0 до 10000000, получено «") + v + "»";
+        return 2;
+      }
+    } else if (opt == "--run") {
+      a.kind = AutomationAction::Run;
+    } else if (opt == "--save") {
+      const char* v = need(i, "--save");
+      if (v == nullptr) return 2;
+      a.kind = AutomationAction::Save;
+      const char* eq = std::strchr(v, '=');
+      const std::string w = eq ? std::string(v, static_cast<size_t>(eq - v)) : "";
+      if (eq == nullptr || (w != "1" && w != "2") || eq[1] == '\0' || std::strlen(eq + 1) >= kPathLen) {
+        *error = std::string("--save ждёт 1=ПУТЬ или 2=ПУТЬ, получено «") + v + "»";
+        return 2;
+      }
+      a.number = w == "1" ? 1 : 2;
+      a.value = eq + 1;
+    } else if (opt == "--grab") {
+      const char* v = need(i, "--grab");
+      if (v == nullptr) return 2;
+      a.kind = AutomationAction::Grab;
+      a.value = v;
+    } else if (opt == "--quit") {
+      a.kind = AutomationAction::Quit;
+    } else {
+      *error = "неизвестный параметр «" + opt + "» (--help: список параметров)";
+      return 2;
+    }
+    plan->actions.push_back(a);
+  }
+  return 0;
+}
+
+int CheckAutomationRoles(const AutomationPlan& plan, std::string* error) {
+  for (const auto& a : plan.actions) {
+    if (a.kind != AutomationAction::Set && a.kind != AutomationAction::Press) continue;
+    int panel = 0, control = 0;
+    if (!Find(a.role, &panel, &control)) {
+      *error = "на панелях нет элемента «" + a.role + "»";
+      return 2;
+    }
+  }
+  return 0;
+}
+
+int RunAutomation(const AutomationPlan& plan, std::string* error) {
+  g_popups.clear();
+  g_fileAnswers.clear();
+  SetPopupHandler(PrintPopup, nullptr);
+  for (const auto& a : plan.actions) {
+    int panel = 0, control = 0;
+    switch (a.kind) {
+      case AutomationAction::Set: {
+        if (!Find(a.role, &panel, &control)) {
+          *error = "на панелях нет элемента «" + a.role + "»";
+          return 2;
+        }
+        const int r = UserSetCtrlVal(panel, control, a.value.c_str());
+        if (r < 0) {
+          *error = "элемент «" + a.role + "» не принимает значение «" + a.value + "»";
+          return 2;
+        }
+        break;
+      }
+      case AutomationAction::Press: {
+        if (!Find(a.role, &panel, &control)) {
+          *error = "на панелях нет элемента «" + a.role + "»";
+          return 2;
+        }
+        if (UserPressCtrl(panel, control) < 0) {
+          *error = "элемент «" + a.role + "» нельзя нажать";
+          return 2;
+        }
+        break;
+      }
+      case AutomationAction::File:
+        g_fileAnswers.push_back(a.value);
+        break;
+      case AutomationAction::Ticks:
+        for (long i = 0; i < a.number; ++i) {
+          UserFireEvent(mainpanel, MAIN_TimerTick, EVENT_TIMER_TICK, 0, 0);
+        }
+        break;
+      case AutomationAction::Run: {
+        if (start != 1) UserSetCtrlVal(mainpanel, MAIN_StartButton, "1");
+        if (start != 1) {
+          *error = "--run: измерение не запущено (см. сообщение выше)";
+          return 3;
+        }
+        if (rcu.expAver == 1 && rcu.measType != 2) {
+          *error = "--run: при экспоненциальном усреднении измерение само не заканчивается; "
+                   "используйте --ticks N";
+          return 3;
+        }
+        long ticks = 0;
+        while (start == 1 && ticks < kMaxRunTicks) {
+          UserFireEvent(mainpanel, MAIN_TimerTick, EVENT_TIMER_TICK, 0, 0);
+          ++ticks;
+        }
+        if (start == 1) {
+          *error = "--run: измерение не закончилось за 200000 тактов";
+          return 3;
+        }
+        break;
+      }
+      case AutomationAction::Save:
+        std::snprintf(file_name, sizeof file_name, "%s", a.value.c_str());
+        if (SaveInfData(static_cast<int>(a.number) - 1) != 1) {
+          *error = "--save: не удалось записать «" + a.value + "»";
+          return 3;
+        }
+        break;
+      case AutomationAction::Grab: {
+        ProcessSystemEvents();
+        int bitmap = 0;
+        if (GetPanelDisplayBitmap(mainpanel, VAL_FULL_PANEL, 0, 0, 0, 0, &bitmap) < 0) {
+          *error = "--grab: не удалось снять изображение панели";
+          return 3;
+        }
+        const int r = SaveBitmapToPNGFile(bitmap, a.value.c_str());
+        DiscardBitmap(bitmap);
+        if (r < 0) {
+          *error = "--grab: не удалось записать «" + a.value + "»";
+          return 3;
+        }
+        break;
+      }
+      case AutomationAction::Quit:
+        UserPressCtrl(mainpanel, MAIN_QuitButton);
+        return 0;
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,20 @@
+// The built-in signal generator: one step of interleaved A/B samples per tick, in converter
+// counts, both channels carrying the same signal.
+#pragma once
+
+// Produces one step into `half` (dbuf.blk values). Does nothing while the generator is off or
+// before a run has sized the buffers.
+int BufferArrySim();
+// Enables or dims the generator's controls for the chosen waveform.
+void ViewHideKnob();
+// flag 1 (playback): dims every generator control; 0 enables them again.
+void ViewHideGen(int flag);
+// Start-up: limits and values of the generator controls pushed through their callbacks.
+void InitStructWaver();
+
+// The process-wide pseudo-random source of the generator: 0 … 32767, settable seed.
+int SimRand();
+void SimSrand(unsigned seed);
+
+// Largest amplitude the converter can represent, mV (its ±10 V span).
+constexpr double kMaxAmplitudeMv = 10000.0;

@@ -1,0 +1,193 @@
+// Result files and clipboard copy. Files are written beside their final name and renamed over
+// it, so a full disk never leaves a half-written result behind; the description file is
+// Windows-1251 text like the recorder's headers.
+#include "analyzer/save.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "analyzer/calibration.h"
+#include "analyzer/cultivate1.h"
+#include "analyzer/initstruct.h"
+#include "analyzer/panels.h"
+#include "analyzer/view1.h"
+#include "ui/userint.h"
+
+namespace {
+
+constexpr const char* kCantOpen = "CAN'T OPEN FILE !!!";
+constexpr const char* kCantWrite = "Ошибка записи файла !!!";
+
+// UTF-8 to Windows-1251; a character without a 1251 form becomes '?'.
+std::string ToCp1251(const std::string& utf8) {
+  iconv_t cd = iconv_open("CP1251", "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return utf8;
+  std::string out;
+  char* in = const_cast<char*>(utf8.data());
+  size_t inLeft = utf8.size();
+  char buf[256];
+  while (inLeft > 0) {
+    char* o = buf;
+    size_t oLeft = sizeof buf;
+    const size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
+    out.append(buf, sizeof buf - oLeft);
+    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+      // Skip one undecodable or unrepresentable UTF-8 sequence.
+      out.push_back('?');
+      ++in, --inLeft;
+      while (inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80) ++in, --inLeft;
+    }
+  }
+  iconv_close(cd);
+  return out;
+}
+
+// Writes `text` to `path` through a temporary file beside it. 0 ok, 1 cannot create, 2 write
+// or close failed.
+int WriteWhole(const char* path, const std::string& text) {
+  const std::string tmpPath = std::string(path) + ".part";
+  std::FILE* f = std::fopen(tmpPath.c_str(), "wb");
+  if (f == nullptr) return 1;
+  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  const bool closed = std::fclose(f) == 0;
+  if (!written || !closed || std::rename(tmpPath.c_str(), path) != 0) {
+    std::remove(tmpPath.c_str());
+    return 2;
+  }
+  return 0;
+}
+
+void Append(std::string& s, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+void Append(std::string& s, const char* fmt, ...) {
+  char buf[512];
+  va_list ap;
+  va_start(ap, fmt);
+  const int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
+  va_end(ap);
+  if (n > 0) s.append(buf, static_cast<size_t>(n < static_cast<int>(sizeof buf) ? n : sizeof buf - 1));
+}
+
+int Clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+// The description: function and format, point count and total, units, averages, calibration
+// of the input that feeds the window's channel.
+std::string InfText(int w) {
+  const ViewState& v = vs[w];
+  const int input = Clamp(w == 0 ? rcu.chanA : rcu.chanB, 0, kInputs - 1);
+  const double k = cch.upc[input];
+  const double s = cch.sen[input];
+  const double r = cch.lo[input];
+  const char* u = cch.dim[input];
+  const int fn = Clamp(v.function, 0, kFunctions);
+  std::string t = cf[fn].name;
+  if (v.format >= 0 && v.format < kFormats) {
+    t += ": ";
+    t += exten[v.format];
+  }
+  t += "\n";
+  const double power = w == 0 ? sp.powerA : sp.powerB;
+  Append(t, "N=%d; Total=%1.3e,Dim=%s\n", v.count, std::sqrt(power) * k, u);
+  Append(t, "Y: %s;\n", Yunit[Clamp(v.yUnit, 0, 6)]);
+  Append(t, "X: %s.\n", Xunit[Clamp(v.xUnit, 0, 6)]);
+  Append(t, "Average=%d; sen=%1.3e,mV/%s; Lo=%1.3e,%s.\n", rcu.avgTarget, s, u, r, u);
+  return t;
+}
+
+std::string DatText(int w) {
+  const ViewState& v = vs[w];
+  int n = Clamp(v.count, 0, kResultHalf);
+  const bool bands = v.xUnit == kXOctave || v.xUnit == kXThird;
+  if (bands && n > 0) n -= 1;
+  std::string t;
+  t.reserve(static_cast<size_t>(n) * 28 + 32);
+  for (int j = 0; j < n; ++j) Append(t, "%1.5e %1.5e \n", v.xData[j], v.yData[j]);
+  if (bands && v.count > 0) Append(t, "Ysum=%1.5e \n", v.yData[n]);
+  return t;
+}
+
+bool EndsWithInf(const char* path) {
+  const size_t n = std::strlen(path);
+  return n >= 4 && (std::strcmp(path + n - 4, ".inf") == 0 || std::strcmp(path + n - 4, ".INF") == 0);
+}
+
+}  // namespace
+
+void InfPathFor(const char* dataPath, char* out, int outSize) {
+  if (outSize <= 0) return;
+  std::string p = dataPath;
+  if (p.size() >= 3) p.resize(p.size() - 3);
+  p += "inf";
+  std::snprintf(out, static_cast<size_t>(outSize), "%s", p.c_str());
+}
+
+int SaveInfData(int w) {
+  if (w < 0 || w >= kWindows) return 0;
+  char infPath[kPathLen + 8];
+  InfPathFor(file_name, infPath, sizeof infPath);
+  int r = WriteWhole(infPath, ToCp1251(InfText(w)));
+  if (r != 0) {
+    MessagePopup("File info", r == 1 ? kCantOpen : kCantWrite);
+    return 0;
+  }
+  r = WriteWhole(file_name, DatText(w));
+  if (r != 0) {
+    MessagePopup("File .txt", r == 1 ? kCantOpen : kCantWrite);
+    return 0;
+  }
+  return 1;
+}
+
+VELTRA_CALLBACK(SaveFiles) {
+  (void)panel, (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  const int w = control == MAIN_SaveButton2 ? 1 : 0;
+  char path[kPathLen] = "";
+  const int chosen = FileSelectPopup(proj_dir, "*.txt", "*.txt;*.rin", "Name of File to Save",
+                                     VAL_OK_BUTTON, 0, 0, 1, 1, path, sizeof path);
+  if (chosen <= 0 || path[0] == '\0') return 0;
+  if (EndsWithInf(path)) {
+    MessagePopup("Внимание !!!", "Имя файла данных не может оканчиваться на \".inf\" !");
+    return 0;
+  }
+  if (GetFileInfo(path, nullptr) == 1 &&
+      ConfirmPopup("Внимание !!!", "Файл уже существует. Заменить его?") != VAL_YES) {
+    return 0;
+  }
+  char infPath[kPathLen + 8];
+  InfPathFor(path, infPath, sizeof infPath);
+  if (GetFileInfo(infPath, nullptr) == 1 &&
+      ConfirmPopup("Внимание !!!", "Файл описания (.inf) уже существует. Заменить его?") != VAL_YES) {
+    return 0;
+  }
+  std::snprintf(file_name, sizeof file_name, "%s", path);
+  SaveInfData(w);
+  return 0;
+}
+
+VELTRA_CALLBACK(ClipBoord) {
+  (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  int ft = 0, fl = 0, fh = 0, fw = 0;
+  GetCtrlBoundingRect(panel, MAIN_GraphFrame, &ft, &fl, &fh, &fw);
+  // Window 1 takes the upper half of the frame, window 2 starts at its own frame.
+  const bool second = control == MAIN_CopyButton2;
+  int gt = 0, left = 0, gh = 0, gw = 0;
+  GetCtrlBoundingRect(panel, second ? MAIN_Graph2 : MAIN_Graph1, &gt, &left, &gh, &gw);
+  int top = ft;
+  if (second) {
+    int l2 = 0, h2 = 0, w2 = 0;
+    GetCtrlBoundingRect(panel, MAIN_Graph2Frame, &top, &l2, &h2, &w2);
+  }
+  int bitmap = 0;
+  if (GetPanelDisplayBitmap(panel, VAL_FULL_PANEL, top, left, fh / 2, fw, &bitmap) >= 0) {
+    ClipboardPutBitmap(bitmap);
+    DiscardBitmap(bitmap);
+  }
+  return 0;
+}
