@@ -89,7 +89,11 @@ void Execute(SimUnit& unit, std::string& out) {
     out.append(f, static_cast<std::size_t>(n));
     out.push_back(';');
   }
-  if (state) out += "#" + std::to_string(m.status) + ";";
+  if (state) {
+    char reply[24];
+    std::snprintf(reply, sizeof reply, "#%d;", m.status);
+    out += reply;
+  }
 }
 
 void WritePaced(int fd, const std::string& bytes, bool wireSpeed) {
