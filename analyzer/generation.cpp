@@ -130,6 +130,7 @@ void InitStructWaver() {
   SetFreq1(mainpanel, MAIN_Freq1Field, EVENT_COMMIT, nullptr, 0, 0);
   SetFreq2(mainpanel, MAIN_Freq2Field, EVENT_COMMIT, nullptr, 0, 0);
   WaveForm(mainpanel, MAIN_WaveformRing, EVENT_COMMIT, nullptr, 0, 0);
+  SetCtrlGen(mainpanel, MAIN_GeneratorSwitch, EVENT_COMMIT, nullptr, 0, 0);
 }
 
 // ---------------------------------------------------------------------------------------------

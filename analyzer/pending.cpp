@@ -8,12 +8,6 @@
 #define PENDING_CB(name) \
   int name(int, int, int, void*, int, int) { return 0; }
 
-// ---- veltrasetup: settings dialogs
-PENDING_CB(RingMeas)
-PENDING_CB(SetCollectMode)
-PENDING_CB(RunSetup)
-PENDING_CB(CalibrSet)
-
 // ---- collection: trigger panel, conditioning chain
 PENDING_CB(TriggerSetup)
 PENDING_CB(SetLevelMode)

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "analyzer/calibration.h"
+#include "analyzer/file_ctrl.h"
 #include "analyzer/generation.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/menager.h"
@@ -12,6 +14,154 @@
 #include "ui/userint.h"
 
 int dump = 0;
+
+namespace {
+
+void Apply(CtrlCallbackPtr callback, int panel, int control) {
+  callback(panel, control, EVENT_COMMIT, nullptr, 0, 0);
+}
+
+// Rebuilds a ring with the entries its availability row offers (value = entry index), keeping
+// the previous choice when it is still offered.
+void RebuildRing(int panel, int control, const char (*labels)[kItemText], int entries,
+                 const int* offered) {
+  int previous = -1;
+  int items = 0;
+  GetNumListItems(panel, control, &items);
+  if (items > 0) GetCtrlVal(panel, control, &previous);
+  ClearListCtrl(panel, control);
+  int keep = -1;
+  int position = 0;
+  for (int i = 0; i < entries; ++i) {
+    if (!offered[i]) continue;
+    InsertListItem(panel, control, -1, labels[i], i);
+    if (i == previous) keep = position;
+    ++position;
+  }
+  if (position > 0) SetCtrlIndex(panel, control, keep >= 0 ? keep : 0);
+}
+
+int MeasIndex() { return rcu.measType >= 0 && rcu.measType < 4 ? rcu.measType : 0; }
+int CollectIndex() { return rcu.collect == 1 ? 1 : 0; }
+
+void DimOverlap(int dimmed) { SetCtrlAttribute(mainpanel, MAIN_OverlapRing, ATTR_DIMMED, dimmed); }
+
+}  // namespace
+
+void SetCollectionType() {
+  RebuildRing(mainpanel, MAIN_CollectRing, itemcollect, 2, ringcollect[MeasIndex()]);
+}
+
+void SetRingRun() {
+  RebuildRing(mainpanel, MAIN_StartRing, runsetup, 3, ringrun[MeasIndex()][CollectIndex()]);
+}
+
+void SetWeightFunc() {
+  RebuildRing(mainpanel, MAIN_WindowRing, weightsetup, 10, ringweight[MeasIndex()]);
+}
+
+void SetTriggerMode() {
+  RebuildRing(trigpanel, TRIG_LevelModeList, itemtrigger, 6, triggrun[MeasIndex()][CollectIndex()]);
+}
+
+VELTRA_CALLBACK(RingMeas) {
+  (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  GetCtrlVal(panel, control, &rcu.measType);
+  SetFunctionMeas(MeasIndex());
+  SetWeightFunc();
+  SetCollectionType();
+  SetCtrlIndex(mainpanel, MAIN_OverlapRing, 0);
+  Apply(Overlap, mainpanel, MAIN_OverlapRing);
+  switch (rcu.measType) {
+    case 0:
+    case 1:
+      DimOverlap(rcu.measType == 1);
+      SetCtrlAttribute(mainpanel, MAIN_LinearBox, ATTR_DIMMED, 0);
+      SetCtrlAttribute(mainpanel, MAIN_ExponentialBox, ATTR_DIMMED, 0);
+      SetCtrlAttribute(mainpanel, MAIN_BinsField, ATTR_DIMMED, 1);
+      break;
+    case 2:
+      DimOverlap(1);
+      SetCtrlAttribute(mainpanel, MAIN_LinearBox, ATTR_DIMMED, 1);
+      SetCtrlAttribute(mainpanel, MAIN_ExponentialBox, ATTR_DIMMED, 1);
+      SetCtrlAttribute(mainpanel, MAIN_BinsField, ATTR_DIMMED, 0);
+      break;
+    default:
+      break;
+  }
+  sp.dataReady = 0;
+  if (rcu.winsel == 0 || rcu.winsel == 2) Apply(FunctW1, mainpanel, MAIN_FunctionRing1);
+  if (rcu.winsel == 1 || rcu.winsel == 2) Apply(FunctW2, mainpanel, MAIN_FunctionRing2);
+  Apply(SetCollectMode, mainpanel, MAIN_CollectRing);
+  if (rcu.source == 2) SetParamAver();
+  if (start == 1) SetZero();
+  DeleteGraphPlot(mainpanel, MAIN_Graph1, -1, VAL_IMMEDIATE_DRAW);
+  DeleteGraphPlot(mainpanel, MAIN_Graph2, -1, VAL_IMMEDIATE_DRAW);
+  return 0;
+}
+
+VELTRA_CALLBACK(SetCollectMode) {
+  (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  const int wasRunning = start;
+  start = 0;
+  int value = 0;
+  GetCtrlVal(panel, control, &value);
+  rcu.collectchanged = value != rcu.collect ? 1 : 0;
+  rcu.collect = value;
+  SetRingRun();
+  DimOverlap(rcu.collect == 1 ? 1 : 0);
+  Apply(RunSetup, mainpanel, MAIN_StartRing);
+  start = wasRunning;
+  if (start == 1) SetZero();
+  return 0;
+}
+
+VELTRA_CALLBACK(RunSetup) {
+  (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  GetCtrlVal(panel, control, &rcu.startmode);
+  SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_ON_COLOR, rcu.colornormal);
+  SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_COLOR, rcu.colornormal);
+  switch (rcu.startmode) {
+    case 0:
+      HidePanel(trigpanel);
+      DimOverlap(0);
+      break;
+    case 1:
+      HidePanel(trigpanel);
+      DimOverlap(1);
+      break;
+    case 2:
+      SetTriggerMode();
+      DimOverlap(1);
+      Apply(SetLevelMode, trigpanel, TRIG_LevelModeList);
+      Apply(TriggerSetup, trigpanel, TRIG_TriggerChannelField);
+      DisplayPanel(trigpanel);
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+VELTRA_CALLBACK(CalibrSet) {
+  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  SetCtrlVal(mainpanel, MAIN_FunctionRing1, 0);
+  Apply(FunctW1, mainpanel, MAIN_FunctionRing1);
+  SetCtrlVal(mainpanel, MAIN_FunctionRing2, 1);
+  Apply(FunctW2, mainpanel, MAIN_FunctionRing2);
+  SetCtrlVal(mainpanel, MAIN_YUnitRing1, 2);
+  SetCtrlVal(mainpanel, MAIN_YUnitRing2, 2);
+  Apply(RingY1, mainpanel, MAIN_YUnitRing1);
+  Apply(RingY2, mainpanel, MAIN_YUnitRing2);
+  cch.sen[0] = cch.sen[1] = 1.0;
+  CalibrDerive(0);
+  CalibrDerive(1);
+  return 0;
+}
 
 VELTRA_CALLBACK(SetupHard) {
   (void)callbackData, (void)eventData1, (void)eventData2;
