@@ -123,7 +123,6 @@ double fk(double x)
 
 struct Sections {
     int q;
-    long long stages;
     double* a;
     double* b;
     double* A(long long s) const { return a + s * q; }
@@ -693,19 +692,43 @@ void Compute(Family family, const DesignArgs& d, int order, int type, const Sect
     }
 }
 
-// Extreme ripple or attenuation values (or a cut-off too close to DC for the
-// arithmetic) make the design overflow; such a design is refused.
-int OverflowStatus(Family family)
+// Poles of 1 + a1 z^-1 + ... + aq z^-q strictly inside the unit circle, by
+// the Schur-Cohn step-down recursion (every reflection coefficient below 1).
+bool Stable(const double* a, int q)
 {
-    switch (family) {
-    case Family::Chebyshev:
-        return ErrRippleNotPositive;
-    case Family::InverseChebyshev:
-    case Family::Elliptic:
-        return ErrAttenNotPositive;
-    default:
-        return ErrBadCutoff;
+    double c[4];
+    for (int i = 0; i < q; ++i)
+        c[i] = a[i];
+    for (int m = q; m >= 1; --m) {
+        const double k = c[m - 1];
+        if (!(std::fabs(k) < 1.0))
+            return false;
+        const double scale = 1.0 / (1.0 - k * k);
+        double next[4];
+        for (int i = 0; i < m - 1; ++i)
+            next[i] = (c[i] - k * c[m - 2 - i]) * scale;
+        for (int i = 0; i < m - 1; ++i)
+            c[i] = next[i];
     }
+    return true;
+}
+
+// A design the arithmetic cannot carry is refused rather than stored. Extreme
+// ripple or attenuation values overflow it. A cut-off too close to DC, or a
+// band edge at fs/2, puts poles on the unit circle. An elliptic filter whose
+// transition band is narrower than the precision of its selectivity (high
+// order with the ripple close to the attenuation) comes out unstable.
+int UnusableStatus(Family family, bool finite, bool edgeAtNyquist)
+{
+    if (!finite) {
+        if (family == Family::Chebyshev)
+            return ErrRippleNotPositive;
+        if (family != Family::Butterworth)
+            return ErrAttenNotPositive;
+    }
+    if (family == Family::Elliptic && finite && !edgeAtNyquist)
+        return ErrRippleNotBelowAtten;
+    return ErrBadCutoff;
 }
 
 int Design(Family family, DesignArgs d, IIRFilterPtr f)
@@ -722,14 +745,19 @@ int Design(Family family, DesignArgs d, IIRFilterPtr f)
     auto* scratch = static_cast<double*>(std::calloc(static_cast<size_t>(na + nb), sizeof(double)));
     if (!scratch)
         return ErrNoMemory;
-    const Sections out{q, stages, scratch, scratch + na};
+    const Sections out{q, scratch, scratch + na};
     Compute(family, d, f->filterOrder, f->filterType, out);
 
-    for (long long i = 0; i < na + nb; ++i) {
-        if (!std::isfinite(scratch[i])) {
-            std::free(scratch);
-            return OverflowStatus(family);
-        }
+    bool finite = true;
+    for (long long i = 0; i < na + nb; ++i)
+        finite = finite && std::isfinite(scratch[i]);
+    bool stable = finite;
+    for (long long s = 0; s < stages && stable; ++s)
+        stable = Stable(out.A(s), q);
+    if (!stable) {
+        std::free(scratch);
+        const bool band = f->filterType == IIR_BANDPASS || f->filterType == IIR_BANDSTOP;
+        return UnusableStatus(family, finite, band && d.fh >= d.fs / 2.0);
     }
     std::memcpy(f->aCoefs, out.a, static_cast<size_t>(na) * sizeof(double));
     std::memcpy(f->bCoefs, out.b, static_cast<size_t>(nb) * sizeof(double));

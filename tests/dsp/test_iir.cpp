@@ -166,7 +166,6 @@ TEST(IIRDesign, ArgumentChecksInOrder)
     EXPECT_EQ(Ch_CascadeCoef(kFs, 100, 600, 0.0, bp.get()), ErrCutoffAboveNyquist);
     EXPECT_EQ(Bw_CascadeCoef(kFs, 550, 600, bp.get()), ErrCutoffAboveNyquist);
     EXPECT_EQ(Bw_CascadeCoef(kFs, 200, 200, bp.get()), ErrBadCutoff);
-    EXPECT_EQ(Bw_CascadeCoef(kFs, 200, 500, bp.get()), 0);   // fh = fs/2 is allowed
     // A low-pass cut-off at fs/2 meets fl >= fh first.
     EXPECT_EQ(Bw_CascadeCoef(kFs, kFs / 2, 0, lp.get()), ErrBadCutoff);
     EXPECT_EQ(Ch_CascadeCoef(kFs, kFs / 2, 0, 1.0, lp.get()), ErrBadCutoff);
@@ -193,6 +192,15 @@ TEST(IIRDesign, ArgumentChecksInOrder)
     EXPECT_EQ(Ch_CascadeCoef(kFs, 100, 0, 1e-300, lp.get()), ErrRippleNotPositive);
     EXPECT_EQ(Bw_CascadeCoef(kFs, 600, 0, lp.get()), ErrBadCutoff);
     EXPECT_EQ(std::vector<double>(lp->aCoefs, lp->aCoefs + lp->aCount + lp->bCount), before);
+
+    // Designs whose poles would reach the unit circle are refused: a band edge at
+    // fs/2, a cut-off below the arithmetic's reach, an elliptic transition band
+    // narrower than double precision.
+    EXPECT_EQ(Bw_CascadeCoef(kFs, 200, 500, bp.get()), ErrBadCutoff);
+    EXPECT_EQ(Ch_CascadeCoef(kFs, 1e-30, 0, 1.0, lp.get()), ErrBadCutoff);
+    Filter steep = Make(0, 16);
+    EXPECT_EQ(Elp_CascadeCoef(kFs, 100, 0, 1.0, 1.5, steep.get()), ErrRippleNotBelowAtten);
+    EXPECT_EQ(Elp_CascadeCoef(kFs, 100, 0, 1.0, 40.0, steep.get()), 0);
 }
 
 TEST(IIRLowpass, ButterworthIsHalfPowerAtCutoff)
