@@ -62,7 +62,18 @@ int ResetIIRFilter(IIRFilterPtr filter);
 // (Butterworth), the edge of the ripple band (Chebyshev, elliptic) or the
 // edge of the stop band (inverse Chebyshev). DC gain of an even-order Chebyshev
 // or elliptic low-pass is the bottom of the ripple band, otherwise 1.
-// On error the record is left unchanged. Designing never touches the state.
+// Checks, first failing decides: order < 1 ErrOrderNotPositive; (low-pass,
+// high-pass: fh := (fs/2 + fl)/2) fl <= 0, fh <= 0, fl >= fh or fs <= 0
+// ErrBadCutoff; InvCh: atten <= 0 ErrAttenNotPositive; an edge above fs/2
+// ErrCutoffAboveNyquist; Ch, Elp: ripple <= 0 ErrRippleNotPositive; Elp:
+// atten <= 0 ErrAttenNotPositive, ripple >= atten ErrRippleNotBelowAtten;
+// arrays too small for type and order ErrFilterRecordMismatch. A design that
+// would overflow or put a pole on or outside the unit circle is refused too:
+// ErrBadCutoff (edge at fs/2 or too near DC), ErrRippleNotPositive (Ch) or
+// ErrAttenNotPositive (InvCh, Elp) for overflow, ErrRippleNotBelowAtten (Elp
+// transition band too narrow for double precision). ErrNoMemory when scratch
+// space is short. On error the record is left unchanged. Designing never
+// touches the state.
 int Bw_CascadeCoef(double fs, double fl, double fh, IIRFilterPtr filter);
 int Ch_CascadeCoef(double fs, double fl, double fh, double ripple, IIRFilterPtr filter);
 int InvCh_CascadeCoef(double fs, double fl, double fh, double atten, IIRFilterPtr filter);
