@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <complex>
 #include <memory>
@@ -95,6 +96,7 @@ TEST(IIRRecord, AllocationAndLayout)
     EXPECT_EQ(AllocIIRFilterPtr(4, 2), nullptr);
     EXPECT_EQ(AllocIIRFilterPtr(0, 0), nullptr);
     EXPECT_EQ(AllocIIRFilterPtr(-1, 3), nullptr);
+    EXPECT_EQ(AllocIIRFilterPtr(2, INT_MAX), nullptr);   // counts would not fit an int
     FreeIIRFilterPtr(nullptr);
 
     struct Case { int type, order, a, b; };
@@ -188,7 +190,7 @@ TEST(IIRDesign, ArgumentChecksInOrder)
     // Errors, including designs that overflow, leave the record as it was.
     ASSERT_EQ(Elp_CascadeCoef(kFs, 100, 0, 0.5, 60.0, lp.get()), 0);
     const std::vector<double> before(lp->aCoefs, lp->aCoefs + lp->aCount + lp->bCount);
-    EXPECT_NE(Elp_CascadeCoef(kFs, 100, 0, 0.5, 5000.0, lp.get()), 0);
+    EXPECT_EQ(Elp_CascadeCoef(kFs, 100, 0, 0.5, 5000.0, lp.get()), ErrAttenNotPositive);
     EXPECT_EQ(Ch_CascadeCoef(kFs, 100, 0, 1e-300, lp.get()), ErrRippleNotPositive);
     EXPECT_EQ(Bw_CascadeCoef(kFs, 600, 0, lp.get()), ErrBadCutoff);
     EXPECT_EQ(std::vector<double>(lp->aCoefs, lp->aCoefs + lp->aCount + lp->bCount), before);
