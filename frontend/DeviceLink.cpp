@@ -11,6 +11,9 @@ namespace {
 
 constexpr auto kQueuePollStep = std::chrono::milliseconds(5);
 constexpr unsigned kWriteTimeoutMs = 1000;
+// Far more than a line at 4800 baud can queue between two commands; only a device
+// flooding the line reaches it, and then the rest is left to the echo check.
+constexpr int kDrainLimit = 65536;
 
 char ToUpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -53,8 +56,8 @@ bool DeviceLink::Usable() const { return port != nullptr && port->GetParam(dkv::
 
 int DeviceLink::SendCommand(const char* word, int value, unsigned timeoutMs) {
   if (!Usable() || word == nullptr) return 0;
-  while (port->GetChar() != 0) {
-    // Whatever came before the command cannot be its echo.
+  // Whatever came before the command cannot be its echo.
+  for (int i = 0; i < kDrainLimit && port->GetChar() != 0; ++i) {
   }
 
   char frame[dkv::kFrameBufferSize];
@@ -71,10 +74,13 @@ int DeviceLink::SendCommand(const char* word, int value, unsigned timeoutMs) {
   int result = -1;
   const dkv::Stopwatch clock;
   std::int32_t c;
-  do {
+  for (;;) {
     c = WaitChar(port, clock, timeoutMs);
     if (c == 0) return result;
-  } while ((c & 0xFF) == ';' || (c & 0xFF) < 0x20);
+    if ((c & 0xFF) != ';' && (c & 0xFF) >= 0x20) break;
+    // A line that never falls quiet must not hold the caller past the window.
+    if (clock.Exceeded(timeoutMs)) return result;
+  }
 
   char echo[dkv::kFrameBufferSize];
   int stored = 0;
@@ -101,10 +107,12 @@ int DeviceLink::ReadReply(char* buffer, int capacity, unsigned timeoutMs) {
 
   const dkv::Stopwatch clock;
   std::int32_t c;
-  do {
+  for (;;) {
     c = WaitChar(port, clock, timeoutMs);
     if (c == 0) return -1;
-  } while ((c & 0xFF) != '#');
+    if ((c & 0xFF) == '#') break;
+    if (clock.Exceeded(timeoutMs)) return -1;
+  }
 
   int stored = 0;
   for (;;) {
@@ -115,5 +123,6 @@ int DeviceLink::ReadReply(char* buffer, int capacity, unsigned timeoutMs) {
     if (stored == capacity - 1) return -1;
     buffer[stored++] = ToUpperAscii(byte);
     buffer[stored] = '\0';
+    if (clock.Exceeded(timeoutMs)) return stored;
   }
 }

@@ -2,6 +2,7 @@
 // against the simulated unit and against raw bytes played by the test.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -261,3 +262,74 @@ TEST(DeviceLink, FailedWriteIsNotReportedAsSent) {
 }
 
 }  // namespace
+
+// A device that never stops sending must not hold the caller past its window. The
+// fake line pours bytes faster than any reader thread could, for ten seconds.
+class FloodPort final : public dkv::SerialPortBase {
+ public:
+  explicit FloodPort(std::string pattern) : pattern_(std::move(pattern)) {}
+  int AddRef() override { return 1; }
+  int Release() override { return 1; }
+  int Open(int, int, int, int, int, int) override { return 1; }
+  void Close() override {}
+  int Write(const unsigned char*, int length, unsigned) override { return length; }
+  int Read(unsigned char*, int, unsigned) override { return 0; }
+  std::int32_t GetChar() override {
+    if (std::chrono::steady_clock::now() > end_) {
+      outlasted = true;
+      return 0;
+    }
+    return dkv::kByteMarker | static_cast<unsigned char>(pattern_[next_++ % pattern_.size()]);
+  }
+  std::int32_t PeekChar(int) override { return 0; }
+  void Purge() override {}
+  int EscapeFunction(int) override { return 1; }
+  int GetModemStatus() override { return 0; }
+  std::intptr_t GetParam(int selector) override { return selector == dkv::kParamRunning ? 1 : 0; }
+  bool outlasted = false;  // the flood ended before the caller gave up
+
+ private:
+  std::string pattern_;
+  std::size_t next_ = 0;
+  std::chrono::steady_clock::time_point end_ = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+};
+
+TEST(FloodedLine, CommandReturnsWhileControlBytesPourIn) {
+  FloodPort flood("\x01;");
+  DeviceLink link;
+  link.port = &flood;
+  EXPECT_EQ(link.SendCommand("GAIN", 100, 200), -1);
+  EXPECT_FALSE(flood.outlasted);
+  link.port = nullptr;
+}
+
+TEST(FloodedLine, CommandReturnsWhileTextPoursIn) {
+  FloodPort flood("A");
+  DeviceLink link;
+  link.port = &flood;
+  EXPECT_EQ(link.SendCommand("GAIN", 100, 200), -1);  // no '$' in what came
+  EXPECT_FALSE(flood.outlasted);
+  link.port = nullptr;
+}
+
+TEST(FloodedLine, ReadReplyReturnsWhileNoHashComes) {
+  FloodPort flood("x");
+  DeviceLink link;
+  link.port = &flood;
+  char text[16];
+  EXPECT_EQ(link.ReadReply(text, sizeof text, 200), -1);
+  EXPECT_FALSE(flood.outlasted);
+  link.port = nullptr;
+}
+
+TEST(FloodedLine, ReadReplyWithAHugeBufferReturnsWhileTheReplyPoursIn) {
+  FloodPort flood("#9999999999");
+  DeviceLink link;
+  link.port = &flood;
+  std::vector<char> text(1 << 27);
+  const int got = link.ReadReply(text.data(), static_cast<int>(text.size()), 200);
+  EXPECT_FALSE(flood.outlasted);
+  EXPECT_GT(got, 0);
+  EXPECT_EQ(std::strlen(text.data()), static_cast<std::size_t>(got));
+  link.port = nullptr;
+}
