@@ -33,7 +33,9 @@ int DeviceLink::Connect(int portIndex, dkv::PortFactory make) {
   Disconnect();
   port = make();
   if (port == nullptr) return -1;
-  if (port->Open(portIndex + 1, dkv::kLinkBaud, 8, 0, 0, 0) < 1) return 0;
+  // Indexes past COM99 go to port 0, which no device answers (and never overflow).
+  const int number = portIndex >= 0 && portIndex < 99 ? portIndex + 1 : 0;
+  if (port->Open(number, dkv::kLinkBaud, 8, 0, 0, 0) < 1) return 0;
   port->Purge();
   port->EscapeFunction(dkv::kSetDtr);
   port->EscapeFunction(dkv::kSetRts);

@@ -1,6 +1,7 @@
 // The six exported functions as the analyzer calls them, against the simulated unit.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,8 @@ TEST(Exports, CreateOnAMissingOrUnfitDeviceIsNullAndLeavesNothingOpen) {
   fetest::MapPort(7, "/dev/null");
   EXPECT_EQ(DKV5120LibCreate(6), nullptr);
   EXPECT_EQ(DKV5120LibCreate(-1), nullptr);  // no COM0
+  EXPECT_EQ(DKV5120LibCreate(INT_MAX), nullptr);
+  EXPECT_EQ(DKV5120LibCreate(INT_MIN), nullptr);
   EXPECT_EQ(fetest::OpenDescriptors(), fds);
   EXPECT_EQ(fetest::Threads(), threads);
 }
