@@ -88,6 +88,24 @@ int ChangeOwnInterval(int reserved, int timerId, int event, intptr_t data, doubl
   return 0;
 }
 
+// Blocks its first tick until released, then marks the tick's end with event 0.
+int SlowTick(int reserved, int timerId, int event, intptr_t data, double* now, double* sinceLast) {
+  Record(reserved, timerId, event, data, now, sinceLast);
+  if (event == TimerEventTick && Rec(data)->selfStatus.exchange(0) == 1) {
+    std::this_thread::sleep_for(50ms);
+    Rec(data)->Add({0, timerId, 0, 0.0, 0.0});
+  }
+  return 0;
+}
+
+// Holds up its discard event until the test sets `release`.
+std::atomic<bool> release{false};
+int SlowDiscard(int reserved, int timerId, int event, intptr_t data, double* now, double* sinceLast) {
+  Record(reserved, timerId, event, data, now, sinceLast);
+  while (event == TimerEventDiscard && !release) std::this_thread::sleep_for(1ms);
+  return 0;
+}
+
 int TaskCount() {
   int n = 0;
   if (DIR* dir = opendir("/proc/self/task")) {
@@ -259,6 +277,37 @@ TEST_F(AsyncTimer, DiscardAllBesideRunningTicks) {
       EXPECT_EQ(std::count(kinds.begin(), kinds.end(), TimerEventDiscard), 1);
     }
   }
+}
+
+// The discard waits for a tick in progress on the timer thread: the discard event is last.
+// Should the discarding thread be slower than the 50 ms tick the test is weaker, never wrong.
+TEST_F(AsyncTimer, DiscardWaitsForTheTickInProgress) {
+  NewAsyncTimer(10.0, -1, 0, nullptr, 0);  // keeps the timer thread going after the discard
+  const int id = NewAsyncTimer(0.001, -1, 1, SlowTick, Data(rec));
+  ASSERT_TRUE(rec.WaitUntil([](const std::vector<Event>& ev) { return !ev.empty(); }));
+  ASSERT_EQ(DiscardAsyncTimer(id), 0);
+  EXPECT_EQ(rec.Kinds(id), (std::vector<int>{TimerEventTick, 0, TimerEventDiscard}));
+}
+
+// While one timer's discard is still under way, the last other one goes and new ones come:
+// the id of the one under way must not be handed out twice.
+TEST_F(AsyncTimer, IdsStayUniqueWhileADiscardIsUnderWay) {
+  release = false;
+  const int slow = NewAsyncTimer(10.0, -1, 0, SlowDiscard, Data(rec));
+  const int quick = NewAsyncTimer(10.0, -1, 0, nullptr, 0);
+  std::thread discarding([slow] { DiscardAsyncTimer(slow); });
+  ASSERT_TRUE(rec.WaitForDiscard(slow));
+  ASSERT_EQ(DiscardAsyncTimer(quick), 0);
+  const int first = NewAsyncTimer(10.0, -1, 0, nullptr, 1);
+  release = true;
+  discarding.join();
+  const int second = NewAsyncTimer(10.0, -1, 0, nullptr, 2);
+  EXPECT_GT(first, 0);
+  EXPECT_GT(second, 0);
+  EXPECT_NE(first, second);
+  intptr_t data = 0;
+  ASSERT_EQ(GetAsyncTimerAttribute(first, TimerAttrCallbackData, &data), 0);
+  EXPECT_EQ(data, 1);
 }
 
 TEST_F(AsyncTimer, ConcurrentCreationGivesDistinctIds) {
