@@ -59,8 +59,6 @@ class SerialPort final : public SerialPortBase {
   int GetModemStatus() override;
   std::intptr_t GetParam(int selector) override;
 
-  // Line settings; 1 on success, -1 when the device refuses them.
-  int Configure(int baud, int dataBits, int stopBits, int parity, int flags);
   bool ReaderAlive() const { return readerAlive_.load(); }
 
  private:
@@ -70,6 +68,9 @@ class SerialPort final : public SerialPortBase {
   };
 
   ~SerialPort();
+  // Line settings, applied by Open before the reader starts; 1 on success, -1 when
+  // the device refuses them.
+  int Configure(int baud, int dataBits, int stopBits, int parity, int flags);
   static void* ReaderMain(void* self);
   void ReaderLoop();
   int ReadAvailable();
