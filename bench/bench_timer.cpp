@@ -2,8 +2,6 @@
 // monotonic clock as its callback starts.
 #if VELTRA_HAVE_ASYNCTMR
 
-#include "timer/asynctmr.h"
-
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -12,6 +10,8 @@
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+
+#include "timer/asynctmr.h"
 
 namespace {
 
@@ -50,7 +50,8 @@ void BM_AsyncTimerPeriod10ms(benchmark::State& state) {
   for (auto _ : state) {
     s.ticks = 0;
     s.discarded = false;
-    const int id = NewAsyncTimer(kIntervalS, kPeriods + 1, 1, Stamp, reinterpret_cast<intptr_t>(&s));
+    const int id =
+        NewAsyncTimer(kIntervalS, kPeriods + 1, 1, Stamp, reinterpret_cast<intptr_t>(&s));
     if (id <= 0) {
       state.SkipWithError("NewAsyncTimer failed");
       return;
@@ -64,8 +65,8 @@ void BM_AsyncTimerPeriod10ms(benchmark::State& state) {
     }
   }
 
-  const Clock::duration nominal = std::chrono::duration_cast<Clock::duration>(
-      std::chrono::duration<double>(kIntervalS));
+  const Clock::duration nominal =
+      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(kIntervalS));
   double worstJitter = 0.0;
   double sumJitter = 0.0;
   double worstOffset = 0.0;

@@ -1,12 +1,12 @@
 #include "timer/asynctmr.h"
 
-#include "timer/systimer.h"
-
 #include <chrono>
 #include <climits>
 #include <cmath>
 #include <mutex>
 #include <new>
+
+#include "timer/systimer.h"
 
 namespace {
 
@@ -15,12 +15,12 @@ using Clock = std::chrono::steady_clock;
 struct TimerRecord {
   int tmrId;
   AsyncTimerCallbackPtr tmrCallback;
-  int tmrCount;          // ticks left; negative = unlimited
-  int tmrIntervalMs;     // as reported back: never below the minimum period
+  int tmrCount;       // ticks left; negative = unlimited
+  int tmrIntervalMs;  // as reported back: never below the minimum period
   int tmrEnabled;
-  int tmrSystemTimer;    // 0 until its system timer runs
+  int tmrSystemTimer;  // 0 until its system timer runs
   intptr_t tmrCallbackData;
-  double tmrLastTime;    // service time of the previous callback, s
+  double tmrLastTime;  // service time of the previous callback, s
   TimerRecord* prev;
   TimerRecord* next;
 };

@@ -33,12 +33,12 @@ constexpr int TimerAttrCallbackData = 4;  // intptr_t
 constexpr int TimerAttrCallback = 5;      // AsyncTimerCallbackPtr
 
 // Status codes (0 = success).
-constexpr int TimerErrNoSystemTimer = -1;      // no periodic timer facility
+constexpr int TimerErrNoSystemTimer = -1;      // no periodic timer facility (not returned here)
 constexpr int TimerErrSystemTimerFailed = -2;  // the timer thread could not be started
 constexpr int TimerErrNoIds = -3;              // the id counter has run out
-constexpr int TimerErrNoMemory = -4;
+constexpr int TimerErrNoMemory = -4;           // a timer record could not be allocated
 constexpr int TimerErrBadId = -5;              // no active timer has this id
-constexpr int TimerErrNoLock = -6;             // the service lock could not be created
+constexpr int TimerErrNoLock = -6;             // no service lock (not returned here)
 constexpr int TimerErrBadArgument = -7;
 
 // Minimum period of the timer thread; shorter intervals are raised to it.

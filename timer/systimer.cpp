@@ -1,7 +1,5 @@
 #include "timer/systimer.h"
 
-#include "timer/asynctmr.h"
-
 #include <pthread.h>
 
 #include <chrono>
@@ -9,6 +7,8 @@
 #include <condition_variable>
 #include <mutex>
 #include <new>
+
+#include "timer/asynctmr.h"
 
 namespace {
 
@@ -42,9 +42,7 @@ struct Scheduler {
 
 Scheduler sched;
 
-bool OnSchedulerThread() {
-  return sched.alive && pthread_equal(pthread_self(), sched.thread) != 0;
-}
+bool OnSchedulerThread() { return sched.alive && pthread_equal(pthread_self(), sched.thread) != 0; }
 
 SysTimer* Find(int id) {
   for (SysTimer* t = sched.timers; t != nullptr; t = t->next) {
@@ -74,7 +72,8 @@ void* SchedulerMain(void*) {
     // The next deadline stays on the grid of the first one, so periods do not drift; after a
     // stall of more than a period the missed ticks are skipped rather than delivered in a burst.
     due->deadline += due->period;
-    if (due->deadline <= now) due->deadline += ((now - due->deadline) / due->period + 1) * due->period;
+    if (due->deadline <= now)
+      due->deadline += ((now - due->deadline) / due->period + 1) * due->period;
 
     const int id = due->id;
     const SysTimerHandler handler = due->handler;

@@ -1,8 +1,5 @@
-#include "timer/asynctmr.h"
-
-#include <gtest/gtest.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
@@ -14,6 +11,8 @@
 #include <set>
 #include <thread>
 #include <vector>
+
+#include "timer/asynctmr.h"
 
 namespace {
 
@@ -73,14 +72,16 @@ int Record(int reserved, int timerId, int event, intptr_t data, double* now, dou
 }
 
 // Discards its own timer at its first tick.
-int DiscardSelf(int reserved, int timerId, int event, intptr_t data, double* now, double* sinceLast) {
+int DiscardSelf(int reserved, int timerId, int event, intptr_t data, double* now,
+                double* sinceLast) {
   Record(reserved, timerId, event, data, now, sinceLast);
   if (event == TimerEventTick) Rec(data)->selfStatus = DiscardAsyncTimer(timerId);
   return 0;
 }
 
 // Doubles its own interval at its first tick.
-int ChangeOwnInterval(int reserved, int timerId, int event, intptr_t data, double* now, double* sinceLast) {
+int ChangeOwnInterval(int reserved, int timerId, int event, intptr_t data, double* now,
+                      double* sinceLast) {
   Record(reserved, timerId, event, data, now, sinceLast);
   if (event == TimerEventTick && Rec(data)->selfStatus == 1) {
     Rec(data)->selfStatus = SetAsyncTimerAttribute(timerId, TimerAttrInterval, 0.002);
@@ -100,7 +101,8 @@ int SlowTick(int reserved, int timerId, int event, intptr_t data, double* now, d
 
 // Holds up its discard event until the test sets `release`.
 std::atomic<bool> release{false};
-int SlowDiscard(int reserved, int timerId, int event, intptr_t data, double* now, double* sinceLast) {
+int SlowDiscard(int reserved, int timerId, int event, intptr_t data, double* now,
+                double* sinceLast) {
   Record(reserved, timerId, event, data, now, sinceLast);
   while (event == TimerEventDiscard && !release) std::this_thread::sleep_for(1ms);
   return 0;
@@ -148,7 +150,8 @@ TEST_F(AsyncTimer, CountedTimerTicksCountTimesThenDiscards) {
   const int id = NewAsyncTimer(0.001, 3, 1, Record, Data(rec));
   ASSERT_EQ(id, 1);
   ASSERT_TRUE(rec.WaitForDiscard(id));
-  EXPECT_EQ(rec.Kinds(id), (std::vector<int>{TimerEventTick, TimerEventTick, TimerEventTick, TimerEventDiscard}));
+  EXPECT_EQ(rec.Kinds(id),
+            (std::vector<int>{TimerEventTick, TimerEventTick, TimerEventTick, TimerEventDiscard}));
 
   for (size_t k = 0; k < rec.events.size(); ++k) {
     EXPECT_EQ(rec.events[k].reserved, 0);
@@ -209,14 +212,16 @@ TEST_F(AsyncTimer, SuspendedOrDisabledTicksDoNotUseUpCounts) {
 
   ASSERT_EQ(ResumeAsyncTimerCallbacks(), 0);
   ASSERT_TRUE(rec.WaitForDiscard(suspended));
-  EXPECT_EQ(rec.Kinds(suspended), (std::vector<int>{TimerEventTick, TimerEventTick, TimerEventDiscard}));
+  EXPECT_EQ(rec.Kinds(suspended),
+            (std::vector<int>{TimerEventTick, TimerEventTick, TimerEventDiscard}));
 
   EXPECT_EQ(GetAsyncTimerAttribute(disabled, TimerAttrCount, &count), 0);
   EXPECT_EQ(count, 2);
   EXPECT_TRUE(other.Kinds(disabled).empty());
   ASSERT_EQ(SetAsyncTimerAttribute(disabled, TimerAttrEnabled, 1), 0);
   ASSERT_TRUE(other.WaitForDiscard(disabled));
-  EXPECT_EQ(other.Kinds(disabled), (std::vector<int>{TimerEventTick, TimerEventTick, TimerEventDiscard}));
+  EXPECT_EQ(other.Kinds(disabled),
+            (std::vector<int>{TimerEventTick, TimerEventTick, TimerEventDiscard}));
 }
 
 TEST_F(AsyncTimer, CallbackMayDiscardItsOwnTimer) {
@@ -237,7 +242,8 @@ TEST_F(AsyncTimer, CallbackMayChangeItsOwnInterval) {
   const int id = NewAsyncTimer(0.001, 3, 1, ChangeOwnInterval, Data(rec));
   ASSERT_TRUE(rec.WaitForDiscard(id));
   EXPECT_EQ(rec.selfStatus, 0);
-  EXPECT_EQ(rec.Kinds(id), (std::vector<int>{TimerEventTick, TimerEventTick, TimerEventTick, TimerEventDiscard}));
+  EXPECT_EQ(rec.Kinds(id),
+            (std::vector<int>{TimerEventTick, TimerEventTick, TimerEventTick, TimerEventDiscard}));
 }
 
 TEST_F(AsyncTimer, NoThreadOutlivesTheLastTimer) {
@@ -267,7 +273,8 @@ TEST_F(AsyncTimer, DiscardAllBesideRunningTicks) {
     std::vector<int> ids;
     for (int k = 0; k < 6; ++k) ids.push_back(NewAsyncTimer(0.001, 1 + k % 3, 1, Record, Data(r)));
     const size_t wanted = 2 + round % 4;  // vary the moment of the discard
-    ASSERT_TRUE(r.WaitUntil([wanted](const std::vector<Event>& ev) { return ev.size() >= wanted; }));
+    ASSERT_TRUE(
+        r.WaitUntil([wanted](const std::vector<Event>& ev) { return ev.size() >= wanted; }));
     ASSERT_EQ(DiscardAsyncTimer(-1), 0);
     // Discard events are delivered before DiscardAsyncTimer returns, and nothing follows them.
     for (int id : ids) {
@@ -313,7 +320,8 @@ TEST_F(AsyncTimer, IdsStayUniqueWhileADiscardIsUnderWay) {
 TEST_F(AsyncTimer, ConcurrentCreationGivesDistinctIds) {
   std::vector<int> ids[2];
   auto create = [&](int who) {
-    for (int k = 0; k < 50; ++k) ids[who].push_back(NewAsyncTimer(10.0, -1, 0, nullptr, 1000 * who + k));
+    for (int k = 0; k < 50; ++k)
+      ids[who].push_back(NewAsyncTimer(10.0, -1, 0, nullptr, 1000 * who + k));
   };
   std::thread a(create, 0), b(create, 1);
   a.join();
@@ -331,8 +339,8 @@ TEST_F(AsyncTimer, ConcurrentCreationGivesDistinctIds) {
     for (int k = 0; k < 200; ++k) {
       const int id = NewAsyncTimer(10.0, -1, 0, nullptr, 7000 + who);
       intptr_t data = 0;
-      if (id <= 0 || GetAsyncTimerAttribute(id, TimerAttrCallbackData, &data) != 0 || data != 7000 + who ||
-          DiscardAsyncTimer(id) != 0) {
+      if (id <= 0 || GetAsyncTimerAttribute(id, TimerAttrCallbackData, &data) != 0 ||
+          data != 7000 + who || DiscardAsyncTimer(id) != 0) {
         ++mismatches;
       }
     }
@@ -389,7 +397,8 @@ TEST_F(AsyncTimer, AttributesReadBackInWholeMilliseconds) {
   AsyncTimerCallbackPtr callback = nullptr;
   ASSERT_EQ(SetAsyncTimerAttribute(shortest, TimerAttrCount, -5), 0);
   ASSERT_EQ(SetAsyncTimerAttribute(shortest, TimerAttrCallbackData, intptr_t{-42}), 0);
-  ASSERT_EQ(SetAsyncTimerAttribute(shortest, TimerAttrCallback, AsyncTimerCallbackPtr{DiscardSelf}), 0);
+  ASSERT_EQ(SetAsyncTimerAttribute(shortest, TimerAttrCallback, AsyncTimerCallbackPtr{DiscardSelf}),
+            0);
   EXPECT_EQ(GetAsyncTimerAttribute(shortest, TimerAttrCount, &value), 0);
   EXPECT_EQ(value, -5);
   EXPECT_EQ(GetAsyncTimerAttribute(shortest, TimerAttrEnabled, &value), 0);
