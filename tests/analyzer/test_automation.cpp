@@ -1,0 +1,183 @@
+// Panel state across a program restart, and the command-line automation.
+#include <fstream>
+#include <iterator>
+
+#include "analyzer/automation.h"
+#include "fixture.h"
+
+namespace {
+
+using veltra_test::VeltraTest;
+
+class PanelState : public VeltraTest {};
+
+TEST_F(PanelState, SettingsSurviveARestartAndTheGeneratorIsTheSource) {
+  Set("FftSizeRing", "4096");
+  Set("AveragesField", "25");
+  Set("Freq1Field", "1234.5");
+  Set("WaveformRing", "2");
+  Press("ExponentialBox");
+  Set("WindowRing", "6");
+  Set("PretrigField", "100");
+  Press("GeneratorSwitch");
+  SetCtrlVal(mainpanel, MAIN_SourceRing, 2);  // saved while another source was shown
+  Press("QuitButton");
+  ASSERT_EQ(GetFileInfo("veltrafile", nullptr), 1);
+  ASSERT_EQ(GetFileInfo("triggfile", nullptr), 1);
+
+  // A new start over the saved state (the model is re-derived from the panels).
+  rcu = RcuRecord{};
+  cus = CusRecord{};
+  ws = WsRecord{};
+  ASSERT_EQ(StartVeltra(), 0);
+  EXPECT_EQ(cus.frameLen, 4096);
+  EXPECT_EQ(rcu.avgTarget, 25);
+  EXPECT_EQ(rcu.expAver, 1);
+  EXPECT_DOUBLE_EQ(ws.f1, 1234.5);
+  EXPECT_EQ(ws.form, 2);
+  EXPECT_EQ(cus.window, 6);
+  EXPECT_EQ(IntOf("PretrigField"), 100);
+  EXPECT_EQ(IntOf("SourceRing"), 1);
+  EXPECT_EQ(rcu.source, 1);
+  EXPECT_EQ(IntOf("GeneratorSwitch"), 0) << "the generator is switched off at exit";
+  EXPECT_EQ(gen_start, 0);
+  EXPECT_EQ(rcu.chanA, 0);
+  EXPECT_EQ(rcu.chanB, 1);
+}
+
+TEST_F(PanelState, ChannelNumbersFromTheSwitchesStayWithinTheInputs) {
+  SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_ON_TEXT, "42");
+  SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_TEXT, "-3");
+  SavePanelState(mainpanel, "veltrafile", 0);
+  ASSERT_EQ(StartVeltra(), 0);
+  EXPECT_GE(rcu.chanA, 0);
+  EXPECT_LE(rcu.chanA, 7);
+  EXPECT_GE(rcu.chanB, 0);
+  EXPECT_LE(rcu.chanB, 7);
+  EXPECT_NE(rcu.chanA, rcu.chanB);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+int Parse(std::vector<const char*> args, AutomationPlan* plan, std::string* error) {
+  args.insert(args.begin(), "veltra");
+  return ParseAutomation(static_cast<int>(args.size()), args.data(), plan, error);
+}
+
+TEST(AutomationParse, AcceptsEveryAction) {
+  AutomationPlan plan;
+  std::string error;
+  ASSERT_EQ(Parse({"--offscreen", "--set", "FftSizeRing=2048", "--press", "GeneratorSwitch",
+                   "--file", "a.dat", "--ticks", "5", "--run", "--save", "2=r.txt", "--grab",
+                   "p.png", "--quit"},
+                  &plan, &error),
+            0)
+      << error;
+  EXPECT_TRUE(plan.offscreen);
+  ASSERT_EQ(plan.actions.size(), 8u);
+  EXPECT_EQ(plan.actions[0].role, "FftSizeRing");
+  EXPECT_EQ(plan.actions[0].value, "2048");
+  EXPECT_EQ(plan.actions[3].number, 5);
+  EXPECT_EQ(plan.actions[5].number, 2);
+  EXPECT_EQ(plan.actions[5].value, "r.txt");
+  EXPECT_TRUE(plan.HasQuit());
+}
+
+TEST(AutomationParse, RefusesWhatItCannotDo) {
+  const std::vector<std::vector<const char*>> bad = {
+      {"--frobnicate"}, {"--set"},         {"--set", "NoEquals"}, {"--set", "=5"},
+      {"--ticks", "x"}, {"--ticks", "-1"}, {"--save", "3=a.txt"}, {"--save", "1="},
+      {"--grab"},       {"stray"},
+  };
+  for (const auto& args : bad) {
+    AutomationPlan plan;
+    std::string error;
+    EXPECT_EQ(Parse(args, &plan, &error), 2) << args[0];
+    EXPECT_FALSE(error.empty()) << args[0];
+  }
+}
+
+class Automation : public VeltraTest {};
+
+TEST_F(Automation, UnknownRoleIsAnError) {
+  AutomationPlan plan;
+  std::string error;
+  ASSERT_EQ(Parse({"--set", "FftSizeRig=2048"}, &plan, &error), 0);
+  EXPECT_EQ(CheckAutomationRoles(plan, &error), 2);
+  EXPECT_NE(error.find("FftSizeRig"), std::string::npos);
+}
+
+TEST_F(Automation, ValueAControlCannotTakeIsAnError) {
+  AutomationPlan plan;
+  std::string error;
+  ASSERT_EQ(Parse({"--set", "FftSizeRing=1000"}, &plan, &error), 0);
+  ASSERT_EQ(CheckAutomationRoles(plan, &error), 0);
+  EXPECT_EQ(RunAutomation(plan, &error), 2);
+  EXPECT_EQ(cus.frameLen, 1024);
+}
+
+TEST_F(Automation, RingTakesAValueOrALabel) {
+  AutomationPlan plan;
+  std::string error;
+  ASSERT_EQ(Parse({"--set", "FftSizeRing=4096", "--set", "WaveformRing=Белый шум"}, &plan, &error), 0);
+  ASSERT_EQ(RunAutomation(plan, &error), 0) << error;
+  EXPECT_EQ(cus.frameLen, 4096);
+  EXPECT_EQ(ws.form, 2);
+}
+
+TEST_F(Automation, RefusedRunIsAnError) {
+  AutomationPlan plan;
+  std::string error;
+  ASSERT_EQ(Parse({"--run"}, &plan, &error), 0);
+  EXPECT_EQ(RunAutomation(plan, &error), 3);  // the generator is off
+  ASSERT_FALSE(AutomationPopups().empty());
+  EXPECT_EQ(AutomationPopups()[0], "!?!: Генератор не включен !!!");
+}
+
+TEST_F(Automation, ExponentialRunIsNotAwaited) {
+  AutomationPlan plan;
+  std::string error;
+  ASSERT_EQ(Parse({"--press", "GeneratorSwitch", "--press", "ExponentialBox", "--run"}, &plan,
+                  &error),
+            0);
+  EXPECT_EQ(RunAutomation(plan, &error), 3);
+  EXPECT_NE(error.find("--ticks"), std::string::npos);
+}
+
+TEST_F(Automation, TenAverageSpectrumOfAOneKilohertzSine) {
+  const std::string out = veltra_test::ScratchDir() + "/auto.txt";
+  const std::string png = veltra_test::ScratchDir() + "/auto.png";
+  AutomationPlan plan;
+  std::string error;
+  ASSERT_EQ(Parse({"--press", "GeneratorSwitch", "--set", "Freq1Field=1000", "--set",
+                   "AveragesField=10", "--run", "--save", ("1=" + out).c_str(), "--grab",
+                   png.c_str()},
+                  &plan, &error),
+            0);
+  ASSERT_EQ(RunAutomation(plan, &error), 0) << error;
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(IntOf("AverCountDisplay"), 10);
+  std::ifstream f(out);
+  int lines = 0;
+  double x = 0, y = 0, peakX = -1, peakY = -1e300;
+  while (f >> x >> y) {
+    ++lines;
+    if (y > peakY) peakY = y, peakX = x;
+  }
+  EXPECT_EQ(lines, cus.lines);
+  EXPECT_NEAR(peakX, 1000.0, sp.df);
+  long size = 0;
+  EXPECT_EQ(GetFileInfo(png.c_str(), &size), 1);
+  EXPECT_GT(size, 1000);
+}
+
+TEST_F(Automation, FileDialogsAreAnsweredInOrder) {
+  AutomationPlan plan;
+  std::string error;
+  const std::string out = veltra_test::ScratchDir() + "/dialog.txt";
+  ASSERT_EQ(Parse({"--file", out.c_str(), "--press", "SaveButton2"}, &plan, &error), 0);
+  ASSERT_EQ(RunAutomation(plan, &error), 0) << error;
+  EXPECT_EQ(GetFileInfo(out.c_str(), nullptr), 1);
+}
+
+}  // namespace

@@ -1,0 +1,247 @@
+// Start checks, the cycle's counting and stopping, restarts and redraws, through the real panels.
+#include "analyzer/menager.h"
+#include "fixture.h"
+
+namespace {
+
+using veltra_test::VeltraTest;
+
+class RunControl : public VeltraTest {};
+
+TEST_F(RunControl, RefusesStartWithoutChannels) {
+  PrepareSineRun(10);
+  Set("ChannelSwitchA", "0");
+  Set("ChannelSwitchB", "0");
+  rcu.onA = rcu.onB = 0;  // the channel switches' own callbacks belong to channel selection
+  Set("StartButton", "1");
+  ASSERT_EQ(Seen().size(), 1u);
+  EXPECT_EQ(Seen()[0].title, "!?!");
+  EXPECT_EQ(Seen()[0].text, "Каналы для измерения не выбраны !!!");
+  EXPECT_EQ(IntOf("StartButton"), 0);
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(TimerEnabled(), 0);
+}
+
+TEST_F(RunControl, RefusesGeneratorSourceWithGeneratorOff) {
+  ASSERT_EQ(gen_start, 0) << "every program start has the generator off";
+  Set("StartButton", "1");
+  ASSERT_EQ(Seen().size(), 1u);
+  EXPECT_EQ(Seen()[0].title, "!?!");
+  EXPECT_EQ(Seen()[0].text, "Генератор не включен !!!");
+  EXPECT_EQ(IntOf("StartButton"), 0);
+  EXPECT_EQ(start, 0);
+}
+
+TEST_F(RunControl, PlaybackIsNotRefusedForTheDimmedGeneratorSwitch) {
+  ASSERT_EQ(gen_start, 0);
+  rcu.source = 2;
+  rcu.onA = 1;
+  fs.nrec = 2;
+  fs.flen = 1024;
+  Set("StartButton", "1");
+  for (const auto& p : Seen()) EXPECT_NE(p.text, "Генератор не включен !!!");
+  EXPECT_EQ(start, 1);
+  EXPECT_EQ(TimerEnabled(), 1);
+}
+
+TEST_F(RunControl, RefusesAWrongTriggerChannelInConditionalAndLevelModes) {
+  PrepareSineRun(10);
+  struct Case {
+    int collect, startmode;
+  };
+  // conditional with external trigger (mode 2), continuous with a level start (mode 1)
+  for (Case c : {Case{1, 1}, Case{0, 2}}) {
+    veltra_test::Popups().seen.clear();
+    rcu.collect = c.collect;
+    rcu.startmode = c.startmode;
+    rcu.trigchan = 5;  // neither input 0 nor input 1
+    Set("StartButton", "1");
+    ASSERT_EQ(Seen().size(), 1u) << c.collect << c.startmode;
+    EXPECT_EQ(Seen()[0].title, "Внимание!!! ");
+    EXPECT_EQ(Seen()[0].text, "Неправильно выбран канал запуска!");
+    EXPECT_EQ(start, 0);
+    EXPECT_EQ(IntOf("StartButton"), 0);
+  }
+  // The same trigger channel on input B is accepted.
+  veltra_test::Popups().seen.clear();
+  rcu.trigchan = rcu.chanB;
+  Set("StartButton", "1");
+  EXPECT_TRUE(Seen().empty());
+  EXPECT_EQ(start, 1);
+  EXPECT_EQ(dbuf.trigidx, 1);
+}
+
+TEST_F(RunControl, ContinuousFreeStartIgnoresTheTriggerChannel) {
+  PrepareSineRun(10);
+  rcu.trigchan = -1;
+  Set("StartButton", "1");
+  EXPECT_TRUE(Seen().empty());
+  EXPECT_EQ(start, 1);
+}
+
+TEST_F(RunControl, LinearRunStopsByItselfAfterTheTargetCount) {
+  PrepareSineRun(10);
+  Set("StartButton", "1");
+  ASSERT_EQ(start, 1);
+  EXPECT_EQ(IntOf("AverCountDisplay"), 1);
+  for (int i = 1; i <= 9; ++i) {
+    Tick();
+    ASSERT_EQ(start, 1) << "stopped early after frame " << i;
+    EXPECT_EQ(IntOf("AverCountDisplay"), i);
+  }
+  Tick();
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(IntOf("StartButton"), 0);
+  EXPECT_EQ(TimerEnabled(), 0);
+  EXPECT_EQ(IntOf("AverCountDisplay"), 10);
+  EXPECT_EQ(sp.dataReady, 1);
+  // Further ticks of a stopped run change nothing.
+  Tick(3);
+  EXPECT_EQ(IntOf("AverCountDisplay"), 10);
+}
+
+TEST_F(RunControl, ExponentialRunKeepsCounting) {
+  PrepareSineRun(10);
+  Press("LinearBox");
+  ASSERT_EQ(rcu.expAver, 1);
+  EXPECT_EQ(IntOf("ExponentialBox"), 1);
+  Set("StartButton", "1");
+  Tick(30);
+  EXPECT_EQ(start, 1);
+  EXPECT_EQ(IntOf("StartButton"), 1);
+  EXPECT_EQ(IntOf("AverCountDisplay"), 30);
+}
+
+TEST_F(RunControl, AveragingBoxesAreExclusive) {
+  Press("ExponentialBox");
+  EXPECT_EQ(rcu.expAver, 1);
+  EXPECT_EQ(IntOf("LinearBox"), 0);
+  Press("ExponentialBox");
+  EXPECT_EQ(rcu.expAver, 0);
+  EXPECT_EQ(IntOf("LinearBox"), 1);
+}
+
+TEST_F(RunControl, AveragesFieldTakesOneOrMore) {
+  int panel = 0, control = 0;
+  ASSERT_EQ(FindCtrlByRole("AveragesField", &panel, &control), 0);
+  EXPECT_LT(UserSetCtrlVal(panel, control, "0"), 0);
+  Set("AveragesField", "1");
+  EXPECT_EQ(rcu.avgTarget, 1);
+}
+
+TEST_F(RunControl, SettingsChangeWhileRunningRestartsAtOne) {
+  PrepareSineRun(100);
+  Set("StartButton", "1");
+  Tick(5);
+  ASSERT_EQ(IntOf("AverCountDisplay"), 5);
+  for (const char* setting : {"FftSizeRing=2048", "OverlapRing=0.5", "SampleRateRing=4096"}) {
+    const std::string s = setting;
+    const auto eq = s.find('=');
+    Set(s.substr(0, eq).c_str(), s.substr(eq + 1).c_str());
+    EXPECT_EQ(start, 1) << setting;
+    EXPECT_EQ(IntOf("AverCountDisplay"), 1) << setting;
+    EXPECT_EQ(rcu.avgCount, 1) << setting;
+    EXPECT_EQ(sp.dataReady, 0) << setting;
+    Tick(2);
+  }
+  EXPECT_EQ(dbuf.n, 2048);
+}
+
+TEST_F(RunControl, GeometryChangeWhileStoppedDiscardsOldResults) {
+  PrepareSineRun(3);
+  Set("StartButton", "1");
+  Tick(3);
+  ASSERT_EQ(start, 0);
+  ASSERT_EQ(sp.dataReady, 1);
+  Set("FftSizeRing", "4096");
+  EXPECT_EQ(sp.dataReady, 0);
+}
+
+TEST_F(RunControl, StopRedrawsOnlyWhenResultsExist) {
+  PrepareSineRun(100);
+  Set("StartButton", "1");
+  vs[0].count = -7;  // a redraw would recompute it
+  Set("StartButton", "0");
+  EXPECT_EQ(vs[0].count, -7) << "nothing processed, nothing drawn";
+  EXPECT_EQ(TimerEnabled(), 0);
+
+  Set("StartButton", "1");
+  Tick(3);
+  vs[0].count = -7;
+  Set("StartButton", "0");
+  EXPECT_EQ(vs[0].count, cus.lines);
+  EXPECT_EQ(start, 0);
+}
+
+TEST_F(RunControl, SourceChangeStopsTheRun) {
+  PrepareSineRun(100);
+  Set("StartButton", "1");
+  Tick(2);
+  Set("SourceRing", "0");
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(IntOf("StartButton"), 0);
+  EXPECT_EQ(TimerEnabled(), 0);
+}
+
+TEST_F(RunControl, UnitInputSourceRunsWithoutData) {
+  Set("SourceRing", "0");
+  Set("StartButton", "1");
+  EXPECT_EQ(start, 1);
+  Tick(5);
+  EXPECT_EQ(IntOf("AverCountDisplay"), 1);
+  EXPECT_EQ(sp.dataReady, 0);
+}
+
+TEST_F(RunControl, PretriggerIsClampedAndCarryClearedOutsideLevelCollection) {
+  PrepareSineRun(10);
+  rcu.collect = 1;
+  rcu.startmode = 2;
+  rcu.levelmode = 0;
+  rcu.trigchan = rcu.chanA;
+  rcu.pretrig = 100000;
+  ASSERT_EQ(SetZero(), 1);
+  EXPECT_EQ(rcu.runmode, 3);
+  EXPECT_EQ(rcu.pretrig, cus.frameLen / 2);
+  EXPECT_EQ(rcu.carry, cus.frameLen);
+  EXPECT_EQ(static_cast<int>(tmp.size()), 2 * (dbuf.blk + rcu.carry));
+  StopMeass();
+  rcu.collect = 0;
+  rcu.startmode = 0;
+  ASSERT_EQ(SetZero(), 1);
+  EXPECT_EQ(rcu.carry, 0);
+}
+
+TEST(CollectRunMode, DerivesTheModeFromCollectionAndStart) {
+  struct Case {
+    int collect, startmode, levelmode, expected;
+  };
+  const Case cases[] = {{0, 0, 0, 0}, {0, 2, 4, 1}, {1, 1, 0, 2}, {1, 2, 0, 3},
+                        {1, 2, 3, 6}, {1, 2, 5, 8}};
+  for (const Case& c : cases) {
+    rcu.collect = c.collect;
+    rcu.startmode = c.startmode;
+    rcu.levelmode = c.levelmode;
+    rcu.runmode = -5;
+    CollectRunMode();
+    EXPECT_EQ(rcu.runmode, c.expected) << c.collect << c.startmode << c.levelmode;
+  }
+  rcu.runmode = 7;
+  rcu.collect = 0;
+  rcu.startmode = 1;  // never offered: the mode stays
+  CollectRunMode();
+  EXPECT_EQ(rcu.runmode, 7);
+}
+
+TEST(PlaybackFrames, ShortRecordingFramesAreReported) {
+  cus.frameLen = 1024;
+  fs.flen = 512;
+  rcu.runmode = 2;
+  EXPECT_EQ(SetStartMode(), 0);
+  EXPECT_EQ(fs.nread, 512);
+  EXPECT_EQ(dbuf.nframe, 1024);
+  rcu.runmode = 0;
+  EXPECT_EQ(SetStartMode(), 1);
+  EXPECT_EQ(fs.nread, 1024);
+}
+
+}  // namespace
