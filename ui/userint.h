@@ -30,6 +30,7 @@ constexpr int UIE_InvalidAttribute = -8;   // attribute not supported by the con
 constexpr int UIE_InvalidValue = -9;       // value the control cannot take (text not a number, no such ring item)
 constexpr int UIE_FileError = -10;         // a file could not be read or written
 constexpr int UIE_NoPlot = -11;            // no such plot handle
+constexpr int UIE_Dimmed = -12;            // a person cannot operate a dimmed control (automation)
 
 // ---------------------------------------------------------------------------------------------
 // Events delivered to control callbacks
@@ -167,6 +168,8 @@ enum UiAttribute : int {
   ATTR_CURSOR_VISIBLE,        // [int] hidden cursors keep their position
   // panels
   ATTR_TITLE,                 // [text]
+  ATTR_CLOSE_CTRL,            // [int] control operated (commit) when the user closes the panel's
+                              //       window; 0 = closing only hides the panel
 };
 
 // ---------------------------------------------------------------------------------------------

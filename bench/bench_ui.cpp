@@ -1,0 +1,99 @@
+// Graph drawing cost: an 8192-point line graph redrawn offscreen, as every measurement tick does.
+#if VELTRA_HAVE_UI
+
+#include "ui/userint.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kPoints = 8192;
+
+// One panel holding one 800 x 400 graph, loaded once for all runs.
+int BenchGraphPanel() {
+  static int panel = 0;
+  if (panel != 0) return panel;
+  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static int argc = 1;
+  static char arg0[] = "benchmarks";
+  static char* argv[] = {arg0, nullptr};
+  InitUserInterface(&argc, argv);
+  static char path[] = "/tmp/veltra-bench-XXXXXX.ui";
+  const int fd = mkstemps(path, 3);
+  if (fd < 0) return panel = -1;
+  const std::string form =
+      "<?xml version=\"1.0\"?><ui version=\"4.0\"><widget class=\"QWidget\" name=\"P\">"
+      "<property name=\"geometry\"><rect><x>0</x><y>0</y><width>820</width><height>420</height>"
+      "</rect></property><widget class=\"QWidget\" name=\"Graph1\"><property name=\"geometry\">"
+      "<rect><x>10</x><y>10</y><width>800</width><height>400</height></rect></property>"
+      "<property name=\"graph\" stdset=\"0\"><bool>true</bool></property></widget></widget></ui>";
+  const bool written = write(fd, form.data(), form.size()) == static_cast<ssize_t>(form.size());
+  close(fd);
+  static const char* const roles[] = {"Graph1"};
+  if (written) RegisterPanelResource("bench.uir", 1, path, roles, 1);
+  panel = written ? LoadPanel(0, "bench.uir", 1) : -1;
+  std::remove(path);
+  if (panel > 0) {
+    DisplayPanel(panel);
+    SetAxisScalingMode(panel, 1, VAL_XAXIS, VAL_MANUAL, 0, kPoints - 1);
+    SetAxisScalingMode(panel, 1, VAL_LEFT_YAXIS, VAL_MANUAL, -1.2, 1.2);
+    SetCtrlAttribute(panel, 1, ATTR_XDIVISIONS, 8);
+    SetCtrlAttribute(panel, 1, ATTR_YDIVISIONS, 4);
+    SetCtrlAttribute(panel, 1, ATTR_XAXIS_GAIN, 0.125);
+  }
+  return panel;
+}
+
+std::vector<double> Signal(int phase) {
+  std::vector<double> y(kPoints);
+  for (int i = 0; i < kPoints; ++i) {
+    y[static_cast<size_t>(i)] = std::sin(0.01 * (i + phase)) + 0.1 * std::sin(1.3 * i * (phase + 1));
+  }
+  return y;
+}
+
+// Replot of the same data: layout, ticks and the line.
+void BM_GraphReplot8192(benchmark::State& state) {
+  const int panel = BenchGraphPanel();
+  if (panel <= 0) {
+    state.SkipWithError("no graph panel");
+    return;
+  }
+  DeleteGraphPlot(panel, 1, -1, VAL_NO_DRAW);
+  const std::vector<double> y = Signal(0);
+  PlotY(panel, 1, y.data(), kPoints, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT, VAL_SOLID, 1, VAL_YELLOW);
+  for (auto _ : state) RefreshGraph(panel, 1);
+  state.SetItemsProcessed(state.iterations() * kPoints);
+}
+BENCHMARK(BM_GraphReplot8192)->Unit(benchmark::kMillisecond);
+
+// What one window's view step does: delete the plots, plot new data, draw once.
+void BM_GraphNewData8192(benchmark::State& state) {
+  const int panel = BenchGraphPanel();
+  if (panel <= 0) {
+    state.SkipWithError("no graph panel");
+    return;
+  }
+  std::vector<double> ys[2] = {Signal(0), Signal(7)};
+  int k = 0;
+  for (auto _ : state) {
+    DeleteGraphPlot(panel, 1, -1, VAL_NO_DRAW);
+    PlotY(panel, 1, ys[k].data(), kPoints, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT, VAL_SOLID, 1,
+          VAL_YELLOW);
+    RefreshGraph(panel, 1);
+    k ^= 1;
+  }
+  state.SetItemsProcessed(state.iterations() * kPoints);
+}
+BENCHMARK(BM_GraphNewData8192)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+#endif  // VELTRA_HAVE_UI

@@ -1,0 +1,130 @@
+// The graph control: plots with handles, five crosshair cursors and scaled axes on QCustomPlot.
+#pragma once
+
+#include <qcustomplot.h>
+
+#include <QVariant>
+
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+// Axis settings the tick labels follow: labels show value·gain + offset with a fixed precision,
+// a fixed number of divisions, or the strings given by InsertAxisItem.
+struct AxisSetup {
+  double gain = 1.0;
+  double offset = 0.0;
+  int precision = -1;  // < 0: shortest form
+  int divisions = 0;   // <= 0: the ticker chooses
+  bool useStrings = false;
+  std::vector<std::pair<double, QString>> items;
+  int mode = 1;  // VAL_AUTOSCALE
+};
+
+class ScaledTicker : public QCPAxisTicker {
+ public:
+  explicit ScaledTicker(const AxisSetup* setup) : setup_(setup) {}
+  void generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,
+                QVector<double>& ticks, QVector<double>* subTicks,
+                QVector<QString>* tickLabels) override;
+  QString Label(double tick) const;
+
+ protected:
+  QString getTickLabel(double tick, const QLocale& locale, QChar formatChar,
+                       int precision) override;
+
+ private:
+  const AxisSetup* setup_;
+};
+
+class GraphWidget : public QCustomPlot {
+ public:
+  static constexpr int kMaxCursors = 5;
+
+  explicit GraphWidget(QWidget* parent);
+  ~GraphWidget() override;
+
+  // The toolkit's event sink: (event, eventData1, eventData2).
+  std::function<void(int, int, int)> onEvent;
+
+  int PlotXY(const double* x, const double* y, int count, int plotStyle, int pointStyle,
+             int lineStyle, int pointFrequency, int color);
+  int PlotLine(double x1, double y1, double x2, double y2, int color);
+  int PlotPoint(double x, double y, int pointStyle, int color);
+  int PlotText(double x, double y, const QString& text, const QString& font, int textColor,
+               int backgroundColor);
+  int DeletePlot(int handle, int refresh);
+  int PlotCount() const { return static_cast<int>(plots_.size()); }
+
+  int SetCursor(int cursor, double x, double y);
+  int GetCursor(int cursor, double* x, double* y) const;
+  int CursorIndex(int cursor, int* plotHandle, int* pointIndex) const;
+  int SetCursorAttr(int cursor, int attribute, int value);
+  int GetCursorAttr(int cursor, int attribute, int* value) const;
+
+  int SetScaling(int axis, int mode, double min, double max);
+  int GetScaling(int axis, int* mode, double* min, double* max);
+  int ClearAxisItems(int axis);
+  int InsertAxisItem(int axis, int index, const QString& label, double value);
+
+  // Graph attributes (numbers as int or double, names as QString).
+  int SetAttr(int attribute, const QVariant& value);
+  int GetAttr(int attribute, QVariant* value) const;
+
+  // Coalesced drawing: many requests while one event is handled make one replot.
+  void RequestReplot();
+  void Flush();
+  void ReplotNow();
+
+  // Every graph alive, for flushing before a picture is taken.
+  static const std::vector<GraphWidget*>& All();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  enum class PlotKind { Data, Line, Point, Text };
+  struct Plot {
+    PlotKind kind = PlotKind::Data;
+    QCPAbstractPlottable* plottable = nullptr;
+    QCPAbstractItem* item = nullptr;
+    std::vector<double> x, y;  // as given (data plots), for cursor snapping
+  };
+  struct Cursor {
+    double x = 0.0, y = 0.0;
+    int color = 0;
+    bool visible = true;
+    QCPItemStraightLine* vertical = nullptr;
+    QCPItemStraightLine* horizontal = nullptr;
+  };
+
+  int AddPlot(Plot plot);
+  void RemovePlot(Plot& plot);
+  const Plot* FirstDataPlot(int* handle) const;
+  int NearestIndex(const Plot& p, double x) const;
+  void PlaceCursor(int i);
+  void UpdateCursorItems();
+  void RedrawCursors();
+  void ApplyScaling();
+  int PickCursor(const QPointF& pos) const;
+  void DragTo(const QPointF& pos);
+  AxisSetup* Setup(int axis);
+  QCPAxis* Axis(int axis) const;
+
+  std::map<int, Plot> plots_;
+  int nextHandle_ = 1;
+  std::array<Cursor, kMaxCursors> cursors_;
+  int numCursors_ = 1;
+  AxisSetup xSetup_, ySetup_;
+  bool pending_ = false;
+  bool drawn_ = false;
+  int dragCursor_ = -1;
+  bool dragMoved_ = false;
+  int plotBg_ = 0, gridColor_ = 0;
+};

@@ -1,0 +1,262 @@
+// Application object, event loop, clock, popups, bitmaps and file queries.
+#include "ui/toolkit.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QSaveFile>
+
+#include <chrono>
+#include <cstring>
+#include <map>
+
+namespace {
+
+const auto g_start = std::chrono::steady_clock::now();
+
+// Qt keeps references to argc/argv for the life of the application.
+int g_argc = 1;
+char g_arg0[] = "veltra";
+char* g_argvFallback[] = {g_arg0, nullptr};
+// Never destroyed: panels may outlive main(), and Qt objects must not die after the application.
+QApplication* g_app = nullptr;
+
+bool g_quitRequested = false;
+int g_quitCode = 0;
+bool g_running = false;
+
+PopupHandlerPtr g_popupHandler = nullptr;
+void* g_popupData = nullptr;
+
+std::map<int, QPixmap> g_bitmaps;
+int g_nextBitmap = 1;
+
+}  // namespace
+
+namespace ui {
+
+bool InitDone() { return QApplication::instance() != nullptr; }
+
+void CopyText(const QString& text, char* buf, int bufSize) {
+  if (buf == nullptr || bufSize <= 0) return;
+  const QByteArray utf8 = text.toUtf8();
+  int n = std::min<int>(utf8.size(), bufSize - 1);
+  // Never cut a UTF-8 sequence in half.
+  while (n > 0 && n < utf8.size() && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80) --n;
+  std::memcpy(buf, utf8.constData(), static_cast<size_t>(n));
+  buf[n] = '\0';
+}
+
+}  // namespace ui
+
+int InitUserInterface(int* argc, char** argv) {
+  if (QApplication::instance() != nullptr) return UIE_NoError;
+  int* ac = &g_argc;
+  char** av = g_argvFallback;
+  if (argc != nullptr && argv != nullptr && *argc > 0) {
+    ac = argc;
+    av = argv;
+  }
+  g_app = new QApplication(*ac, av);
+  // Panels close through their close control, never by the last window vanishing.
+  QApplication::setQuitOnLastWindowClosed(false);
+  return UIE_NoError;
+}
+
+int RunUserInterface() {
+  if (!ui::InitDone()) return UIE_NoError;
+  if (g_quitRequested) {
+    g_quitRequested = false;
+    return g_quitCode;
+  }
+  g_running = true;
+  const int code = QApplication::exec();
+  g_running = false;
+  g_quitRequested = false;
+  return code;
+}
+
+int QuitUserInterface(int code) {
+  g_quitCode = code;
+  if (g_running) {
+    QApplication::exit(code);
+  } else {
+    g_quitRequested = true;  // a later RunUserInterface returns at once
+  }
+  return UIE_NoError;
+}
+
+int ProcessSystemEvents() {
+  if (!ui::InitDone()) return UIE_NoError;
+  QApplication::processEvents(QEventLoop::AllEvents);
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  ui::FlushGraphs();
+  return UIE_NoError;
+}
+
+double Timer() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - g_start).count();
+}
+
+int SetSleepPolicy(int) { return UIE_NoError; }
+int GetBreakOnLibraryErrors() { return 0; }
+int DisableBreakOnLibraryErrors() { return 0; }
+int EnableBreakOnLibraryErrors() { return 0; }
+int SetBreakOnLibraryErrors(int) { return 0; }
+
+// ---------------------------------------------------------------------------------------------
+// Popups
+
+int SetPopupHandler(PopupHandlerPtr handler, void* handlerData) {
+  g_popupHandler = handler;
+  g_popupData = handlerData;
+  return UIE_NoError;
+}
+
+int MessagePopup(const char* title, const char* message) {
+  if (g_popupHandler != nullptr) {
+    char none[1] = {0};
+    g_popupHandler(POPUP_MESSAGE, title ? title : "", message ? message : "", none, 1, g_popupData);
+    return UIE_NoError;
+  }
+  if (!ui::InitDone()) return UIE_NoError;
+  QMessageBox::information(QApplication::activeWindow(), QString::fromUtf8(title ? title : ""),
+                           QString::fromUtf8(message ? message : ""));
+  return UIE_NoError;
+}
+
+int ConfirmPopup(const char* title, const char* message) {
+  if (g_popupHandler != nullptr) {
+    char none[1] = {0};
+    const int r = g_popupHandler(POPUP_CONFIRM, title ? title : "", message ? message : "", none, 1,
+                                 g_popupData);
+    return r == VAL_YES ? VAL_YES : VAL_NO;
+  }
+  if (!ui::InitDone()) return VAL_NO;
+  const auto r = QMessageBox::question(QApplication::activeWindow(),
+                                       QString::fromUtf8(title ? title : ""),
+                                       QString::fromUtf8(message ? message : ""),
+                                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+  return r == QMessageBox::Yes ? VAL_YES : VAL_NO;
+}
+
+namespace {
+
+// "*.txt;*.rin" -> "*.txt *.rin (*.txt *.rin)"
+QString NameFilter(const char* spec, const char* types) {
+  QStringList pats;
+  for (const char* s : {spec, types}) {
+    if (s == nullptr) continue;
+    for (const QString& p : QString::fromUtf8(s).split(';', Qt::SkipEmptyParts)) {
+      const QString t = p.trimmed();
+      if (!t.isEmpty() && !pats.contains(t)) pats << t;
+    }
+  }
+  if (pats.isEmpty()) return {};
+  const QString all = pats.join(' ');
+  return all + " (" + all + ")";
+}
+
+int FileResult(const QString& path, char* pathName, int bufSize) {
+  if (path.isEmpty()) {
+    ui::CopyText({}, pathName, bufSize);
+    return VAL_NO_FILE_SELECTED;
+  }
+  ui::CopyText(path, pathName, bufSize);
+  return QFileInfo::exists(path) ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
+}
+
+}  // namespace
+
+int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
+                    const char* fileTypeList, const char* title, int buttonLabel, int, int, int,
+                    int, char* pathName, int bufSize) {
+  if (g_popupHandler != nullptr) {
+    // The handler sees the default directory as the text and answers with a path.
+    char answer[4096] = {0};
+    const int r = g_popupHandler(POPUP_FILE_SELECT, title ? title : "",
+                                 defaultDirectory ? defaultDirectory : "", answer, sizeof answer,
+                                 g_popupData);
+    answer[sizeof answer - 1] = '\0';
+    if (r <= 0) return FileResult({}, pathName, bufSize);
+    return FileResult(QString::fromUtf8(answer), pathName, bufSize);
+  }
+  if (!ui::InitDone()) return FileResult({}, pathName, bufSize);
+  QString dir = QString::fromUtf8(defaultDirectory ? defaultDirectory : "");
+  const QString spec = QString::fromUtf8(defaultFileSpec ? defaultFileSpec : "");
+  if (!spec.isEmpty() && !spec.contains('*')) dir = QDir(dir).filePath(spec);
+  const QString filter = NameFilter(defaultFileSpec, fileTypeList);
+  const QString caption = QString::fromUtf8(title ? title : "");
+  QString path;
+  if (buttonLabel == VAL_LOAD_BUTTON) {
+    path = QFileDialog::getOpenFileName(QApplication::activeWindow(), caption, dir, filter);
+  } else {
+    path = QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, dir, filter, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+  }
+  return FileResult(path, pathName, bufSize);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Bitmaps and clipboard
+
+int GetPanelDisplayBitmap(int panel, int scope, int top, int left, int height, int width,
+                          int* bitmapId) {
+  if (bitmapId != nullptr) *bitmapId = 0;
+  ui::Panel* p = ui::FindPanel(panel);
+  if (p == nullptr || p->widget.isNull()) return UIE_InvalidPanel;
+  ui::FlushGraphs();
+  QPixmap pix;
+  if (scope == VAL_FULL_PANEL && width > 0 && height > 0) {
+    const QRect r = QRect(left, top, width, height).intersected(p->widget->rect());
+    if (r.isEmpty()) return UIE_InvalidValue;
+    pix = p->widget->grab(r);
+  } else {
+    pix = p->widget->grab();
+  }
+  if (pix.isNull()) return UIE_InvalidValue;
+  const int id = g_nextBitmap++;
+  g_bitmaps[id] = pix;
+  if (bitmapId != nullptr) *bitmapId = id;
+  return UIE_NoError;
+}
+
+int ClipboardPutBitmap(int bitmapId) {
+  auto it = g_bitmaps.find(bitmapId);
+  if (it == g_bitmaps.end()) return UIE_InvalidValue;
+  if (QClipboard* cb = QApplication::clipboard()) cb->setPixmap(it->second);
+  return UIE_NoError;
+}
+
+int SaveBitmapToPNGFile(int bitmapId, const char* fileName) {
+  auto it = g_bitmaps.find(bitmapId);
+  if (it == g_bitmaps.end()) return UIE_InvalidValue;
+  if (fileName == nullptr || *fileName == '\0') return UIE_FileError;
+  // Written beside the target and renamed over it: a full disk never leaves half a picture.
+  QSaveFile f(QString::fromUtf8(fileName));
+  if (!f.open(QIODevice::WriteOnly)) return UIE_FileError;
+  if (!it->second.save(&f, "PNG")) {
+    f.cancelWriting();
+    return UIE_FileError;
+  }
+  return f.commit() ? UIE_NoError : UIE_FileError;
+}
+
+int DiscardBitmap(int bitmapId) {
+  return g_bitmaps.erase(bitmapId) > 0 ? UIE_NoError : UIE_InvalidValue;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files
+
+int GetFileInfo(const char* fileName, long* fileSize) {
+  if (fileSize != nullptr) *fileSize = 0;
+  if (fileName == nullptr || *fileName == '\0') return 0;
+  const QFileInfo fi(QString::fromUtf8(fileName));
+  if (!fi.exists() || !fi.isFile()) return 0;
+  if (fileSize != nullptr) *fileSize = static_cast<long>(fi.size());
+  return 1;
+}

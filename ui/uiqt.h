@@ -1,0 +1,10 @@
+// Qt-side access to panels and controls, for the program's main() and the tests only:
+// the analyzer's logic stays on userint.h.
+#pragma once
+
+class QWidget;
+
+// The window of a loaded panel, or nullptr.
+QWidget* PanelWidget(int panel);
+// The widget of a control (a QCustomPlot for graphs, the hidden placeholder for timers).
+QWidget* CtrlWidget(int panel, int control);
