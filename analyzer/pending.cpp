@@ -51,8 +51,6 @@ PENDING_CB(SetCursors1)
 PENDING_CB(SetCursors2)
 PENDING_CB(SetRead)
 PENDING_CB(SetZoom)
-PENDING_CB(ColorA)
-PENDING_CB(ColorB)
 PENDING_CB(CursorSyn)
 PENDING_CB(SetFormatDisp)
 void SetTextCursor(int, int) {}

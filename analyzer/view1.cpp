@@ -356,3 +356,26 @@ int Integration(int panel, int control, int event, void*, int, int) {
   if (start == 0 && sp.dataReady == 1) ViewResult(w);
   return 0;
 }
+
+// ---- plot colour
+
+static int ColorOfWindow(int w, int panel, int control, int event) {
+  if (event != EVENT_COMMIT) return 0;
+  int color = 0;
+  GetCtrlVal(panel, control, &color);
+  vs[w].color = color;
+  const int led = w == 0 ? MAIN_ZoomLed1 : MAIN_ZoomLed2;
+  SetCtrlAttribute(mainpanel, led, ATTR_ON_COLOR, color);
+  SetCtrlAttribute(mainpanel, w == 0 ? MAIN_WindowMark1 : MAIN_WindowMark2, ATTR_TEXT_BGCOLOR, color);
+  SetCtrlAttribute(mainpanel, w == 0 ? MAIN_WindowCaption1 : MAIN_WindowCaption2, ATTR_TEXT_COLOR,
+                   VAL_DK_BLUE);
+  if (sp.dataReady == 1) ViewResult(w);
+  return 0;
+}
+
+int ColorA(int panel, int control, int event, void*, int, int) {
+  return ColorOfWindow(0, panel, control, event);
+}
+int ColorB(int panel, int control, int event, void*, int, int) {
+  return ColorOfWindow(1, panel, control, event);
+}
