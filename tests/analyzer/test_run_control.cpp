@@ -1,4 +1,7 @@
 // Start checks, the cycle's counting and stopping, restarts and redraws, through the real panels.
+#include <cstdint>
+#include <cstdio>
+
 #include "analyzer/menager.h"
 #include "fixture.h"
 
@@ -242,6 +245,65 @@ TEST(PlaybackFrames, ShortRecordingFramesAreReported) {
   rcu.runmode = 0;
   EXPECT_EQ(SetStartMode(), 1);
   EXPECT_EQ(fs.nread, 1024);
+}
+
+}  // namespace
+
+namespace {
+
+class Playback : public veltra_test::VeltraTest {
+ protected:
+  // A recording of `records` records of two 32-bit little-endian columns: A = i, B = -i.
+  static std::string Write(int records) {
+    const std::string path = veltra_test::ScratchDir() + "/rec.dat";
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    for (int i = 0; i < records; ++i) {
+      const int32_t v[2] = {i, -i};
+      unsigned char b[8];
+      for (int k = 0; k < 2; ++k) {
+        const auto u = static_cast<uint32_t>(v[k]);
+        for (int j = 0; j < 4; ++j) b[4 * k + j] = static_cast<unsigned char>(u >> (8 * j));
+      }
+      std::fwrite(b, 1, 8, f);
+    }
+    std::fclose(f);
+    return path;
+  }
+  static void StartPlayback(const std::string& path) {
+    std::snprintf(file_name, sizeof file_name, "%s", path.c_str());
+    rcu.source = 2;
+    rcu.onA = rcu.onB = 1;
+    rcu.colA = 0;
+    rcu.colB = 1;
+    fs.nrec = 2;
+    fs.flen = 1024;
+    rcu.avgTarget = 100;
+    ASSERT_EQ(SetZero(), 1);
+  }
+};
+
+TEST_F(Playback, ReadsFramesInOrderAndStopsAtTheEndOfTheRecording) {
+  StartPlayback(Write(1024 + 500));
+  Tick();
+  ASSERT_EQ(start, 1);
+  EXPECT_EQ(wave[0], 0);
+  EXPECT_EQ(wave[1023], 1023);
+  EXPECT_EQ(wave[1024 + 1023], -1023);
+  EXPECT_EQ(fs.pos, 1024 * 8);
+  EXPECT_EQ(IntOf("AverCountDisplay"), 1);
+  Tick();  // only 500 records are left
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(IntOf("StartButton"), 0);
+  EXPECT_EQ(IntOf("AverCountDisplay"), 1) << "the incomplete frame is not processed";
+}
+
+TEST_F(Playback, UnreadableRecordingStopsTheRunWithAMessage) {
+  StartPlayback(veltra_test::ScratchDir() + "/missing.dat");
+  Tick();
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(TimerEnabled(), 0);
+  ASSERT_FALSE(Seen().empty());
+  EXPECT_EQ(Seen().back().kind, POPUP_MESSAGE);
 }
 
 }  // namespace
