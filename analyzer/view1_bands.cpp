@@ -63,7 +63,7 @@ void Union(ViewState* v, int nb, const double* edges) {
   const double df = sp.df;
   const double* Y = v->yData;
   const int lines = cus.lines;
-  if (df > 0.0) {
+  if (df > 0.0 && edges[0] / df < lines) {
     // Line j spreads its power evenly over [x_band[j-1], x_band[j]].
     int j = static_cast<int>(edges[0] / df) + 1;
     int k = 0;

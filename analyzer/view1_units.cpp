@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "analyzer/calibration.h"
 #include "analyzer/panels.h"
@@ -95,13 +96,12 @@ void AxisY_dB(ViewState* v, double factor) {
   double mx, mn;
   ResultRange(v->yData, v->count, &mx, &mn);
   // The floor is 1e-20 of the maximum; a trace without any positive value takes an absolute one.
-  double floor = mx > 0.0 && std::isfinite(mx) ? kDbFloor * mx : kAbsFloor;
-  if (floor < 1e-300) floor = 1e-300;
+  const double floor = mx > 0.0 && std::isfinite(mx) ? kDbFloor * mx : kAbsFloor;
   if (!(mn > floor)) mn = floor;
   for (int i = 0; i < v->count; ++i) {
     double y = v->yData[i];
     if (!(y >= mn)) y = mn;  // catches NaN as well
-    if (!std::isfinite(y)) y = mx;
+    if (!std::isfinite(y)) y = std::numeric_limits<double>::max();
     v->yData[i] = factor * std::log10(y) + v->dbOffset;
   }
   ResultRange(v->yData, v->count, &v->yMax, &v->yMin);
@@ -129,8 +129,8 @@ void Integrations(ViewState* v) {
     const double w2 = (kTwoPi * i * df) * (kTwoPi * i * df);
     v->yData[i] /= v->integration == 1 ? w2 : w2 * w2;
   }
-  int d = static_cast<int>(kIntegrationFloorHz / df);
-  if (d > n - 1) d = n - 1;
+  const double lowest = kIntegrationFloorHz / df;
+  const int d = lowest < n - 1 ? static_cast<int>(lowest) : n - 1;
   const double hold = v->yData[d];
   for (int i = 0; i <= d; ++i) v->yData[i] = hold;
 }
