@@ -1,0 +1,56 @@
+// One measurement tick of the analyzer at the largest geometry (N = 8192, both channels, both
+// windows drawn): generator step, collection, averaging and the redraw, offscreen.
+#if VELTRA_HAVE_VELTRA_CORE
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "analyzer/initstruct.h"
+#include "analyzer/panels.h"
+#include "ui/userint.h"
+
+namespace {
+
+int IgnorePopup(int, const char*, const char*, char*, int, void*) { return 0; }
+
+bool StartAnalyzer() {
+  static bool started = [] {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    static char name[] = "bench";
+    static char* argv[] = {name, nullptr};
+    static int argc = 1;
+    InitUserInterface(&argc, argv);
+    SetPopupHandler(IgnorePopup, nullptr);
+    return StartVeltra() == 0;
+  }();
+  return started;
+}
+
+void Set(const char* role, const char* value) {
+  int panel = 0, control = 0;
+  if (FindCtrlByRole(role, &panel, &control) == 0) UserSetCtrlVal(panel, control, value);
+}
+
+void BM_MeasurementTick(benchmark::State& state) {
+  if (!StartAnalyzer()) {
+    state.SkipWithError("panels not loaded");
+    return;
+  }
+  Set("SampleRateRing", "8192");
+  Set("FftSizeRing", std::to_string(state.range(0)).c_str());
+  Set("ExponentialBox", "1");
+  if (gen_start == 0) Set("GeneratorSwitch", "1");
+  Set("StartButton", "1");
+  for (auto _ : state) {
+    UserFireEvent(mainpanel, MAIN_TimerTick, EVENT_TIMER_TICK, 0, 0);
+    ProcessSystemEvents();  // the coalesced replot
+  }
+  Set("StartButton", "0");
+}
+BENCHMARK(BM_MeasurementTick)->Arg(1024)->Arg(8192)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+#endif
