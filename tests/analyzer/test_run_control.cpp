@@ -176,6 +176,19 @@ TEST_F(RunControl, StopRedrawsOnlyWhenResultsExist) {
   EXPECT_EQ(start, 0);
 }
 
+TEST_F(RunControl, CountedRunWithOverlapProcessesExactlyTheTarget) {
+  // With 87.5 % overlap a step can complete several frames; none is taken after the stop, so
+  // the count shown, the saved averages and the picture drawn at the stop agree.
+  Set("SampleRateRing", "4096");
+  Set("OverlapRing", "0.875");
+  PrepareSineRun(3);
+  Set("StartButton", "1");
+  for (int i = 0; i < 50 && start == 1; ++i) Tick();
+  ASSERT_EQ(start, 0);
+  EXPECT_EQ(rcu.avgCount - 1, 3);
+  EXPECT_EQ(IntOf("AverCountDisplay"), 3);
+}
+
 TEST_F(RunControl, SourceChangeStopsTheRun) {
   PrepareSineRun(100);
   Set("StartButton", "1");
