@@ -94,6 +94,27 @@ void BM_GraphNewData8192(benchmark::State& state) {
 }
 BENCHMARK(BM_GraphNewData8192)->Unit(benchmark::kMillisecond);
 
+// Points against points (Nyquist, A against B): 8192 dots, no line.
+void BM_GraphScatter8192(benchmark::State& state) {
+  const int panel = BenchGraphPanel();
+  if (panel <= 0) {
+    state.SkipWithError("no graph panel");
+    return;
+  }
+  const std::vector<double> x = Signal(0), y = Signal(3);
+  SetAxisScalingMode(panel, 1, VAL_XAXIS, VAL_MANUAL, -1.2, 1.2);
+  for (auto _ : state) {
+    DeleteGraphPlot(panel, 1, -1, VAL_NO_DRAW);
+    PlotXY(panel, 1, x.data(), y.data(), kPoints, VAL_DOUBLE, VAL_DOUBLE, VAL_SCATTER,
+           VAL_SIMPLE_DOT, VAL_DOT, 1, VAL_YELLOW);
+    RefreshGraph(panel, 1);
+  }
+  DeleteGraphPlot(panel, 1, -1, VAL_NO_DRAW);
+  SetAxisScalingMode(panel, 1, VAL_XAXIS, VAL_MANUAL, 0, kPoints - 1);
+  state.SetItemsProcessed(state.iterations() * kPoints);
+}
+BENCHMARK(BM_GraphScatter8192)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 #endif  // VELTRA_HAVE_UI

@@ -38,14 +38,14 @@ QCPScatterStyle Marker(int pointStyle, int color, bool scatterPlot) {
     case VAL_EMPTY_SQUARE: return QCPScatterStyle(QCPScatterStyle::ssSquare, c, 5);
     case VAL_SOLID_SQUARE: return QCPScatterStyle(QCPScatterStyle::ssSquare, c, c, 5);
     case VAL_ASTERISK: return QCPScatterStyle(QCPScatterStyle::ssStar, c, 6);
-    case VAL_SIMPLE_DOT: return QCPScatterStyle(QCPScatterStyle::ssDisc, c, c, 2);
+    case VAL_SIMPLE_DOT: return QCPScatterStyle(QCPScatterStyle::ssDot, c, 1);
     case VAL_EMPTY_CIRCLE: return QCPScatterStyle(QCPScatterStyle::ssCircle, c, 6);
     case VAL_SOLID_CIRCLE: return QCPScatterStyle(QCPScatterStyle::ssDisc, c, c, 6);
     case VAL_CROSS: return QCPScatterStyle(QCPScatterStyle::ssPlus, c, 6);
     case VAL_X: return QCPScatterStyle(QCPScatterStyle::ssCross, c, 6);
     case VAL_NO_POINT:
       // A scatter plot without markers would draw nothing at all.
-      return scatterPlot ? QCPScatterStyle(QCPScatterStyle::ssDisc, c, c, 2)
+      return scatterPlot ? QCPScatterStyle(QCPScatterStyle::ssDot, c, 1)
                          : QCPScatterStyle(QCPScatterStyle::ssNone);
     default: return QCPScatterStyle(QCPScatterStyle::ssSquare, c, 3);
   }

@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -315,7 +316,7 @@ int DisplayPanel(int panel) {
   ui::Panel* p = ui::FindPanel(panel);
   if (p == nullptr) return UIE_InvalidPanel;
   p->widget->show();
-  p->widget->raise();
+  if (QGuiApplication::platformName() != QLatin1String("offscreen")) p->widget->raise();
   return UIE_NoError;
 }
 

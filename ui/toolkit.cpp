@@ -3,13 +3,16 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QSaveFile>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -30,6 +33,15 @@ bool g_running = false;
 
 PopupHandlerPtr g_popupHandler = nullptr;
 void* g_popupData = nullptr;
+
+// Without a screen nobody could answer a modal box: it is printed and answered "no" at once.
+bool Headless() {
+  return !ui::InitDone() || QGuiApplication::platformName() == QLatin1String("offscreen");
+}
+
+void PrintPopup(const char* kind, const char* title, const char* text) {
+  std::fprintf(stderr, "[%s] %s: %s\n", kind, title ? title : "", text ? text : "");
+}
 
 std::map<int, QPixmap> g_bitmaps;
 int g_nextBitmap = 1;
@@ -122,7 +134,10 @@ int MessagePopup(const char* title, const char* message) {
     g_popupHandler(POPUP_MESSAGE, title ? title : "", message ? message : "", none, 1, g_popupData);
     return UIE_NoError;
   }
-  if (!ui::InitDone()) return UIE_NoError;
+  if (Headless()) {
+    PrintPopup("message", title, message);
+    return UIE_NoError;
+  }
   QMessageBox::information(QApplication::activeWindow(), QString::fromUtf8(title ? title : ""),
                            QString::fromUtf8(message ? message : ""));
   return UIE_NoError;
@@ -135,7 +150,10 @@ int ConfirmPopup(const char* title, const char* message) {
                                  g_popupData);
     return r == VAL_YES ? VAL_YES : VAL_NO;
   }
-  if (!ui::InitDone()) return VAL_NO;
+  if (Headless()) {
+    PrintPopup("confirm", title, message);
+    return VAL_NO;
+  }
   const auto r = QMessageBox::question(QApplication::activeWindow(),
                                        QString::fromUtf8(title ? title : ""),
                                        QString::fromUtf8(message ? message : ""),
@@ -184,7 +202,10 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
     if (r <= 0) return FileResult({}, pathName, bufSize);
     return FileResult(QString::fromUtf8(answer), pathName, bufSize);
   }
-  if (!ui::InitDone()) return FileResult({}, pathName, bufSize);
+  if (Headless()) {
+    PrintPopup("file", title, defaultDirectory);
+    return FileResult({}, pathName, bufSize);
+  }
   QString dir = QString::fromUtf8(defaultDirectory ? defaultDirectory : "");
   const QString spec = QString::fromUtf8(defaultFileSpec ? defaultFileSpec : "");
   if (!spec.isEmpty() && !spec.contains('*')) dir = QDir(dir).filePath(spec);

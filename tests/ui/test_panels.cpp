@@ -553,6 +553,13 @@ TEST_F(PanelTest, PopupsAreRecordedAndAnswered) {
   EXPECT_STREQ(path, "");
   EXPECT_EQ(log.lines.size(), 5u);
 
+  // Without a handler and without a screen nothing may block.
+  SetPopupHandler(nullptr, nullptr);
+  EXPECT_EQ(MessagePopup("t", "printed, not shown"), UIE_NoError);
+  EXPECT_EQ(ConfirmPopup("t", "?"), VAL_NO);
+  EXPECT_EQ(FileSelectPopup("", "*.txt", "", "t", VAL_SAVE_BUTTON, 0, 0, 1, 1, path, sizeof path),
+            VAL_NO_FILE_SELECTED);
+
   long size = 0;
   EXPECT_EQ(GetFileInfo(dir.filePath("old.txt").toUtf8().constData(), &size), 1);
   EXPECT_EQ(size, 5);
