@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -51,47 +52,135 @@ double *AllocDoubles(std::size_t count) {
 
 Scratch AllocScratch(std::size_t count) { return Scratch(AllocDoubles(count)); }
 
-// ---- twiddle tables of the real transform, cached per size ----------------------------------
+// ---- plans of the real transform, cached per size ------------------------------------------
 
-// For size n = 2^L the table holds, for j = 0 ... n/8, the four values cos a, sin a, cos 3a,
-// sin 3a with a = 2*pi*j/n; a pass of length N2 reads every (n/N2)-th entry. Direct cos/sin per
-// entry is more accurate than the running recurrence and is paid once per size.
-constexpr int kMaxCachedLog2 = 20;  // larger sizes build a table per call
-std::mutex tableLock;
-std::array<std::atomic<double *>, kMaxCachedLog2 + 1> realTables{};
-
-void FreeRealTables() {
-    for (auto &slot : realTables) delete[] slot.exchange(nullptr);
-}
-
-double *BuildRealTable(int n) {
-    const int entries = n / 8 + 1;
-    double *t = AllocDoubles(static_cast<std::size_t>(entries) * 4);
-    if (t == nullptr) return nullptr;
-    for (int j = 0; j < entries; ++j) {
-        const double a = kTwoPi * j / n;
-        t[4 * j] = std::cos(a);
-        t[4 * j + 1] = std::sin(a);
-        t[4 * j + 2] = std::cos(3.0 * a);
-        t[4 * j + 3] = std::sin(3.0 * a);
+// What the split-radix real transform of one size n = 2^L needs besides the data: the swap pairs
+// of the bit-reversal permutation, and for every pass N2 = 16 ... n the four twiddle rows
+// cos a, sin a, cos 3a, sin 3a (a = 2*pi*j/N2, j = 0 ... N2/8 - 1), each row contiguous so that
+// neighbouring j can be loaded together. Direct cos/sin per entry is more accurate than the
+// running recurrence and is paid once per size.
+struct RealPlan {
+    int *rev = nullptr;    // n indices: rev[i] is i with its log2 n bits reversed
+    double *tw = nullptr;  // sum over the passes of N2/2 doubles (< n)
+    ~RealPlan() {
+        delete[] rev;
+        delete[] tw;
     }
-    return t;
+};
+
+// Offset of pass N2's rows in RealPlan::tw: the passes 16, 32, ..., N2/2 before it hold
+// N2'/2 doubles each.
+inline int PassOffset(int n2) { return (n2 - 16) / 2; }
+
+RealPlan *BuildRealPlan(int n, int log2n) {
+    auto *plan = new (std::nothrow) RealPlan;
+    if (plan == nullptr) return nullptr;
+    std::unique_ptr<RealPlan> owner(plan);
+    plan->rev = new (std::nothrow) int[n];
+    plan->tw = AllocDoubles(n > 16 ? static_cast<std::size_t>(n) : 16);
+    if (plan->rev == nullptr || plan->tw == nullptr) return nullptr;
+    plan->rev[0] = 0;
+    for (int i = 1; i < n; ++i)  // reverse(i) from reverse(i / 2), one bit shifted in on top
+        plan->rev[i] = (plan->rev[i >> 1] >> 1) | ((i & 1) << (log2n - 1));
+    for (int n2 = 16; n2 <= n; n2 *= 2) {
+        const int n8 = n2 / 8;
+        double *row = plan->tw + PassOffset(n2);
+        for (int j = 0; j < n8; ++j) {
+            const double a = kTwoPi * j / n2;
+            row[j] = std::cos(a);
+            row[n8 + j] = std::sin(a);
+            row[2 * n8 + j] = std::cos(3.0 * a);
+            row[3 * n8 + j] = std::sin(3.0 * a);
+        }
+    }
+    return owner.release();
 }
 
-// The cached table for 2^log2n, or nullptr when it is not cached (too large, or no memory).
-const double *CachedRealTable(int log2n) {
-    if (log2n < 3 || log2n > kMaxCachedLog2) return nullptr;
-    double *t = realTables[log2n].load(std::memory_order_acquire);
-    if (t != nullptr) return t;
-    std::lock_guard<std::mutex> guard(tableLock);
-    t = realTables[log2n].load(std::memory_order_relaxed);
-    if (t == nullptr) {
-        static const bool registered = (std::atexit(FreeRealTables), true);
+constexpr int kMaxCachedLog2 = 20;  // larger sizes build a plan per call
+std::mutex planLock;
+std::array<std::atomic<RealPlan *>, kMaxCachedLog2 + 1> realPlans{};
+
+void FreeRealPlans() {
+    for (auto &slot : realPlans) delete slot.exchange(nullptr);
+}
+
+// The cached plan of 2^log2n, or nullptr when that size is not cached or memory ran out.
+const RealPlan *CachedRealPlan(int n, int log2n) {
+    if (log2n < 1 || log2n > kMaxCachedLog2) return nullptr;
+    RealPlan *plan = realPlans[log2n].load(std::memory_order_acquire);
+    if (plan != nullptr) return plan;
+    std::lock_guard<std::mutex> guard(planLock);
+    plan = realPlans[log2n].load(std::memory_order_relaxed);
+    if (plan == nullptr) {
+        static const bool registered = (std::atexit(FreeRealPlans), true);
         (void)registered;
-        t = BuildRealTable(1 << log2n);
-        realTables[log2n].store(t, std::memory_order_release);
+        plan = BuildRealPlan(n, log2n);
+        realPlans[log2n].store(plan, std::memory_order_release);
     }
-    return t;
+    return plan;
+}
+
+// Two neighbouring doubles as one vector; the compiler maps it to the machine's SIMD registers.
+typedef double V2 __attribute__((vector_size(16)));
+typedef long long V2i __attribute__((vector_size(16)));
+typedef double V4 __attribute__((vector_size(32)));
+typedef long long V4i __attribute__((vector_size(32)));
+
+// Unaligned views of the same vectors, allowed to alias the doubles they are loaded from.
+typedef double V2u __attribute__((vector_size(16), aligned(8), may_alias));
+typedef double V4u __attribute__((vector_size(32), aligned(8), may_alias));
+
+inline V2 Load2(const double *p) { return *reinterpret_cast<const V2u *>(p); }
+inline void Store2(double *p, V2 v) { *reinterpret_cast<V2u *>(p) = v; }
+// Vectors wider than the baseline travel by reference (their by-value ABI differs with AVX).
+__attribute__((always_inline)) inline void LoadV(double &v, const double *p) { v = *p; }
+__attribute__((always_inline)) inline void LoadV(V4 &v, const double *p) {
+    v = *reinterpret_cast<const V4u *>(p);
+}
+__attribute__((always_inline)) inline void StoreV(double *p, const double &v) { *p = v; }
+__attribute__((always_inline)) inline void StoreV(double *p, const V4 &v) {
+    *reinterpret_cast<V4u *>(p) = v;
+}
+inline V2 Swap2(V2 v) {
+#if defined(__clang__)
+    return __builtin_shufflevector(v, v, 1, 0);
+#else
+    return __builtin_shuffle(v, V2i{1, 0});
+#endif
+}
+
+__attribute__((always_inline)) inline void Reverse4(V4 &v) {
+#if defined(__clang__)
+    v = __builtin_shufflevector(v, v, 3, 2, 1, 0);
+#else
+    v = __builtin_shuffle(v, V4i{3, 2, 1, 0});
+#endif
+}
+
+// The general L-shaped butterfly of the split-radix real transform on the eight values of one
+// index j (T = double) or of neighbouring indices (T = V2, V4).
+template <typename T>
+__attribute__((always_inline)) inline void LButterfly(T &x1, T &x2, T &x3, T &x4, T &x5, T &x6,
+                                                      T &x7, T &x8, const T &cc1, const T &ss1,
+                                                      const T &cc3, const T &ss3) {
+    const T t1 = x3 * cc1 + x7 * ss1;
+    const T t2 = x7 * cc1 - x3 * ss1;
+    const T u3 = x4 * cc3 + x8 * ss3;
+    const T u4 = x8 * cc3 - x4 * ss3;
+    const T t5 = t1 + u3, t6 = t2 + u4;
+    const T t3 = t1 - u3, t4 = t2 - u4;
+    const T n8 = x6 + t6, n3 = t6 - x6;
+    const T n4 = x2 - t3, n7 = -x2 - t3;
+    const T n1 = x1 + t5, n6 = x1 - t5;
+    const T n2 = x5 + t4, n5 = x5 - t4;
+    x1 = n1;
+    x2 = n2;
+    x3 = n3;
+    x4 = n4;
+    x5 = n5;
+    x6 = n6;
+    x7 = n7;
+    x8 = n8;
 }
 
 // ---- work-area pool --------------------------------------------------------------------------
@@ -176,6 +265,216 @@ int ChirpTransform(double re[], double im[], int n, bool realInput) {
         im[i] = xi[i];
     }
     return 0;
+}
+
+// ---- radix-4 and radix-8 kernels, inlined into the stage loops -----------------------------
+
+// T is double, or a vector of neighbouring values (V4) processed alike.
+template <typename T>
+inline void Kernel4(T re[], T im[]) {
+    const T t1r = re[0] + re[2], t1i = im[0] + im[2];
+    const T t2r = re[1] + re[3], t2i = im[1] + im[3];
+    const T m2r = re[0] - re[2], m2i = im[0] - im[2];
+    const T m3r = im[1] - im[3], m3i = re[3] - re[1];
+    re[0] = t1r + t2r;
+    im[0] = t1i + t2i;
+    re[2] = t1r - t2r;
+    im[2] = t1i - t2i;
+    re[1] = m2r + m3r;
+    im[1] = m2i + m3i;
+    re[3] = m2r - m3r;
+    im[3] = m2i - m3i;
+}
+
+// Two 4-point transforms (even and odd samples) joined by the eighth roots of unity.
+template <typename T>
+inline void Kernel8(T re[], T im[]) {
+    T er[4] = {re[0], re[2], re[4], re[6]}, ei[4] = {im[0], im[2], im[4], im[6]};
+    T orr[4] = {re[1], re[3], re[5], re[7]}, oi[4] = {im[1], im[3], im[5], im[7]};
+    Kernel4(er, ei);
+    Kernel4(orr, oi);
+    // odd[k] *= exp(-j*pi*k/4): k = 1 -> k8 (1 - j), k = 2 -> -j, k = 3 -> -k8 (1 + j).
+    const T o1r = k8 * (orr[1] + oi[1]), o1i = k8 * (oi[1] - orr[1]);
+    const T o2r = oi[2], o2i = -orr[2];
+    const T o3r = k8 * (oi[3] - orr[3]), o3i = -k8 * (orr[3] + oi[3]);
+    re[0] = er[0] + orr[0];
+    im[0] = ei[0] + oi[0];
+    re[4] = er[0] - orr[0];
+    im[4] = ei[0] - oi[0];
+    re[1] = er[1] + o1r;
+    im[1] = ei[1] + o1i;
+    re[5] = er[1] - o1r;
+    im[5] = ei[1] - o1i;
+    re[2] = er[2] + o2r;
+    im[2] = ei[2] + o2i;
+    re[6] = er[2] - o2r;
+    im[6] = ei[2] - o2i;
+    re[3] = er[3] + o3r;
+    im[3] = ei[3] + o3i;
+    re[7] = er[3] - o3r;
+    im[7] = ei[3] - o3i;
+}
+
+// ---- plans of the complex power-of-two transform, cached per size ----------------------------
+
+// The radix-8/4/2 stages of one size n = 2^L: the factor list and stage tables, the digit
+// reversal as an index table, and for every stage after the first its twiddles
+// exp(-j*2*pi*s*b/(span*radix)) as rows over s (b = 1 ... radix-1), computed directly.
+struct CxPlan {
+    int factorCount = 0;
+    int factors[kTableSize] = {};
+    int span[kTableSize] = {};
+    int rest[kTableSize + 1] = {};
+    int twOffset[kTableSize] = {};  // start of stage i's rows in tw
+    int *perm = nullptr;            // n indices: y[i] = x[perm[i]]
+    double *tw = nullptr;
+    ~CxPlan() {
+        delete[] perm;
+        delete[] tw;
+    }
+};
+
+CxPlan *BuildCxPlan(int n) {
+    auto *plan = new (std::nothrow) CxPlan;
+    if (plan == nullptr) return nullptr;
+    std::unique_ptr<CxPlan> owner(plan);
+    plan->factorCount = -1;
+    int len = n;
+    transTableSetup(plan->span, plan->factors, plan->rest, &plan->factorCount, &len);
+    std::size_t twCount = 0;
+    for (int i = 2; i <= plan->factorCount; ++i) {
+        plan->twOffset[i] = static_cast<int>(twCount);
+        twCount += 2 * static_cast<std::size_t>(plan->factors[i] - 1) * plan->span[i];
+    }
+    plan->perm = new (std::nothrow) int[n];
+    plan->tw = AllocDoubles(twCount + 1);
+    if (plan->perm == nullptr || plan->tw == nullptr) return nullptr;
+    // The digit reversal of permute(), recorded as indices.
+    int digit[kTableSize] = {};
+    for (int i = 0, k = 0; i < n - 1; ++i) {
+        plan->perm[i] = k;
+        int j = 1;
+        k += plan->rest[1];
+        ++digit[1];
+        while (j <= plan->factorCount && digit[j] >= plan->factors[j]) {
+            digit[j] = 0;
+            k = k - plan->rest[j - 1] + plan->rest[j + 1];
+            ++j;
+            ++digit[j];
+        }
+    }
+    plan->perm[n - 1] = n - 1;
+    for (int i = 2; i <= plan->factorCount; ++i) {
+        const int span = plan->span[i], radix = plan->factors[i];
+        double *row = plan->tw + plan->twOffset[i];
+        const double omega = kTwoPi / (static_cast<double>(span) * radix);
+        for (int b = 1; b < radix; ++b, row += 2 * span) {
+            for (int sIdx = 0; sIdx < span; ++sIdx) {
+                // s*b < span*radix: reduce nothing, the angle stays below 2*pi.
+                const double a = omega * (static_cast<double>(sIdx) * b);
+                row[sIdx] = std::cos(a);
+                row[span + sIdx] = -std::sin(a);
+            }
+        }
+    }
+    return owner.release();
+}
+
+std::mutex cxPlanLock;
+std::array<std::atomic<CxPlan *>, kMaxCachedLog2 + 1> cxPlans{};
+
+void FreeCxPlans() {
+    for (auto &slot : cxPlans) delete slot.exchange(nullptr);
+}
+
+// The plan of 2^log2n: cached, or built for this call into `own`; nullptr without memory.
+const CxPlan *GetCxPlan(int n, int log2n, std::unique_ptr<CxPlan> &own) {
+    if (log2n > kMaxCachedLog2) {
+        own.reset(BuildCxPlan(n));
+        return own.get();
+    }
+    CxPlan *plan = cxPlans[log2n].load(std::memory_order_acquire);
+    if (plan != nullptr) return plan;
+    std::lock_guard<std::mutex> guard(cxPlanLock);
+    plan = cxPlans[log2n].load(std::memory_order_relaxed);
+    if (plan == nullptr) {
+        static const bool registered = (std::atexit(FreeCxPlans), true);
+        (void)registered;
+        plan = BuildCxPlan(n);
+        cxPlans[log2n].store(plan, std::memory_order_release);
+    }
+    return plan;
+}
+
+
+// The radix-R butterflies of index s (T = double) or of s ... s+3 (T = V4) of one group whose
+// values sit span apart; rows holds the stage's twiddles (nullptr for the first stage).
+template <int R, typename T>
+__attribute__((always_inline)) inline void CxButterfly(const double *sr, const double *si,
+                                                       double *dr, double *di, int span,
+                                                       const double *rows, int s) {
+    T zr[R], zi[R];
+    for (int b = 0; b < R; ++b) {
+        LoadV(zr[b], sr + s + b * span);
+        LoadV(zi[b], si + s + b * span);
+    }
+    if (rows != nullptr) {
+        for (int b = 1; b < R; ++b) {
+            T wr, wi;
+            LoadV(wr, rows + 2 * (b - 1) * span + s);
+            LoadV(wi, rows + 2 * (b - 1) * span + span + s);
+            const T r = zr[b] * wr - zi[b] * wi;
+            zi[b] = zr[b] * wi + zi[b] * wr;
+            zr[b] = r;
+        }
+    }
+    if constexpr (R == 4)
+        Kernel4(zr, zi);
+    else
+        Kernel8(zr, zi);
+    for (int b = 0; b < R; ++b) {
+        StoreV(dr + s + b * span, zr[b]);
+        StoreV(di + s + b * span, zi[b]);
+    }
+}
+
+// One radix-4 or radix-8 stage from (sr, si) into (dr, di) (which may be the same arrays), four
+// neighbouring s at a time where the span allows.
+template <int R>
+__attribute__((always_inline)) inline void CxStage(const double *sr, const double *si, double *dr,
+                                                   double *di, int span, int groups,
+                                                   const double *rows) {
+    const int stride = span * R;
+    for (int g = 0, base = 0; g < groups; ++g, base += stride) {
+        int s = 0;
+        for (; s + 4 <= span; s += 4)
+            CxButterfly<R, V4>(sr + base, si + base, dr + base, di + base, span, rows, s);
+        for (; s < span; ++s)
+            CxButterfly<R, double>(sr + base, si + base, dr + base, di + base, span, rows, s);
+    }
+}
+
+__attribute__((target_clones("avx2", "default"))) void CxStages(const CxPlan &plan, double *yRe,
+                                                                 double *yIm, double *re,
+                                                                 double *im) {
+    const int count = plan.factorCount;
+    for (int i = 1; i <= count; ++i) {
+        const int radix = plan.factors[i], span = plan.span[i], groups = plan.rest[i];
+        const double *rows = i == 1 ? nullptr : plan.tw + plan.twOffset[i];
+        // The last stage writes straight into the caller's arrays.
+        double *dr = i == count ? re : yRe, *di = i == count ? im : yIm;
+        if (radix == 8)
+            CxStage<8>(yRe, yIm, dr, di, span, groups, rows);
+        else if (radix == 4)
+            CxStage<4>(yRe, yIm, dr, di, span, groups, rows);
+        else  // radix 2: only n = 2
+            for (int g = 0; g < groups; ++g) {
+                dr[2 * g] = yRe[2 * g] + yRe[2 * g + 1];
+                di[2 * g] = yIm[2 * g] + yIm[2 * g + 1];
+                dr[2 * g + 1] = yRe[2 * g] - yRe[2 * g + 1];
+                di[2 * g + 1] = yIm[2 * g] - yIm[2 * g + 1];
+            }
+    }
 }
 
 }  // namespace
@@ -296,6 +595,11 @@ void Repermute(int n, int factorCount, const int factors[], const int rest[], co
     y[n - 1] = x[n - 1];
 }
 
+// Rotations come from complex recurrences (one cos/sin pair per stage); every kResync-th entry
+// is taken afresh from cos/sin so that the rounding of the recurrence cannot build up over long
+// runs (spans of several thousand, radices up to 997).
+constexpr int kResync = 16;
+
 void initTrig(int radix, double rootRe[], double rootIm[]) {
     const double w = kTwoPi / radix;
     rootRe[0] = 1.0;
@@ -303,26 +607,19 @@ void initTrig(int radix, double rootRe[], double rootIm[]) {
     if (radix < 2) return;
     rootRe[1] = std::cos(w);
     rootIm[1] = -std::sin(w);
-    for (int i = 2; i < radix; ++i)
-        CMul(rootRe[1], rootIm[1], rootRe[i - 1], rootIm[i - 1], rootRe[i], rootIm[i]);
+    for (int i = 2; i < radix; ++i) {
+        if (i % kResync == 0) {
+            rootRe[i] = std::cos(w * i);
+            rootIm[i] = -std::sin(w * i);
+        } else {
+            CMul(rootRe[1], rootIm[1], rootRe[i - 1], rootIm[i - 1], rootRe[i], rootIm[i]);
+        }
+    }
 }
 
 // ---- radix kernels ---------------------------------------------------------------------------
 
-void fft_4(double re[], double im[]) {
-    const double t1r = re[0] + re[2], t1i = im[0] + im[2];
-    const double t2r = re[1] + re[3], t2i = im[1] + im[3];
-    const double m2r = re[0] - re[2], m2i = im[0] - im[2];
-    const double m3r = im[1] - im[3], m3i = re[3] - re[1];
-    re[0] = t1r + t2r;
-    im[0] = t1i + t2i;
-    re[2] = t1r - t2r;
-    im[2] = t1i - t2i;
-    re[1] = m2r + m3r;
-    im[1] = m2i + m3i;
-    re[3] = m2r - m3r;
-    im[3] = m2i - m3i;
-}
+void fft_4(double re[], double im[]) { Kernel4(re, im); }
 
 void fft_5(double re[], double im[]) {
     const double t1r = re[1] + re[4], t1i = im[1] + im[4];
@@ -352,33 +649,7 @@ void fft_5(double re[], double im[]) {
     im[4] = s2i - s3i;
 }
 
-// Two 4-point transforms (even and odd samples) joined by the eighth roots of unity.
-void fft_8(double re[], double im[]) {
-    double er[4] = {re[0], re[2], re[4], re[6]}, ei[4] = {im[0], im[2], im[4], im[6]};
-    double orr[4] = {re[1], re[3], re[5], re[7]}, oi[4] = {im[1], im[3], im[5], im[7]};
-    fft_4(er, ei);
-    fft_4(orr, oi);
-    // odd[k] *= exp(-j*pi*k/4): k = 1 -> k8 (1 - j), k = 2 -> -j, k = 3 -> -k8 (1 + j).
-    const double o1r = k8 * (orr[1] + oi[1]), o1i = k8 * (oi[1] - orr[1]);
-    const double o2r = oi[2], o2i = -orr[2];
-    const double o3r = k8 * (oi[3] - orr[3]), o3i = -k8 * (orr[3] + oi[3]);
-    re[0] = er[0] + orr[0];
-    im[0] = ei[0] + oi[0];
-    re[4] = er[0] - orr[0];
-    im[4] = ei[0] - oi[0];
-    re[1] = er[1] + o1r;
-    im[1] = ei[1] + o1i;
-    re[5] = er[1] - o1r;
-    im[5] = ei[1] - o1i;
-    re[2] = er[2] + o2r;
-    im[2] = ei[2] + o2i;
-    re[6] = er[2] - o2r;
-    im[6] = ei[2] - o2i;
-    re[3] = er[3] + o3r;
-    im[3] = ei[3] + o3i;
-    re[7] = er[3] - o3r;
-    im[7] = ei[3] - o3i;
-}
+void fft_8(double re[], double im[]) { Kernel8(re, im); }
 
 // Good-Thomas split 10 = 2 * 5: no twiddles between the two 5-point kernels.
 void fft_10(double re[], double im[]) {
@@ -436,12 +707,23 @@ void twiddleTransf(int span, int radix, int rest, const WorkArea &w, double yRe[
     const int stride = span * radix;
     for (int s = 0; s < span; ++s) {
         if (span > 1) {
+            if (s % kResync == 0) {
+                tRe = std::cos(omega * s);
+                tIm = -std::sin(omega * s);
+            }
             w.rotRe[0] = 1.0;
             w.rotIm[0] = 0.0;
             w.rotRe[1] = tRe;
             w.rotIm[1] = tIm;
-            for (int b = 2; b < radix; ++b)
-                CMul(tRe, tIm, w.rotRe[b - 1], w.rotIm[b - 1], w.rotRe[b], w.rotIm[b]);
+            for (int b = 2; b < radix; ++b) {
+                if (b % kResync == 0) {
+                    const double a = omega * (static_cast<double>(s) * b);
+                    w.rotRe[b] = std::cos(a);
+                    w.rotIm[b] = -std::sin(a);
+                } else {
+                    CMul(tRe, tIm, w.rotRe[b - 1], w.rotIm[b - 1], w.rotRe[b], w.rotIm[b]);
+                }
+            }
             double nRe, nIm;
             CMul(tRe, tIm, cw, sw, nRe, nIm);
             tRe = nRe;
@@ -502,8 +784,20 @@ int mixRefft(int n, double x[], double y[], double work[], int factorCount, int 
 }
 
 int CxFFT(double re[], double im[], int n, int /*log2n*/) {
+    const int log2n = Log2(n);
     Scratch yRe = AllocScratch(n), yIm = AllocScratch(n);
     if (!yRe || !yIm) return ErrNoMemory;
+    std::unique_ptr<CxPlan> own;
+    if (const CxPlan *plan = n >= 2 ? GetCxPlan(n, log2n, own) : nullptr) {
+        const int *perm = plan->perm;
+        for (int i = 0; i < n; ++i) {
+            yRe[i] = re[perm[i]];
+            yIm[i] = im[perm[i]];
+        }
+        CxStages(*plan, yRe.get(), yIm.get(), re, im);
+        return 0;
+    }
+    // No memory for a plan: the general mixed-radix path.
     double *work = FFTBufferAcquire();
     if (work == nullptr) return ErrNoMemory;
     int factors[kTableSize];
@@ -529,18 +823,21 @@ int CxInvFFT(double re[], double im[], int n, int log2n) {
 
 // ---- split-radix real transform ------------------------------------------------------------
 
-void RealFFT(double x[], int n, int log2n) {
-    if (n < 2) return;
-    // Bit-reversal permutation.
-    for (int i = 0, j = 0; i < n - 1; ++i) {
-        if (i < j) std::swap(x[i], x[j]);
-        int k = n >> 1;
-        while (k <= j) {
-            j -= k;
-            k >>= 1;
-        }
-        j += k;
+namespace {
+
+// The plan of a power of two n: cached, or built for this call into `own` (large sizes); nullptr
+// when there is no memory for one.
+const RealPlan *GetRealPlan(int n, int log2n, std::unique_ptr<RealPlan> &own) {
+    const RealPlan *plan = CachedRealPlan(n, log2n);
+    if (plan == nullptr && log2n > kMaxCachedLog2) {
+        own.reset(BuildRealPlan(n, log2n));
+        plan = own.get();
     }
+    return plan;
+}
+
+// The split-radix passes on data already in bit-reversed order; half-complex result.
+__attribute__((target_clones("avx2", "default"))) void RealFFTPasses(double x[], int n, const RealPlan *plan) {
     // Length-2 butterflies.
     for (int d = 0, g = 4; d < n; d = 2 * g - 2, g *= 4) {
         for (int p = d; p < n; p += g) {
@@ -549,7 +846,6 @@ void RealFFT(double x[], int n, int log2n) {
             x[p + 1] = t - x[p + 1];
         }
     }
-    const double *table = CachedRealTable(log2n);
     // L-shaped butterflies, N2 = 4, 8, ..., n.
     for (int n2 = 4; n2 <= n; n2 *= 2) {
         const int n4 = n2 / 4, n8 = n2 / 8;
@@ -574,54 +870,102 @@ void RealFFT(double x[], int n, int log2n) {
             }
         }
         if (n8 < 2) continue;
-        // Block by block, every j inside one block: each block of n2 values stays in cache.
-        const int step = n / n2;  // table stride for this pass
-        const double e = kTwoPi / n2;
+        if (plan == nullptr) {
+            // No memory for a plan: twiddles computed per index j, applied across all blocks.
+            // (j * e rather than a running sum: the sum drifts by j roundings on long passes.)
+            const double e = kTwoPi / n2;
+            for (int j = 1; j < n8; ++j) {
+                const double a = e * j;
+                const double cc1 = std::cos(a), ss1 = std::sin(a);
+                const double cc3 = std::cos(3.0 * a), ss3 = std::sin(3.0 * a);
+                for (int d = 0, g = 2 * n2; d < n; d = 2 * g - n2, g *= 4) {
+                    for (int i = d; i < n; i += g) {
+                        double *lo = x + i + j, *hi = x + i + n4 - j;
+                        LButterfly(lo[0], lo[n4], lo[2 * n4], lo[3 * n4], hi[0], hi[n4], hi[2 * n4],
+                                   hi[3 * n4], cc1, ss1, cc3, ss3);
+                    }
+                }
+            }
+            continue;
+        }
+        // Block by block, all j inside one block (it stays in cache), two neighbouring j at a
+        // time: the rising quarter x[i + j] pairs with the falling quarter x[i + n4 - j].
+        const double *c1 = plan->tw + PassOffset(n2), *s1 = c1 + n8, *c3 = s1 + n8, *s3 = c3 + n8;
         for (int d = 0, g = 2 * n2; d < n; d = 2 * g - n2, g *= 4) {
             for (int i = d; i < n; i += g) {
-                double *const lo = x + i;  // lo[j] and the mirrored lo[n4 - j]
-                for (int j = 1; j < n8; ++j) {
-                    double cc1, ss1, cc3, ss3;
-                    if (table != nullptr) {
-                        const double *t = table + 4 * j * step;
-                        cc1 = t[0];
-                        ss1 = t[1];
-                        cc3 = t[2];
-                        ss3 = t[3];
-                    } else {
-                        const double a = e * j;
-                        cc1 = std::cos(a);
-                        ss1 = std::sin(a);
-                        cc3 = std::cos(3.0 * a);
-                        ss3 = std::sin(3.0 * a);
+                double *const base = x + i;
+                int j = 1;
+                for (; j + 3 < n8; j += 4) {
+                    double *lo = base + j, *hi = base + n4 - j - 3;
+                    V4 v[8], c[4];
+                    for (int q = 0; q < 4; ++q) {
+                        LoadV(v[q], lo + q * n4);
+                        LoadV(v[4 + q], hi + q * n4);
+                        Reverse4(v[4 + q]);
                     }
-                    double *const x1 = lo + j, *const x2 = x1 + n4, *const x3 = x2 + n4,
-                                 *const x4 = x3 + n4;
-                    double *const x5 = lo + n4 - j, *const x6 = x5 + n4, *const x7 = x6 + n4,
-                                 *const x8 = x7 + n4;
-                    double t1 = *x3 * cc1 + *x7 * ss1;
-                    double t2 = *x7 * cc1 - *x3 * ss1;
-                    double t3 = *x4 * cc3 + *x8 * ss3;
-                    double t4 = *x8 * cc3 - *x4 * ss3;
-                    const double t5 = t1 + t3, t6 = t2 + t4;
-                    t3 = t1 - t3;
-                    t4 = t2 - t4;
-                    t2 = *x6 + t6;
-                    *x3 = t6 - *x6;
-                    *x8 = t2;
-                    t2 = *x2 - t3;
-                    *x7 = -*x2 - t3;
-                    *x4 = t2;
-                    t1 = *x1 + t5;
-                    *x6 = *x1 - t5;
-                    *x1 = t1;
-                    t1 = *x5 + t4;
-                    *x5 -= t4;
-                    *x2 = t1;
+                    LoadV(c[0], c1 + j);
+                    LoadV(c[1], s1 + j);
+                    LoadV(c[2], c3 + j);
+                    LoadV(c[3], s3 + j);
+                    LButterfly(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], c[0], c[1], c[2],
+                               c[3]);
+                    for (int q = 0; q < 4; ++q) {
+                        StoreV(lo + q * n4, v[q]);
+                        Reverse4(v[4 + q]);
+                        StoreV(hi + q * n4, v[4 + q]);
+                    }
+                }
+                for (; j + 1 < n8; j += 2) {
+                    double *lo = base + j, *hi = base + n4 - j - 1;
+                    V2 x1 = Load2(lo), x2 = Load2(lo + n4), x3 = Load2(lo + 2 * n4),
+                       x4 = Load2(lo + 3 * n4);
+                    V2 x5 = Swap2(Load2(hi)), x6 = Swap2(Load2(hi + n4)),
+                       x7 = Swap2(Load2(hi + 2 * n4)), x8 = Swap2(Load2(hi + 3 * n4));
+                    const V2 cc1 = Load2(c1 + j), ss1 = Load2(s1 + j), cc3 = Load2(c3 + j),
+                             ss3 = Load2(s3 + j);
+                    LButterfly(x1, x2, x3, x4, x5, x6, x7, x8, cc1, ss1, cc3, ss3);
+                    Store2(lo, x1);
+                    Store2(lo + n4, x2);
+                    Store2(lo + 2 * n4, x3);
+                    Store2(lo + 3 * n4, x4);
+                    Store2(hi, Swap2(x5));
+                    Store2(hi + n4, Swap2(x6));
+                    Store2(hi + 2 * n4, Swap2(x7));
+                    Store2(hi + 3 * n4, Swap2(x8));
+                }
+                for (; j < n8; ++j) {
+                    double *lo = base + j, *hi = base + n4 - j;
+                    LButterfly(lo[0], lo[n4], lo[2 * n4], lo[3 * n4], hi[0], hi[n4], hi[2 * n4],
+                               hi[3 * n4], c1[j], s1[j], c3[j], s3[j]);
                 }
             }
         }
     }
+}
+
+}  // namespace
+
+void RealFFT(double x[], int n, int log2n) {
+    if (n < 2) return;
+    std::unique_ptr<RealPlan> own;
+    const RealPlan *plan = GetRealPlan(n, log2n, own);
+    if (plan != nullptr) {
+        for (int i = 0; i < n; ++i) {
+            const int j = plan->rev[i];
+            if (i < j) std::swap(x[i], x[j]);
+        }
+    } else {
+        for (int i = 0, j = 0; i < n - 1; ++i) {
+            if (i < j) std::swap(x[i], x[j]);
+            int k = n >> 1;
+            while (k <= j) {
+                j -= k;
+                k >>= 1;
+            }
+            j += k;
+        }
+    }
+    RealFFTPasses(x, n, plan);
 }
 
 void Real_FFTCx(double x[], double out[], int n, int log2n) {
@@ -724,6 +1068,89 @@ void FFTBufferRelease(double *block) {
 
 void SetAllocationFailureAfter(int count) { allocBudget.store(count < 0 ? -1 : count); }
 
+namespace {
+
+// y[i] = x[rev[i]] for n = 2^log2n, tile by tile: with i = (a, b, c) split into high, middle and
+// low bits (a and c four bits each), rev(i) = (rev c, rev b, rev a), so for one b the 16 x 16
+// values read and written lie in 32 + 32 cache lines that are used up completely.
+void BitReverseGather(const double x[], double y[], int log2n, const int rev[]) {
+    constexpr int kBits = 4, kTile = 1 << kBits;
+    const int n = 1 << log2n;
+    if (log2n < 2 * kBits) {
+        for (int i = 0; i < n; ++i) y[i] = x[rev[i]];
+        return;
+    }
+    const int highShift = log2n - kBits;
+    int lowRev[kTile], highRev[kTile];
+    for (int k = 0; k < kTile; ++k) {
+        lowRev[k] = rev[k];                 // rev c, already in the high bits
+        highRev[k] = rev[k << highShift];  // rev a, in the low bits
+    }
+    const int middles = 1 << (log2n - 2 * kBits);
+    for (int b = 0; b < middles; ++b) {
+        const double *const src = x + rev[b << kBits];
+        for (int a = 0; a < kTile; ++a) {
+            double *const dst = y + (a << highShift) + (b << kBits);
+            const double *const from = src + highRev[a];
+            for (int c = 0; c < kTile; ++c) dst[c] = from[lowRev[c]];
+        }
+    }
+}
+
+// The half-complex spectrum in y spread over (x, y) as the two-sided spectrum:
+// x[k] = x[n-k] = y[k], and y[k] = y[n-k] stored with its sign, y[n-k] negated.
+__attribute__((target_clones("avx2", "default"))) void SpreadHalfComplex(double x[], double y[],
+                                                                          int n) {
+    const int half = n / 2;
+    x[0] = y[0];
+    x[half] = y[half];
+    y[0] = 0.0;
+    y[half] = 0.0;
+    int k = 1;
+    // Four k at a time against the four mirrored n-k, which run backwards.
+    for (; k + 3 < half; k += 4) {
+        V4 re, im;
+        LoadV(re, y + k);
+        LoadV(im, y + n - k - 3);
+        Reverse4(im);
+        V4 mirrored = re;
+        Reverse4(mirrored);
+        StoreV(x + k, re);
+        StoreV(x + n - k - 3, mirrored);
+        StoreV(y + k, im);
+        V4 negated = -im;
+        Reverse4(negated);
+        StoreV(y + n - k - 3, negated);
+    }
+    for (; k < half; ++k) {
+        const double re = y[k], im = y[n - k];
+        x[k] = re;
+        x[n - k] = re;
+        y[k] = im;
+        y[n - k] = -im;
+    }
+}
+
+// ReFFT for a power of two. The caller's y, whose contents are never read, takes the
+// bit-reversed copy of x (a gather with sequential stores, cheaper than swapping in place), the
+// passes run there, and the half-complex result is spread over (x, y).
+int RealPowerOfTwo(double x[], double y[], int n) {
+    const int log2n = Log2(n);
+    std::unique_ptr<RealPlan> own;
+    const RealPlan *plan = GetRealPlan(n, log2n, own);
+    if (plan == nullptr) {
+        for (int i = 0; i < n; ++i) y[i] = x[i];
+        RealFFT(y, n, log2n);
+    } else {
+        BitReverseGather(x, y, log2n, plan->rev);
+        RealFFTPasses(y, n, plan);
+    }
+    SpreadHalfComplex(x, y, n);
+    return 0;
+}
+
+}  // namespace
+
 }  // namespace dspfft
 
 // ---- public interface ----------------------------------------------------------------------------
@@ -772,20 +1199,7 @@ int ReFFT(double x[], double y[], int n) {
         y[0] = 0.0;
         return 0;
     }
-    if (IsPowerOfTwo(n)) {
-        // Half-complex result unpacked in place into the two-sided spectrum.
-        RealFFT(x, n, Log2(n));
-        const int half = n / 2;
-        y[0] = 0.0;
-        y[half] = 0.0;
-        for (int k = 1; k < half; ++k) {
-            const double imag = x[n - k];
-            y[k] = imag;
-            y[n - k] = -imag;
-            x[n - k] = x[k];
-        }
-        return 0;
-    }
+    if (IsPowerOfTwo(n)) return RealPowerOfTwo(x, y, n);
     int factors[kTableSize];
     int factorCount = 0;
     factorize(n, &factorCount, factors);
