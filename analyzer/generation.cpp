@@ -111,6 +111,8 @@ void ViewHideKnob() {
     std::snprintf(label, sizeof label, "Длит.имп.=%d", cus.frameLen);
     SetCtrlAttribute(mainpanel, MAIN_PulseWidthField, ATTR_LABEL_TEXT, label);
     SetCtrlAttribute(mainpanel, MAIN_PulseWidthField, ATTR_MAX_VALUE, cus.frameLen);
+  } else {
+    SetCtrlAttribute(mainpanel, MAIN_PulseWidthField, ATTR_LABEL_TEXT, "Длит.имп.");
   }
 }
 

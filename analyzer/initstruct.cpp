@@ -368,6 +368,14 @@ void InitStructures() {
   GetCtrlVal(mainpanel, MAIN_ChannelSwitchB, &rcu.onB);
   rcu.chanB = ChannelFromSwitch(MAIN_ChannelSwitchB);
 
+  // Window selection: the pressed one of the three buttons (both windows when none is). It is
+  // known before the measurement type re-selects the windows' functions.
+  int sel1 = 0, sel2 = 0;
+  GetCtrlVal(mainpanel, MAIN_WindowSel1, &sel1);
+  GetCtrlVal(mainpanel, MAIN_WindowSel2, &sel2);
+  const int selCtrl = sel1 ? MAIN_WindowSel1 : sel2 ? MAIN_WindowSel2 : MAIN_WindowSelBoth;
+  rcu.winsel = sel1 ? 0 : sel2 ? 1 : 2;
+
   HideSelectCh();
   Apply(SetSampl, mainpanel, MAIN_SampleRateRing);
   Apply(SetRankFFT, mainpanel, MAIN_FftSizeRing);
@@ -407,12 +415,6 @@ void InitStructures() {
   Apply(SetRectif, mainpanel, MAIN_CoefFieldA);
   Apply(SetRectif, mainpanel, MAIN_CoefFieldB);
 
-  // Window selection: the pressed one of the three buttons (both windows when none is).
-  int sel1 = 0, sel2 = 0;
-  GetCtrlVal(mainpanel, MAIN_WindowSel1, &sel1);
-  GetCtrlVal(mainpanel, MAIN_WindowSel2, &sel2);
-  const int selCtrl = sel1 ? MAIN_WindowSel1 : sel2 ? MAIN_WindowSel2 : MAIN_WindowSelBoth;
-  rcu.winsel = sel1 ? 0 : sel2 ? 1 : 2;
   SetCtrlVal(mainpanel, selCtrl, 1);
   Apply(SetFormatDisp, mainpanel, selCtrl);
   Apply(SetCursors1, mainpanel, MAIN_CursorModeRing1);
