@@ -98,6 +98,9 @@ TEST_F(RunControl, LinearRunStopsByItselfAfterTheTargetCount) {
   EXPECT_EQ(TimerEnabled(), 0);
   EXPECT_EQ(IntOf("AverCountDisplay"), 10);
   EXPECT_EQ(sp.dataReady, 1);
+  // Both windows were selected at start and show their spectra.
+  EXPECT_EQ(vs[0].count, cus.lines);
+  EXPECT_EQ(vs[1].count, cus.lines);
   // Further ticks of a stopped run change nothing.
   Tick(3);
   EXPECT_EQ(IntOf("AverCountDisplay"), 10);
