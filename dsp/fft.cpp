@@ -2,6 +2,7 @@
 // work-area pool. See dsp/fft.h for the interface and dsp/fft_internal.h for the pieces.
 #include "dsp/fft.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cmath>
@@ -62,11 +63,28 @@ Scratch AllocScratch(std::size_t count) { return Scratch(AllocDoubles(count)); }
 struct RealPlan {
     int *rev = nullptr;    // n indices: rev[i] is i with its log2 n bits reversed
     double *tw = nullptr;  // sum over the passes of N2/2 doubles (< n)
+    // For n >= 256, one entry per row of 16 values: which butterflies of the passes N2 = 2, 4,
+    // 8 and 16 start in that row (all of them stay inside one row). Bits 0-7: length-2 at
+    // 2m; bits 8-11: N2 = 4 at 4m; bits 12-13: N2 = 8 at 8m; bit 14: N2 = 16.
+    std::uint16_t *rowMask = nullptr;
     ~RealPlan() {
         delete[] rev;
         delete[] tw;
+        delete[] rowMask;
     }
 };
+
+// Whether a butterfly block of pass N2 starts at index p: the block starts d, d + g, d + 2g, ...
+// for d = 0, g = 2*N2, then d <- 2g - N2, g <- 4g while d < n (N2 = 2 gives the length-2 pass).
+bool IsBlockStart(int p, int n2, int n) {
+    for (int d = 0, g = 2 * n2; d < n; d = 2 * g - n2, g *= 4) {
+        if (p < d) return false;
+        if ((p - d) % g == 0) return true;
+    }
+    return false;
+}
+
+constexpr int kLeafLog2 = 8;  // sizes from 2^8 on take the first passes row by row
 
 // Offset of pass N2's rows in RealPlan::tw: the passes 16, 32, ..., N2/2 before it hold
 // N2'/2 doubles each.
@@ -79,6 +97,19 @@ RealPlan *BuildRealPlan(int n, int log2n) {
     plan->rev = new (std::nothrow) int[n];
     plan->tw = AllocDoubles(n > 16 ? static_cast<std::size_t>(n) : 16);
     if (plan->rev == nullptr || plan->tw == nullptr) return nullptr;
+    if (log2n >= kLeafLog2) {
+        plan->rowMask = new (std::nothrow) std::uint16_t[n / 16];
+        if (plan->rowMask == nullptr) return nullptr;
+        for (int row = 0; row < n / 16; ++row) {
+            const int p = 16 * row;
+            unsigned mask = 0;
+            for (int m = 0; m < 8; ++m) mask |= unsigned{IsBlockStart(p + 2 * m, 2, n)} << m;
+            for (int m = 0; m < 4; ++m) mask |= unsigned{IsBlockStart(p + 4 * m, 4, n)} << (8 + m);
+            for (int m = 0; m < 2; ++m) mask |= unsigned{IsBlockStart(p + 8 * m, 8, n)} << (12 + m);
+            mask |= unsigned{IsBlockStart(p, 16, n)} << 14;
+            plan->rowMask[row] = static_cast<std::uint16_t>(mask);
+        }
+    }
     plan->rev[0] = 0;
     for (int i = 1; i < n; ++i)  // reverse(i) from reverse(i / 2), one bit shifted in on top
         plan->rev[i] = (plan->rev[i >> 1] >> 1) | ((i & 1) << (log2n - 1));
@@ -837,17 +868,22 @@ const RealPlan *GetRealPlan(int n, int log2n, std::unique_ptr<RealPlan> &own) {
 }
 
 // The split-radix passes on data already in bit-reversed order; half-complex result.
-__attribute__((target_clones("avx2", "default"))) void RealFFTPasses(double x[], int n, const RealPlan *plan) {
+// firstN2 = 2 runs every pass; 32 skips the passes already done row by row (LeafRow).
+__attribute__((target_clones("avx2", "default"))) void RealFFTPasses(double x[], int n,
+                                                                      const RealPlan *plan,
+                                                                      int firstN2) {
     // Length-2 butterflies.
-    for (int d = 0, g = 4; d < n; d = 2 * g - 2, g *= 4) {
-        for (int p = d; p < n; p += g) {
-            const double t = x[p];
-            x[p] = t + x[p + 1];
-            x[p + 1] = t - x[p + 1];
+    if (firstN2 <= 2) {
+        for (int d = 0, g = 4; d < n; d = 2 * g - 2, g *= 4) {
+            for (int p = d; p < n; p += g) {
+                const double t = x[p];
+                x[p] = t + x[p + 1];
+                x[p + 1] = t - x[p + 1];
+            }
         }
     }
     // L-shaped butterflies, N2 = 4, 8, ..., n.
-    for (int n2 = 4; n2 <= n; n2 *= 2) {
+    for (int n2 = std::max(firstN2, 4); n2 <= n; n2 *= 2) {
         const int n4 = n2 / 4, n8 = n2 / 8;
         for (int d = 0, g = 2 * n2; d < n; d = 2 * g - n2, g *= 4) {
             for (int i1 = d; i1 < n; i1 += g) {
@@ -965,7 +1001,7 @@ void RealFFT(double x[], int n, int log2n) {
             j += k;
         }
     }
-    RealFFTPasses(x, n, plan);
+    RealFFTPasses(x, n, plan, 2);
 }
 
 void Real_FFTCx(double x[], double out[], int n, int log2n) {
@@ -1070,29 +1106,74 @@ void SetAllocationFailureAfter(int count) { allocBudget.store(count < 0 ? -1 : c
 
 namespace {
 
-// y[i] = x[rev[i]] for n = 2^log2n, tile by tile: with i = (a, b, c) split into high, middle and
-// low bits (a and c four bits each), rev(i) = (rev c, rev b, rev a), so for one b the 16 x 16
-// values read and written lie in 32 + 32 cache lines that are used up completely.
-void BitReverseGather(const double x[], double y[], int log2n, const int rev[]) {
-    constexpr int kBits = 4, kTile = 1 << kBits;
-    const int n = 1 << log2n;
-    if (log2n < 2 * kBits) {
-        for (int i = 0; i < n; ++i) y[i] = x[rev[i]];
-        return;
+// The first-pass butterfly of the L shape at offsets (a1, a2, a3, a4) of r: the j = 0 part of
+// a pass (and its N8 part with the factor sqrt(1/2)).
+inline void LFirst(double r[], int a1, int a3, int a4) {
+    const double t1 = r[a4] + r[a3];
+    r[a4] -= r[a3];
+    r[a3] = r[a1] - t1;
+    r[a1] += t1;
+}
+inline void LEighth(double r[], int a1, int a2, int a3, int a4) {
+    const double t1 = (r[a3] + r[a4]) * kSqrtHalf;
+    const double t2 = (r[a3] - r[a4]) * kSqrtHalf;
+    r[a4] = r[a2] - t1;
+    r[a3] = -r[a2] - t1;
+    r[a2] = r[a1] - t2;
+    r[a1] += t2;
+}
+
+// The passes N2 = 2, 4, 8 and 16 on one row of 16 values (bit-reversed data), as far as their
+// blocks start in this row (mask: see RealPlan::rowMask). c16 holds the N2 = 16 twiddles of j = 1.
+inline void LeafRow(double r[], unsigned mask, const double c16[4]) {
+    for (int m = 0; m < 8; ++m) {
+        if (mask & (1u << m)) {
+            const double t = r[2 * m];
+            r[2 * m] = t + r[2 * m + 1];
+            r[2 * m + 1] = t - r[2 * m + 1];
+        }
     }
+    for (int m = 0; m < 4; ++m)
+        if (mask & (1u << (8 + m))) LFirst(r, 4 * m, 4 * m + 2, 4 * m + 3);
+    for (int m = 0; m < 2; ++m) {
+        if (mask & (1u << (12 + m))) {
+            const int i = 8 * m;
+            LFirst(r, i, i + 4, i + 6);
+            LEighth(r, i + 1, i + 3, i + 5, i + 7);
+        }
+    }
+    if (mask & (1u << 14)) {
+        LFirst(r, 0, 8, 12);
+        LEighth(r, 2, 6, 10, 14);
+        LButterfly(r[1], r[5], r[9], r[13], r[3], r[7], r[11], r[15], c16[0], c16[1], c16[2],
+                   c16[3]);
+    }
+}
+
+// y[i] = x[rev[i]] for n = 2^log2n >= 256, tile by tile, each finished row of 16 values then
+// taken through the first four passes while it is in cache. With i = (a, b, c) split into high,
+// middle and low bits (a and c four bits each), rev(i) = (rev c, rev b, rev a), so for one b the
+// 16 x 16 values read and written lie in 32 + 32 cache lines that are used up completely.
+void GatherWithLeaves(const double x[], double y[], int log2n, const RealPlan &plan) {
+    constexpr int kBits = 4, kTile = 1 << kBits;
+    const int *rev = plan.rev;
     const int highShift = log2n - kBits;
     int lowRev[kTile], highRev[kTile];
     for (int k = 0; k < kTile; ++k) {
         lowRev[k] = rev[k];                 // rev c, already in the high bits
         highRev[k] = rev[k << highShift];  // rev a, in the low bits
     }
+    const double *t16 = plan.tw + PassOffset(16);  // rows of two: c1, s1, c3, s3
+    const double c16[4] = {t16[1], t16[3], t16[5], t16[7]};
     const int middles = 1 << (log2n - 2 * kBits);
     for (int b = 0; b < middles; ++b) {
         const double *const src = x + rev[b << kBits];
         for (int a = 0; a < kTile; ++a) {
-            double *const dst = y + (a << highShift) + (b << kBits);
+            const int start = (a << highShift) + (b << kBits);
+            double *const dst = y + start;
             const double *const from = src + highRev[a];
             for (int c = 0; c < kTile; ++c) dst[c] = from[lowRev[c]];
+            LeafRow(dst, plan.rowMask[start >> kBits], c16);
         }
     }
 }
@@ -1142,8 +1223,13 @@ int RealPowerOfTwo(double x[], double y[], int n) {
         for (int i = 0; i < n; ++i) y[i] = x[i];
         RealFFT(y, n, log2n);
     } else {
-        BitReverseGather(x, y, log2n, plan->rev);
-        RealFFTPasses(y, n, plan);
+        if (plan->rowMask != nullptr) {
+            GatherWithLeaves(x, y, log2n, *plan);
+            RealFFTPasses(y, n, plan, 32);
+        } else {
+            for (int i = 0; i < n; ++i) y[i] = x[plan->rev[i]];
+            RealFFTPasses(y, n, plan, 2);
+        }
     }
     SpreadHalfComplex(x, y, n);
     return 0;

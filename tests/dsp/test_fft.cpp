@@ -83,7 +83,7 @@ double RelativeError(const Vec &inRe, const Vec &inIm, const Vec &outRe, const V
 }
 
 // Lengths of the three methods, with every radix kernel and the general odd kernel.
-const int kPowersOfTwo[] = {2, 4, 8, 16, 32, 64, 128, 256, 1024, 4096, 16384};
+const int kPowersOfTwo[] = {2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 16384, 32768};
 const int kMixed[] = {3,   5,   6,   7,   9,   10,  11,  12,    15,   20,  30, 40,
                       96,  100, 231, 385, 997, 1000, 1994, 2991, 1155, 7 * 11 * 1024};
 const int kBluestein[] = {1009, 2053, 2 * 1009, 100003};
