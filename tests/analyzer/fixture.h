@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <deque>
 #include <string>
 #include <vector>
@@ -51,11 +53,16 @@ inline int RecordPopup(int kind, const char* title, const char* text, char* answ
 }
 
 // The scratch directory every analyzer test works in (state files land there).
+// Created on first use, removed with its contents when the test program ends.
 inline const std::string& ScratchDir() {
+  static char path[64] = "/tmp/veltra-test-XXXXXX";  // outlives the exit handler below
   static std::string dir = [] {
-    char tmpl[] = "/tmp/veltra-test-XXXXXX";
-    const char* d = mkdtemp(tmpl);
-    return std::string(d ? d : "/tmp");
+    if (mkdtemp(path) == nullptr) return std::string("/tmp");
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+    });
+    return std::string(path);
   }();
   return dir;
 }
