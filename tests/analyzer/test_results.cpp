@@ -62,10 +62,10 @@ TEST_F(Results, DescriptionNamesTheInputOfTheWindowsChannel) {
   sp.powerA = 1.0;
   rcu.avgTarget = 12;
   Fill(0, 512, 0, -1, 4, 2);
-  const std::string path = Path("spec.txt");
+  const std::string path = Path("spectrum.txt");
   Target(path);
   ASSERT_EQ(SaveInfData(0), 1);
-  const std::string inf = FromCp1251(ReadFile(Path("spec.inf")));
+  const std::string inf = FromCp1251(ReadFile(Path("spectrum.inf")));
   std::ostringstream want;
   want << "SpectrumA\n"
        << "N=512; Total=2.000e+00,Dim=Па\n"
