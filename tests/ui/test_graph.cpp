@@ -336,6 +336,23 @@ TEST_F(GraphTest, PanelPicturesGoToPngAndClipboard) {
   EXPECT_EQ(GetPanelDisplayBitmap(panel_, VAL_FULL_PANEL, 5000, 5000, 10, 10, &bitmap),
             UIE_InvalidValue);
 
+  // A picture taken right after plotting already shows the new plot.
+  DeleteGraphPlot(panel_, PlotGraph, -1, VAL_NO_DRAW);
+  SetAxisScalingMode(panel_, PlotGraph, VAL_LEFT_YAXIS, VAL_MANUAL, -1, 1);
+  const double flat[2] = {0.5, 0.5};  // away from the cursors at 0
+  PlotY(panel_, PlotGraph, flat, 2, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT, VAL_SOLID, 1,
+        MakeColor(255, 0, 255));
+  GetCtrlBoundingRect(panel_, PlotGraph, &top, &left, &height, &width);
+  ASSERT_EQ(GetPanelDisplayBitmap(panel_, VAL_FULL_PANEL, top, left, height, width, &bitmap), 0);
+  ASSERT_EQ(SaveBitmapToPNGFile(bitmap, file.constData()), UIE_NoError);
+  const QImage shot(QString::fromUtf8(file));
+  int magenta = 0;
+  for (int yy = 0; yy < shot.height(); ++yy) {
+    for (int xx = 0; xx < shot.width(); ++xx) magenta += shot.pixel(xx, yy) == qRgb(255, 0, 255);
+  }
+  EXPECT_GT(magenta, 50);
+  DiscardBitmap(bitmap);
+
   // The full panel, for a person to look at (VELTRA_UI_SCREENSHOT=path).
   if (const char* shot = std::getenv("VELTRA_UI_SCREENSHOT")) {
     SetCtrlVal(panel_, OverloadLed, 1);

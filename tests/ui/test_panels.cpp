@@ -72,6 +72,20 @@ TEST(LoadPanelTest, RefusesMissingMalformedAndIncompleteResources) {
   EXPECT_EQ(DiscardPanel(b), UIE_NoError);
 }
 
+TEST_F(PanelTest, ChildPanelsDieWithTheirParent) {
+  const int child = LoadPanel(panel_, kTestUir, kTestPanelId);
+  ASSERT_GT(child, 0);
+  EXPECT_TRUE(PanelWidget(child)->isWindow());
+  EXPECT_EQ(LoadPanel(9999, kTestUir, kTestPanelId), UIE_InvalidPanel);
+  int p = 0, c = 0;
+  ASSERT_EQ(FindCtrlByRole("CountField", &p, &c), UIE_NoError);
+  EXPECT_EQ(p, panel_) << "roles are found on the oldest panel first";
+  ASSERT_EQ(DiscardPanel(panel_), UIE_NoError);
+  panel_ = 0;
+  EXPECT_EQ(SetCtrlVal(child, CountField, 3), UIE_InvalidPanel);
+  EXPECT_EQ(DiscardPanel(child), UIE_InvalidPanel);
+}
+
 TEST_F(PanelTest, PanelAttributesAndVisibility) {
   EXPECT_EQ(SetPanelAttribute(panel_, ATTR_TITLE, "Анализатор"), UIE_NoError);
   EXPECT_EQ(PanelWidget(panel_)->windowTitle(), QString::fromUtf8("Анализатор"));
