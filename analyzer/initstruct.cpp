@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "analyzer/generation.h"
 #include "analyzer/menager.h"
 #include "analyzer/panels.h"
@@ -422,6 +424,8 @@ void InitStructures() {
 }
 
 void InitialStruct() {
+  // File dialogs open in the working directory, where the settings files live too.
+  if (proj_dir[0] == '\0' && getcwd(proj_dir, sizeof proj_dir) == nullptr) proj_dir[0] = '\0';
   sp.dataReady = 0;
   GetCollectItem();
   GetTriggerMode();
