@@ -755,9 +755,7 @@ int InsertListItem(int panel, int control, int index, const char* label, int val
 int InsertListItem(int panel, int control, int index, const char* label, double value) {
   WITH_CONTROL(c);
   if (!std::isfinite(value)) return UIE_InvalidValue;
-  const int r = InsertItem(*c, index, label, value);
-  if (r == UIE_NoError) c->doubleValues = true;
-  return r;
+  return InsertItem(*c, index, label, value);
 }
 
 int GetNumListItems(int panel, int control, int* count) {

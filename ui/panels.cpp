@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QUiLoader>
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -71,28 +72,19 @@ int ColorProperty(const QWidget* w, const char* name) {
 }
 
 // Ring and list items carry their values in the string-list property "values", one per item;
-// without it an item's value is its index.
+// without it (or for an entry that is no number) an item's value is its index.
 void LoadItemValues(ui::Control& c) {
   const QStringList values = c.widget->property("values").toStringList();
-  auto valueOf = [&](int i, bool* isDouble) {
-    if (i < values.size()) {
-      const QString t = values[i].trimmed();
-      bool ok = false;
-      const double v = t.toDouble(&ok);
-      if (ok) {
-        if (t.contains('.') || t.contains('e') || t.contains('E')) *isDouble = true;
-        return v;
-      }
-    }
-    return static_cast<double>(i);
+  auto valueOf = [&values](int i) {
+    bool ok = false;
+    const double v = i < values.size() ? values[i].trimmed().toDouble(&ok) : 0.0;
+    return ok && std::isfinite(v) ? v : static_cast<double>(i);
   };
-  bool isDouble = c.widget->property("doubleValues").toBool();
   if (auto* cb = qobject_cast<QComboBox*>(c.widget)) {
-    for (int i = 0; i < cb->count(); ++i) cb->setItemData(i, valueOf(i, &isDouble));
+    for (int i = 0; i < cb->count(); ++i) cb->setItemData(i, valueOf(i));
   } else if (auto* lw = qobject_cast<QListWidget*>(c.widget)) {
-    for (int i = 0; i < lw->count(); ++i) lw->item(i)->setData(Qt::UserRole, valueOf(i, &isDouble));
+    for (int i = 0; i < lw->count(); ++i) lw->item(i)->setData(Qt::UserRole, valueOf(i));
   }
-  c.doubleValues = isDouble;
 }
 
 void SetUpControl(ui::Control& c) {

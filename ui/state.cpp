@@ -81,7 +81,8 @@ void RecallControl(QSettings& s, int panel, int control, Control& c) {
   if (c.kind == CtrlKind::Ring || c.kind == CtrlKind::ListBox) {
     const QStringList labels = s.value(Key(c, "labels")).toStringList();
     const QStringList values = s.value(Key(c, "values")).toStringList();
-    if (s.contains(Key(c, "labels")) && labels.size() == values.size()) {
+    // An empty saved list keeps the resource items: a ring is never left without choices.
+    if (!labels.isEmpty() && labels.size() == values.size()) {
       std::vector<double> parsed;
       bool allOk = true;
       for (const QString& t : values) {

@@ -47,8 +47,6 @@ struct Control {
   bool ledOn = false;
   // Colours set by code (kNoColor = the style's own)
   int textColor = kNoColor, bgColor = kNoColor;
-  // Lists hold double values; integer lists report them truncated
-  bool doubleValues = false;
   // Timer control
   QTimer* timer = nullptr;
   double interval = 0.1;
