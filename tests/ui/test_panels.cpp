@@ -338,6 +338,15 @@ TEST_F(PanelTest, UserInputFiresOneCommitAndCodeFiresNone) {
   EXPECT_EQ(CountEvents(NameBox, EVENT_COMMIT), 1);
   EXPECT_EQ(TextVal(panel_, NameBox), "xabc");
 
+  auto* count = Widget<QSpinBox>(CountField);
+  count->selectAll();
+  QTest::keyClicks(count, "55");
+  EXPECT_EQ(CountEvents(CountField, EVENT_COMMIT), 0) << "digits typed are not yet a commit";
+  QTest::keyClick(count, Qt::Key_Enter);
+  EXPECT_EQ(CountEvents(CountField, EVENT_COMMIT), 1);
+  GetCtrlVal(panel_, CountField, &v);
+  EXPECT_EQ(v, 55);
+
   auto* ring = Widget<QComboBox>(ModeRing);
   QTest::keyClick(ring, Qt::Key_Up);
   EXPECT_EQ(CountEvents(ModeRing, EVENT_COMMIT), 1);
@@ -371,6 +380,16 @@ TEST_F(PanelTest, ArrowKeysReachTheCallbackWithShift) {
   double d = 0;
   GetCtrlVal(panel_, GainField, &d);
   EXPECT_DOUBLE_EQ(d, 1.5) << "with Shift the callback alone decides the value";
+
+  // Keys typed by a person go to the focus widget, which may be a part of the control.
+  Events().clear();
+  DisplayPanel(panel_);
+  QApplication::setActiveWindow(PanelWidget(panel_));
+  gain->setFocus();
+  ASSERT_NE(QApplication::focusWidget(), nullptr);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up, Qt::ShiftModifier);
+  ASSERT_EQ(Events().size(), 1u);
+  EXPECT_EQ(Events()[0].data1, VAL_UP_ARROW_VKEY | VAL_SHIFT_MODIFIER);
 
   Events().clear();
   QTest::keyClick(Widget<QPushButton>(PowerToggle), Qt::Key_Up);
