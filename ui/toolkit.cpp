@@ -191,7 +191,7 @@ int FileResult(const QString& path, char* pathName, int bufSize) {
 
 int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
                     const char* fileTypeList, const char* title, int buttonLabel, int, int, int,
-                    int, char* pathName, int bufSize) {
+                    int allowMakeDirectory, char* pathName, int bufSize) {
   if (g_popupHandler != nullptr) {
     // The handler sees the default directory as the text and answers with a path.
     char answer[4096] = {0};
@@ -209,14 +209,19 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
   QString dir = QString::fromUtf8(defaultDirectory ? defaultDirectory : "");
   const QString spec = QString::fromUtf8(defaultFileSpec ? defaultFileSpec : "");
   if (!spec.isEmpty() && !spec.contains('*')) dir = QDir(dir).filePath(spec);
-  const QString filter = NameFilter(defaultFileSpec, fileTypeList);
-  const QString caption = QString::fromUtf8(title ? title : "");
+  QFileDialog dialog(QApplication::activeWindow(), QString::fromUtf8(title ? title : ""), dir,
+                     NameFilter(defaultFileSpec, fileTypeList));
+  // "OK" takes an existing or a new name, "Load" only an existing file, "Save" asks for a name.
+  dialog.setFileMode(buttonLabel == VAL_LOAD_BUTTON ? QFileDialog::ExistingFile
+                                                    : QFileDialog::AnyFile);
+  dialog.setAcceptMode(buttonLabel == VAL_SAVE_BUTTON ? QFileDialog::AcceptSave
+                                                      : QFileDialog::AcceptOpen);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  dialog.setOption(QFileDialog::ReadOnly, allowMakeDirectory == 0);
+  if (buttonLabel == VAL_OK_BUTTON) dialog.setLabelText(QFileDialog::Accept, QStringLiteral("OK"));
   QString path;
-  if (buttonLabel == VAL_LOAD_BUTTON) {
-    path = QFileDialog::getOpenFileName(QApplication::activeWindow(), caption, dir, filter);
-  } else {
-    path = QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, dir, filter, nullptr,
-                                        QFileDialog::DontConfirmOverwrite);
+  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+    path = dialog.selectedFiles().constFirst();
   }
   return FileResult(path, pathName, bufSize);
 }
