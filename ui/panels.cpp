@@ -125,6 +125,7 @@ void SetUpControl(ui::Control& c) {
       const QVariant iv = w->property("interval");
       if (iv.isValid()) c.interval = iv.toDouble();
       if (!(c.interval > 0.0)) c.interval = 0.1;
+      c.interval = std::min(c.interval, 2e6);  // QTimer counts in int milliseconds
       const QVariant ev = w->property("enabled");
       c.enabled = !ev.isValid() || ev.toBool();
       c.timer = new QTimer(w);
