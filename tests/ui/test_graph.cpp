@@ -355,6 +355,10 @@ TEST_F(GraphTest, PanelPicturesGoToPngAndClipboard) {
 
   // The full panel, for a person to look at (VELTRA_UI_SCREENSHOT=path).
   if (const char* shot = std::getenv("VELTRA_UI_SCREENSHOT")) {
+    DeleteGraphPlot(panel_, PlotGraph, -1, VAL_NO_DRAW);
+    SetAxisScalingMode(panel_, PlotGraph, VAL_LEFT_YAXIS, VAL_MANUAL, -1.2, 1.2);
+    PlotY(panel_, PlotGraph, y, 256, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT, VAL_SOLID, 1,
+          VAL_YELLOW);
     SetCtrlVal(panel_, OverloadLed, 1);
     SetCtrlVal(panel_, PowerToggle, 1);
     SetCtrlVal(panel_, StatusReadout, "k= 12; X:= 120.000,Гц; Y:= 0.932,Па");
