@@ -250,25 +250,48 @@ inline void CMul(double ar, double ai, double br, double bi, double &r, double &
     i = ar * bi + ai * br;
 }
 
-void fft_2(double re[], double im[]) {
-    const double r = re[0] - re[1], i = im[0] - im[1];
-    re[0] += re[1];
-    im[0] += im[1];
-    re[1] = r;
-    im[1] = i;
+// The per-size tables of the chirp-z path: the chirp w (n values) and the transformed
+// convolution kernel (M values). A few sizes are kept for the rest of the run; they never change
+// once published.
+struct ChirpTables {
+    int n = 0;
+    Scratch wr, wi, vr, vi;
+};
+constexpr int kChirpSlots = 8;
+constexpr int kMaxCachedChirpLog2 = 20;  // longer convolutions build their tables per call
+std::mutex chirpLock;
+std::array<ChirpTables *, kChirpSlots> chirpCache{};
+
+void FreeChirpTables() {
+    std::lock_guard<std::mutex> guard(chirpLock);
+    for (auto &slot : chirpCache) {
+        delete slot;
+        slot = nullptr;
+    }
 }
 
-void fft_3(double re[], double im[]) {
-    const double t1r = re[1] + re[2], t1i = im[1] + im[2];
-    re[0] += t1r;
-    im[0] += t1i;
-    const double m1r = k3a * t1r, m1i = k3a * t1i;
-    const double m2r = k3b * (im[1] - im[2]), m2i = k3b * (re[2] - re[1]);
-    const double s1r = re[0] + m1r, s1i = im[0] + m1i;
-    re[1] = s1r + m2r;
-    im[1] = s1i + m2i;
-    re[2] = s1r - m2r;
-    im[2] = s1i - m2i;
+const ChirpTables *FindChirpTables(int n) {
+    std::lock_guard<std::mutex> guard(chirpLock);
+    for (const ChirpTables *t : chirpCache)
+        if (t != nullptr && t->n == n) return t;
+    return nullptr;
+}
+
+// Publishes freshly built tables; returns false (the caller keeps them) when the pool is full
+// or another caller published the same size first.
+bool PublishChirpTables(ChirpTables *tables) {
+    std::lock_guard<std::mutex> guard(chirpLock);
+    static const bool registered = (std::atexit(FreeChirpTables), true);
+    (void)registered;
+    for (const ChirpTables *t : chirpCache)
+        if (t != nullptr && t->n == tables->n) return false;
+    for (auto &slot : chirpCache) {
+        if (slot == nullptr) {
+            slot = tables;
+            return true;
+        }
+    }
+    return false;
 }
 
 // Chirp-z transform of (re, im) in place; with realInput the imaginary input is taken as zero
@@ -277,28 +300,45 @@ int ChirpTransform(double re[], double im[], int n, bool realInput) {
     const int m = Log2(n) + 2;
     if (m > 30) return ErrNoMemory;  // the convolution length would not fit an int
     const int M = 1 << m;
-    Scratch wr = AllocScratch(n), wi = AllocScratch(n);
-    Scratch vr = AllocScratch(M), vi = AllocScratch(M);
     Scratch xr = AllocScratch(M), xi = AllocScratch(M);
-    if (!wr || !wi || !vr || !vi || !xr || !xi) return ErrNoMemory;
+    if (!xr || !xi) return ErrNoMemory;
     for (int i = 0; i < n; ++i) {
         xr[i] = re[i];
         xi[i] = realInput ? 0.0 : im[i];
     }
-    Chirp_Z(xr.get(), xi.get(), wr.get(), wi.get(), vr.get(), vi.get(), n, M);
-    if (CxFFT(xr.get(), xi.get(), M, m) != 0 || CxFFT(vr.get(), vi.get(), M, m) != 0)
-        return ErrNoMemory;
-    CxMultiply(xr.get(), xi.get(), vr.get(), vi.get(), M);
+    const ChirpTables *tables = FindChirpTables(n);
+    std::unique_ptr<ChirpTables> own;
+    if (tables != nullptr) {
+        CxMultiply(xr.get(), xi.get(), tables->wr.get(), tables->wi.get(), n);
+        std::fill(xr.get() + n, xr.get() + M, 0.0);
+        std::fill(xi.get() + n, xi.get() + M, 0.0);
+    } else {
+        own.reset(new (std::nothrow) ChirpTables);
+        if (!own) return ErrNoMemory;
+        own->n = n;
+        own->wr = AllocScratch(n);
+        own->wi = AllocScratch(n);
+        own->vr = AllocScratch(M);
+        own->vi = AllocScratch(M);
+        if (!own->wr || !own->wi || !own->vr || !own->vi) return ErrNoMemory;
+        Chirp_Z(xr.get(), xi.get(), own->wr.get(), own->wi.get(), own->vr.get(), own->vi.get(), n,
+                M);
+        if (CxFFT(own->vr.get(), own->vi.get(), M, m) != 0) return ErrNoMemory;
+        tables = own.get();
+    }
+    if (CxFFT(xr.get(), xi.get(), M, m) != 0) return ErrNoMemory;
+    CxMultiply(xr.get(), xi.get(), tables->vr.get(), tables->vi.get(), M);
     if (CxInvFFT(xr.get(), xi.get(), M, m) != 0) return ErrNoMemory;
-    CxMultiply(xr.get(), xi.get(), wr.get(), wi.get(), n);
+    CxMultiply(xr.get(), xi.get(), tables->wr.get(), tables->wi.get(), n);
     for (int i = 0; i < n; ++i) {
         re[i] = xr[i];
         im[i] = xi[i];
     }
+    if (own && m <= kMaxCachedChirpLog2 && PublishChirpTables(own.get())) own.release();
     return 0;
 }
 
-// ---- radix-4 and radix-8 kernels, inlined into the stage loops -----------------------------
+// ---- radix kernels, inlined into the stage loops --------------------------------------------
 
 // T is double, or a vector of neighbouring values (V4) processed alike.
 template <typename T>
@@ -344,6 +384,75 @@ inline void Kernel8(T re[], T im[]) {
     im[3] = ei[3] + o3i;
     re[7] = er[3] - o3r;
     im[7] = ei[3] - o3i;
+}
+
+template <typename T>
+inline void Kernel2(T re[], T im[]) {
+    const T r = re[0] - re[1], i = im[0] - im[1];
+    re[0] += re[1];
+    im[0] += im[1];
+    re[1] = r;
+    im[1] = i;
+}
+
+template <typename T>
+inline void Kernel3(T re[], T im[]) {
+    const T t1r = re[1] + re[2], t1i = im[1] + im[2];
+    re[0] += t1r;
+    im[0] += t1i;
+    const T m1r = k3a * t1r, m1i = k3a * t1i;
+    const T m2r = k3b * (im[1] - im[2]), m2i = k3b * (re[2] - re[1]);
+    const T s1r = re[0] + m1r, s1i = im[0] + m1i;
+    re[1] = s1r + m2r;
+    im[1] = s1i + m2i;
+    re[2] = s1r - m2r;
+    im[2] = s1i - m2i;
+}
+
+template <typename T>
+inline void Kernel5(T re[], T im[]) {
+    const T t1r = re[1] + re[4], t1i = im[1] + im[4];
+    const T t2r = re[2] + re[3], t2i = im[2] + im[3];
+    const T t3r = re[1] - re[4], t3i = im[1] - im[4];
+    const T t4r = re[3] - re[2], t4i = im[3] - im[2];
+    const T t5r = t1r + t2r, t5i = t1i + t2i;
+    re[0] += t5r;
+    im[0] += t5i;
+    const T m1r = k5a * t5r, m1i = k5a * t5i;
+    const T m2r = k5b * (t1r - t2r), m2i = k5b * (t1i - t2i);
+    const T m3r = -k5c * (t3i + t4i), m3i = k5c * (t3r + t4r);
+    const T m4r = -k5d * t4i, m4i = k5d * t4r;
+    const T m5r = -k5e * t3i, m5i = k5e * t3r;
+    const T s1r = re[0] + m1r, s1i = im[0] + m1i;
+    const T s2r = s1r + m2r, s2i = s1i + m2i;
+    const T s4r = s1r - m2r, s4i = s1i - m2i;
+    const T s3r = m3r - m4r, s3i = m3i - m4i;
+    const T s5r = m3r + m5r, s5i = m3i + m5i;
+    re[1] = s2r + s3r;
+    im[1] = s2i + s3i;
+    re[2] = s4r + s5r;
+    im[2] = s4i + s5i;
+    re[3] = s4r - s5r;
+    im[3] = s4i - s5i;
+    re[4] = s2r - s3r;
+    im[4] = s2i - s3i;
+}
+
+// Good-Thomas split 10 = 2 * 5: no twiddles between the two 5-point kernels.
+template <typename T>
+inline void Kernel10(T re[], T im[]) {
+    T ar[5] = {re[0], re[2], re[4], re[6], re[8]}, ai[5] = {im[0], im[2], im[4], im[6], im[8]};
+    T br[5] = {re[5], re[7], re[9], re[1], re[3]}, bi[5] = {im[5], im[7], im[9], im[1], im[3]};
+    Kernel5(ar, ai);
+    Kernel5(br, bi);
+    static constexpr int kPlus[5] = {0, 6, 2, 8, 4};
+    static constexpr int kMinus[5] = {5, 1, 7, 3, 9};
+    for (int i = 0; i < 5; ++i) {
+        re[kPlus[i]] = ar[i] + br[i];
+        im[kPlus[i]] = ai[i] + bi[i];
+        re[kMinus[i]] = ar[i] - br[i];
+        im[kMinus[i]] = ai[i] - bi[i];
+    }
 }
 
 // ---- plans of the complex power-of-two transform, cached per size ----------------------------
@@ -459,10 +568,18 @@ __attribute__((always_inline)) inline void CxButterfly(const double *sr, const d
             zr[b] = r;
         }
     }
-    if constexpr (R == 4)
+    if constexpr (R == 2)
+        Kernel2(zr, zi);
+    else if constexpr (R == 3)
+        Kernel3(zr, zi);
+    else if constexpr (R == 4)
         Kernel4(zr, zi);
-    else
+    else if constexpr (R == 5)
+        Kernel5(zr, zi);
+    else if constexpr (R == 8)
         Kernel8(zr, zi);
+    else
+        Kernel10(zr, zi);
     for (int b = 0; b < R; ++b) {
         StoreV(dr + s + b * span, zr[b]);
         StoreV(di + s + b * span, zi[b]);
@@ -485,27 +602,96 @@ __attribute__((always_inline)) inline void CxStage(const double *sr, const doubl
     }
 }
 
+// A stage of any other (odd) radix: gather, twiddle and the general odd kernel, one index at a
+// time, with the roots and scratch of a work area.
+void OddStage(const double *sr, const double *si, double *dr, double *di, int span, int radix,
+              int groups, const double *rows, const WorkArea &w) {
+    initTrig(radix, w.rootRe, w.rootIm);
+    const int stride = span * radix;
+    for (int g = 0, base = 0; g < groups; ++g, base += stride) {
+        for (int s = 0; s < span; ++s) {
+            for (int b = 0; b < radix; ++b) {
+                w.blkRe[b] = sr[base + s + b * span];
+                w.blkIm[b] = si[base + s + b * span];
+            }
+            if (rows != nullptr) {
+                for (int b = 1; b < radix; ++b) {
+                    const double wr = rows[2 * (b - 1) * span + s];
+                    const double wi = rows[2 * (b - 1) * span + span + s];
+                    CMul(w.blkRe[b], w.blkIm[b], wr, wi, w.blkRe[b], w.blkIm[b]);
+                }
+            }
+            fft_odd(radix, w.blkRe, w.blkIm, w);
+            for (int b = 0; b < radix; ++b) {
+                dr[base + s + b * span] = w.blkRe[b];
+                di[base + s + b * span] = w.blkIm[b];
+            }
+        }
+    }
+}
+
+// Every stage of a plan on the permuted data (yRe, yIm); the last stage writes into (re, im)
+// (which may be yRe, yIm themselves). work is needed only by plans with an odd radix above 5.
 __attribute__((target_clones("avx2", "default"))) void CxStages(const CxPlan &plan, double *yRe,
                                                                  double *yIm, double *re,
-                                                                 double *im) {
+                                                                 double *im, const WorkArea *work) {
     const int count = plan.factorCount;
     for (int i = 1; i <= count; ++i) {
         const int radix = plan.factors[i], span = plan.span[i], groups = plan.rest[i];
         const double *rows = i == 1 ? nullptr : plan.tw + plan.twOffset[i];
-        // The last stage writes straight into the caller's arrays.
         double *dr = i == count ? re : yRe, *di = i == count ? im : yIm;
-        if (radix == 8)
-            CxStage<8>(yRe, yIm, dr, di, span, groups, rows);
-        else if (radix == 4)
-            CxStage<4>(yRe, yIm, dr, di, span, groups, rows);
-        else  // radix 2: only n = 2
-            for (int g = 0; g < groups; ++g) {
-                dr[2 * g] = yRe[2 * g] + yRe[2 * g + 1];
-                di[2 * g] = yIm[2 * g] + yIm[2 * g + 1];
-                dr[2 * g + 1] = yRe[2 * g] - yRe[2 * g + 1];
-                di[2 * g + 1] = yIm[2 * g] - yIm[2 * g + 1];
-            }
+        switch (radix) {
+            case 2: CxStage<2>(yRe, yIm, dr, di, span, groups, rows); break;
+            case 3: CxStage<3>(yRe, yIm, dr, di, span, groups, rows); break;
+            case 4: CxStage<4>(yRe, yIm, dr, di, span, groups, rows); break;
+            case 5: CxStage<5>(yRe, yIm, dr, di, span, groups, rows); break;
+            case 8: CxStage<8>(yRe, yIm, dr, di, span, groups, rows); break;
+            case 10: CxStage<10>(yRe, yIm, dr, di, span, groups, rows); break;
+            default: OddStage(yRe, yIm, dr, di, span, radix, groups, rows, *work); break;
+        }
     }
+}
+
+// Whether a plan has a stage that needs a work area.
+bool NeedsWorkArea(const CxPlan &plan) {
+    for (int i = 1; i <= plan.factorCount; ++i) {
+        const int r = plan.factors[i];
+        if (r != 2 && r != 3 && r != 4 && r != 5 && r != 8 && r != 10) return true;
+    }
+    return false;
+}
+
+// Plans of lengths other than powers of two, kept for a few sizes up to kMaxCachedMixed.
+constexpr int kMixedSlots = 16;  // a plan holds about 20 bytes per point
+constexpr int kMaxCachedMixed = 1 << 17;
+std::mutex mixedLock;
+std::array<std::pair<int, CxPlan *>, kMixedSlots> mixedPlans{};
+
+void FreeMixedPlans() {
+    std::lock_guard<std::mutex> guard(mixedLock);
+    for (auto &slot : mixedPlans) {
+        delete slot.second;
+        slot = {0, nullptr};
+    }
+}
+
+// The cached plan of n, built on first use; nullptr when n is too long, the slots are taken by
+// other sizes, or memory ran out (the caller then uses the plain mixed-radix path).
+const CxPlan *MixedPlan(int n) {
+    if (n > kMaxCachedMixed) return nullptr;
+    std::lock_guard<std::mutex> guard(mixedLock);
+    for (const auto &slot : mixedPlans)
+        if (slot.first == n) return slot.second;
+    for (auto &slot : mixedPlans) {
+        if (slot.second == nullptr) {
+            static const bool registered = (std::atexit(FreeMixedPlans), true);
+            (void)registered;
+            CxPlan *plan = BuildCxPlan(n);
+            if (plan != nullptr) slot = {n, plan};
+            return plan;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -652,51 +838,11 @@ void initTrig(int radix, double rootRe[], double rootIm[]) {
 
 void fft_4(double re[], double im[]) { Kernel4(re, im); }
 
-void fft_5(double re[], double im[]) {
-    const double t1r = re[1] + re[4], t1i = im[1] + im[4];
-    const double t2r = re[2] + re[3], t2i = im[2] + im[3];
-    const double t3r = re[1] - re[4], t3i = im[1] - im[4];
-    const double t4r = re[3] - re[2], t4i = im[3] - im[2];
-    const double t5r = t1r + t2r, t5i = t1i + t2i;
-    re[0] += t5r;
-    im[0] += t5i;
-    const double m1r = k5a * t5r, m1i = k5a * t5i;
-    const double m2r = k5b * (t1r - t2r), m2i = k5b * (t1i - t2i);
-    const double m3r = -k5c * (t3i + t4i), m3i = k5c * (t3r + t4r);
-    const double m4r = -k5d * t4i, m4i = k5d * t4r;
-    const double m5r = -k5e * t3i, m5i = k5e * t3r;
-    const double s1r = re[0] + m1r, s1i = im[0] + m1i;
-    const double s2r = s1r + m2r, s2i = s1i + m2i;
-    const double s4r = s1r - m2r, s4i = s1i - m2i;
-    const double s3r = m3r - m4r, s3i = m3i - m4i;
-    const double s5r = m3r + m5r, s5i = m3i + m5i;
-    re[1] = s2r + s3r;
-    im[1] = s2i + s3i;
-    re[2] = s4r + s5r;
-    im[2] = s4i + s5i;
-    re[3] = s4r - s5r;
-    im[3] = s4i - s5i;
-    re[4] = s2r - s3r;
-    im[4] = s2i - s3i;
-}
+void fft_5(double re[], double im[]) { Kernel5(re, im); }
 
 void fft_8(double re[], double im[]) { Kernel8(re, im); }
 
-// Good-Thomas split 10 = 2 * 5: no twiddles between the two 5-point kernels.
-void fft_10(double re[], double im[]) {
-    double ar[5] = {re[0], re[2], re[4], re[6], re[8]}, ai[5] = {im[0], im[2], im[4], im[6], im[8]};
-    double br[5] = {re[5], re[7], re[9], re[1], re[3]}, bi[5] = {im[5], im[7], im[9], im[1], im[3]};
-    fft_5(ar, ai);
-    fft_5(br, bi);
-    static constexpr int kPlus[5] = {0, 6, 2, 8, 4};
-    static constexpr int kMinus[5] = {5, 1, 7, 3, 9};
-    for (int i = 0; i < 5; ++i) {
-        re[kPlus[i]] = ar[i] + br[i];
-        im[kPlus[i]] = ai[i] + bi[i];
-        re[kMinus[i]] = ar[i] - br[i];
-        im[kMinus[i]] = ai[i] - bi[i];
-    }
-}
+void fft_10(double re[], double im[]) { Kernel10(re, im); }
 
 void fft_odd(int radix, double re[], double im[], const WorkArea &w) {
     const int p = radix, h = (p + 1) / 2;
@@ -775,8 +921,8 @@ void twiddleTransf(int span, int radix, int rest, const WorkArea &w, double yRe[
                 }
             }
             switch (radix) {
-                case 2: fft_2(zr, zi); break;
-                case 3: fft_3(zr, zi); break;
+                case 2: Kernel2(zr, zi); break;
+                case 3: Kernel3(zr, zi); break;
                 case 4: fft_4(zr, zi); break;
                 case 5: fft_5(zr, zi); break;
                 case 8: fft_8(zr, zi); break;
@@ -825,7 +971,7 @@ int CxFFT(double re[], double im[], int n, int /*log2n*/) {
             yRe[i] = re[perm[i]];
             yIm[i] = im[perm[i]];
         }
-        CxStages(*plan, yRe.get(), yIm.get(), re, im);
+        CxStages(*plan, yRe.get(), yIm.get(), re, im, nullptr);
         return 0;
     }
     // No memory for a plan: the general mixed-radix path.
@@ -1253,8 +1399,22 @@ int FFT(double re[], double im[], int n) {
     if (LargestFactor(factorCount, factors) >= kMaxRadix) return ChirpTransform(re, im, n, false);
     Scratch yRe = AllocScratch(n), yIm = AllocScratch(n);
     if (!yRe || !yIm) return ErrNoMemory;
-    double *work = FFTBufferAcquire();
-    if (work == nullptr) return ErrNoMemory;
+    const CxPlan *plan = MixedPlan(n);
+    double *work = nullptr;
+    if (plan == nullptr || NeedsWorkArea(*plan)) {
+        work = FFTBufferAcquire();
+        if (work == nullptr) return ErrNoMemory;
+    }
+    if (plan != nullptr) {
+        for (int i = 0; i < n; ++i) {
+            yRe[i] = re[plan->perm[i]];
+            yIm[i] = im[plan->perm[i]];
+        }
+        const WorkArea area = work != nullptr ? CarveWorkArea(work) : WorkArea{};
+        CxStages(*plan, yRe.get(), yIm.get(), re, im, &area);
+        FFTBufferRelease(work);
+        return 0;
+    }
     const int status = mixfft(n, re, im, yRe.get(), yIm.get(), work, -1, factors);
     FFTBufferRelease(work);
     if (status != 0) return status;
@@ -1290,8 +1450,24 @@ int ReFFT(double x[], double y[], int n) {
     int factorCount = 0;
     factorize(n, &factorCount, factors);
     if (LargestFactor(factorCount, factors) >= kMaxRadix) return ChirpTransform(x, y, n, true);
-    double *work = FFTBufferAcquire();
-    if (work == nullptr) return ErrNoMemory;
+    const CxPlan *plan = MixedPlan(n);
+    double *work = nullptr;
+    if (plan == nullptr || NeedsWorkArea(*plan)) {
+        work = FFTBufferAcquire();
+        if (work == nullptr) return ErrNoMemory;
+    }
+    if (plan != nullptr) {
+        // y, whose contents are never read, holds the permuted copy; the stages then run in place.
+        for (int i = 0; i < n; ++i) y[i] = x[plan->perm[i]];
+        for (int i = 0; i < n; ++i) {
+            x[i] = y[i];
+            y[i] = 0.0;
+        }
+        const WorkArea area = work != nullptr ? CarveWorkArea(work) : WorkArea{};
+        CxStages(*plan, x, y, x, y, &area);
+        FFTBufferRelease(work);
+        return 0;
+    }
     const int status = mixRefft(n, x, y, work, -1, factors);
     FFTBufferRelease(work);
     return status;

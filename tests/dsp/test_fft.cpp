@@ -84,8 +84,9 @@ double RelativeError(const Vec &inRe, const Vec &inIm, const Vec &outRe, const V
 
 // Lengths of the three methods, with every radix kernel and the general odd kernel.
 const int kPowersOfTwo[] = {2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 16384, 32768};
-const int kMixed[] = {3,   5,   6,   7,   9,   10,  11,  12,    15,   20,  30, 40,
-                      96,  100, 231, 385, 997, 1000, 1994, 2991, 1155, 7 * 11 * 1024};
+// Longest and most varied first: the first sixteen mixed lengths a process meets get cached plans.
+const int kMixed[] = {7 * 11 * 1024, 997, 1000, 1994, 2991, 1155, 385, 231, 96, 100, 30,
+                      40, 20, 15, 12, 10, 11, 9, 7, 6, 5, 3};
 const int kBluestein[] = {1009, 2053, 2 * 1009, 100003};
 
 std::vector<int> AllLengths() {
@@ -171,6 +172,24 @@ TEST(FftTransform, ForwardMatchesDirectDft) {
         Vec re = re0, im = im0;
         ASSERT_EQ(FFT(re.data(), im.data(), n), 0) << "n = " << n;
         EXPECT_LT(RelativeError(re0, im0, re, im, -1), kTolerance) << "n = " << n;
+    }
+}
+
+TEST(FftTransform, PlainMixedRadixMatchesDirectDft) {
+    // The stage-by-stage path that runs when no plan can be cached.
+    for (int n : {6, 10, 12, 30, 96, 997, 1000, 2991, 7 * 11 * 64}) {
+        const Vec re0 = Random(n, 7 * n), im0 = Random(n, 7 * n + 1);
+        Vec re(n), im(n);
+        std::vector<double> work(dspfft::kWorkAreaDoubles);
+        int factors[dspfft::kTableSize];
+        ASSERT_EQ(dspfft::mixfft(n, re0.data(), im0.data(), re.data(), im.data(), work.data(), -1,
+                                 factors),
+                  0);
+        EXPECT_LT(RelativeError(re0, im0, re, im, -1), kTolerance) << "n = " << n;
+        Vec x = re0, y(n, 5.0);
+        ASSERT_EQ(dspfft::mixRefft(n, x.data(), y.data(), work.data(), -1, factors), 0);
+        const Vec zero(n, 0.0);
+        EXPECT_LT(RelativeError(re0, zero, x, y, -1), kTolerance) << "n = " << n;
     }
 }
 
