@@ -547,6 +547,23 @@ const CxPlan *GetCxPlan(int n, int log2n, std::unique_ptr<CxPlan> &own) {
 }
 
 
+// The kernel of radix R (2, 3, 4, 5, 8 or 10).
+template <int R, typename T>
+__attribute__((always_inline)) inline void KernelR(T re[], T im[]) {
+    if constexpr (R == 2)
+        Kernel2(re, im);
+    else if constexpr (R == 3)
+        Kernel3(re, im);
+    else if constexpr (R == 4)
+        Kernel4(re, im);
+    else if constexpr (R == 5)
+        Kernel5(re, im);
+    else if constexpr (R == 8)
+        Kernel8(re, im);
+    else
+        Kernel10(re, im);
+}
+
 // The radix-R butterflies of index s (T = double) or of s ... s+3 (T = V4) of one group whose
 // values sit span apart; rows holds the stage's twiddles (nullptr for the first stage).
 template <int R, typename T>
@@ -568,18 +585,7 @@ __attribute__((always_inline)) inline void CxButterfly(const double *sr, const d
             zr[b] = r;
         }
     }
-    if constexpr (R == 2)
-        Kernel2(zr, zi);
-    else if constexpr (R == 3)
-        Kernel3(zr, zi);
-    else if constexpr (R == 4)
-        Kernel4(zr, zi);
-    else if constexpr (R == 5)
-        Kernel5(zr, zi);
-    else if constexpr (R == 8)
-        Kernel8(zr, zi);
-    else
-        Kernel10(zr, zi);
+    KernelR<R>(zr, zi);
     for (int b = 0; b < R; ++b) {
         StoreV(dr + s + b * span, zr[b]);
         StoreV(di + s + b * span, zi[b]);
@@ -632,11 +638,13 @@ void OddStage(const double *sr, const double *si, double *dr, double *di, int sp
 
 // Every stage of a plan on the permuted data (yRe, yIm); the last stage writes into (re, im)
 // (which may be yRe, yIm themselves). work is needed only by plans with an odd radix above 5.
+// firstStage 2 skips the first stage, already done by PermuteWithFirstStage.
 __attribute__((target_clones("avx2", "default"))) void CxStages(const CxPlan &plan, double *yRe,
                                                                  double *yIm, double *re,
-                                                                 double *im, const WorkArea *work) {
+                                                                 double *im, const WorkArea *work,
+                                                                 int firstStage) {
     const int count = plan.factorCount;
-    for (int i = 1; i <= count; ++i) {
+    for (int i = firstStage; i <= count; ++i) {
         const int radix = plan.factors[i], span = plan.span[i], groups = plan.rest[i];
         const double *rows = i == 1 ? nullptr : plan.tw + plan.twOffset[i];
         double *dr = i == count ? re : yRe, *di = i == count ? im : yIm;
@@ -650,6 +658,47 @@ __attribute__((target_clones("avx2", "default"))) void CxStages(const CxPlan &pl
             default: OddStage(yRe, yIm, dr, di, span, radix, groups, rows, *work); break;
         }
     }
+}
+
+template <int R>
+void GatherFirst(const int perm[], const double re[], const double im[], double yRe[],
+                 double yIm[], int n) {
+    for (int base = 0; base < n; base += R) {
+        double zr[R], zi[R];
+        for (int b = 0; b < R; ++b) {
+            zr[b] = re[perm[base + b]];
+            zi[b] = im[perm[base + b]];
+        }
+        KernelR<R>(zr, zi);
+        for (int b = 0; b < R; ++b) {
+            yRe[base + b] = zr[b];
+            yIm[base + b] = zi[b];
+        }
+    }
+}
+
+// The digit-reversal copy (re, im) -> (yRe, yIm) of a plan, with the first stage (span 1, no
+// twiddles) done on each group as it is gathered when the plan has more than one stage and a
+// fixed first radix. Returns the stage CxStages continues with (2, or 1).
+int PermuteWithFirstStage(const CxPlan &plan, const double re[], const double im[], double yRe[],
+                          double yIm[], int n) {
+    const int *perm = plan.perm;
+    if (plan.factorCount > 1) {
+        switch (plan.factors[1]) {
+            case 2: GatherFirst<2>(perm, re, im, yRe, yIm, n); return 2;
+            case 3: GatherFirst<3>(perm, re, im, yRe, yIm, n); return 2;
+            case 4: GatherFirst<4>(perm, re, im, yRe, yIm, n); return 2;
+            case 5: GatherFirst<5>(perm, re, im, yRe, yIm, n); return 2;
+            case 8: GatherFirst<8>(perm, re, im, yRe, yIm, n); return 2;
+            case 10: GatherFirst<10>(perm, re, im, yRe, yIm, n); return 2;
+            default: break;
+        }
+    }
+    for (int i = 0; i < n; ++i) {
+        yRe[i] = re[perm[i]];
+        yIm[i] = im[perm[i]];
+    }
+    return 1;
 }
 
 // Whether a plan has a stage that needs a work area.
@@ -966,12 +1015,8 @@ int CxFFT(double re[], double im[], int n, int /*log2n*/) {
     if (!yRe || !yIm) return ErrNoMemory;
     std::unique_ptr<CxPlan> own;
     if (const CxPlan *plan = n >= 2 ? GetCxPlan(n, log2n, own) : nullptr) {
-        const int *perm = plan->perm;
-        for (int i = 0; i < n; ++i) {
-            yRe[i] = re[perm[i]];
-            yIm[i] = im[perm[i]];
-        }
-        CxStages(*plan, yRe.get(), yIm.get(), re, im, nullptr);
+        const int first = PermuteWithFirstStage(*plan, re, im, yRe.get(), yIm.get(), n);
+        CxStages(*plan, yRe.get(), yIm.get(), re, im, nullptr, first);
         return 0;
     }
     // No memory for a plan: the general mixed-radix path.
@@ -1406,12 +1451,9 @@ int FFT(double re[], double im[], int n) {
         if (work == nullptr) return ErrNoMemory;
     }
     if (plan != nullptr) {
-        for (int i = 0; i < n; ++i) {
-            yRe[i] = re[plan->perm[i]];
-            yIm[i] = im[plan->perm[i]];
-        }
+        const int first = PermuteWithFirstStage(*plan, re, im, yRe.get(), yIm.get(), n);
         const WorkArea area = work != nullptr ? CarveWorkArea(work) : WorkArea{};
-        CxStages(*plan, yRe.get(), yIm.get(), re, im, &area);
+        CxStages(*plan, yRe.get(), yIm.get(), re, im, &area, first);
         FFTBufferRelease(work);
         return 0;
     }
@@ -1464,7 +1506,7 @@ int ReFFT(double x[], double y[], int n) {
             y[i] = 0.0;
         }
         const WorkArea area = work != nullptr ? CarveWorkArea(work) : WorkArea{};
-        CxStages(*plan, x, y, x, y, &area);
+        CxStages(*plan, x, y, x, y, &area, 1);
         FFTBufferRelease(work);
         return 0;
     }
