@@ -14,7 +14,6 @@
 #include <new>
 
 #include "dsp/fft_internal.h"
-#include "dsp/signals.h"
 
 namespace dspfft {
 namespace {
@@ -37,10 +36,7 @@ constexpr double k8 = 0.70710678118655;    // cos(pi/4)
 
 std::atomic<int> allocBudget{-1};  // test hook: allocations left before failing; < 0 unlimited
 
-struct FreeDoubles {
-    void operator()(double *p) const { delete[] p; }
-};
-using Scratch = std::unique_ptr<double[], FreeDoubles>;
+using Scratch = std::unique_ptr<double[]>;
 
 double *AllocDoubles(std::size_t count) {
     int budget = allocBudget.load();
@@ -55,8 +51,8 @@ Scratch AllocScratch(std::size_t count) { return Scratch(AllocDoubles(count)); }
 
 // ---- plans of the real transform, cached per size ------------------------------------------
 
-// What the split-radix real transform of one size n = 2^L needs besides the data: the swap pairs
-// of the bit-reversal permutation, and for every pass N2 = 16 ... n the four twiddle rows
+// What the split-radix real transform of one size n = 2^L needs besides the data: the
+// bit-reversal permutation as an index table, and for every pass N2 = 16 ... n the four twiddle rows
 // cos a, sin a, cos 3a, sin 3a (a = 2*pi*j/N2, j = 0 ... N2/8 - 1), each row contiguous so that
 // neighbouring j can be loaded together. Direct cos/sin per entry is more accurate than the
 // running recurrence and is paid once per size.
@@ -77,7 +73,7 @@ struct RealPlan {
 // Whether a butterfly block of pass N2 starts at index p: the block starts d, d + g, d + 2g, ...
 // for d = 0, g = 2*N2, then d <- 2g - N2, g <- 4g while d < n (N2 = 2 gives the length-2 pass).
 bool IsBlockStart(int p, int n2, int n) {
-    for (int d = 0, g = 2 * n2; d < n; d = 2 * g - n2, g *= 4) {
+    for (std::int64_t d = 0, g = 2 * n2; d < n; d = 2 * g - n2, g *= 4) {
         if (p < d) return false;
         if ((p - d) % g == 0) return true;
     }
@@ -113,8 +109,8 @@ RealPlan *BuildRealPlan(int n, int log2n) {
     plan->rev[0] = 0;
     for (int i = 1; i < n; ++i)  // reverse(i) from reverse(i / 2), one bit shifted in on top
         plan->rev[i] = (plan->rev[i >> 1] >> 1) | ((i & 1) << (log2n - 1));
-    for (int n2 = 16; n2 <= n; n2 *= 2) {
-        const int n8 = n2 / 8;
+    for (int lg = 4; lg <= log2n; ++lg) {
+        const int n2 = 1 << lg, n8 = n2 / 8;
         double *row = plan->tw + PassOffset(n2);
         for (int j = 0; j < n8; ++j) {
             const double a = kTwoPi * j / n2;
@@ -491,8 +487,9 @@ CxPlan *BuildCxPlan(int n) {
     if (plan->perm == nullptr || plan->tw == nullptr) return nullptr;
     // The digit reversal of permute(), recorded as indices.
     int digit[kTableSize] = {};
-    for (int i = 0, k = 0; i < n - 1; ++i) {
-        plan->perm[i] = k;
+    std::int64_t k = 0;  // passes n on a carry before it is brought back
+    for (int i = 0; i < n - 1; ++i) {
+        plan->perm[i] = static_cast<int>(k);
         int j = 1;
         k += plan->rest[1];
         ++digit[1];
@@ -824,7 +821,7 @@ int transTableSetup(int span[], int factors[], int rest[], int *factorCount, int
 void permute(int n, int factorCount, const int factors[], const int rest[], const double xRe[],
              const double xIm[], double yRe[], double yIm[]) {
     int digit[kTableSize] = {};
-    int k = 0;
+    std::int64_t k = 0;  // passes n on a carry before it is brought back
     for (int i = 0; i < n - 1; ++i) {
         yRe[i] = xRe[k];
         yIm[i] = xIm[k];
@@ -845,7 +842,7 @@ void permute(int n, int factorCount, const int factors[], const int rest[], cons
 void Repermute(int n, int factorCount, const int factors[], const int rest[], const double x[],
                double y[]) {
     int digit[kTableSize] = {};
-    int k = 0;
+    std::int64_t k = 0;  // passes n on a carry before it is brought back
     for (int i = 0; i < n - 1; ++i) {
         y[i] = x[k];
         int j = 1;
@@ -1063,10 +1060,11 @@ const RealPlan *GetRealPlan(int n, int log2n, std::unique_ptr<RealPlan> &own) {
 __attribute__((target_clones("avx2", "default"))) void RealFFTPasses(double x[], int n,
                                                                       const RealPlan *plan,
                                                                       int firstN2) {
+    // Block positions and steps are 64-bit: for n = 2^30 the stepping passes the int range.
     // Length-2 butterflies.
     if (firstN2 <= 2) {
-        for (int d = 0, g = 4; d < n; d = 2 * g - 2, g *= 4) {
-            for (int p = d; p < n; p += g) {
+        for (std::int64_t d = 0, g = 4; d < n; d = 2 * g - 2, g *= 4) {
+            for (std::int64_t p = d; p < n; p += g) {
                 const double t = x[p];
                 x[p] = t + x[p + 1];
                 x[p + 1] = t - x[p + 1];
@@ -1074,11 +1072,12 @@ __attribute__((target_clones("avx2", "default"))) void RealFFTPasses(double x[],
         }
     }
     // L-shaped butterflies, N2 = 4, 8, ..., n.
-    for (int n2 = std::max(firstN2, 4); n2 <= n; n2 *= 2) {
-        const int n4 = n2 / 4, n8 = n2 / 8;
-        for (int d = 0, g = 2 * n2; d < n; d = 2 * g - n2, g *= 4) {
-            for (int i1 = d; i1 < n; i1 += g) {
-                int a1 = i1, a2 = a1 + n4, a3 = a2 + n4, a4 = a3 + n4;
+    const int log2n = Log2(n);
+    for (int lg = Log2(std::max(firstN2, 4)); lg <= log2n; ++lg) {
+        const int n2 = 1 << lg, n4 = n2 / 4, n8 = n2 / 8;
+        for (std::int64_t d = 0, g = 2 * n2; d < n; d = 2 * g - n2, g *= 4) {
+            for (std::int64_t i1 = d; i1 < n; i1 += g) {
+                std::int64_t a1 = i1, a2 = a1 + n4, a3 = a2 + n4, a4 = a3 + n4;
                 double t1 = x[a4] + x[a3];
                 x[a4] -= x[a3];
                 x[a3] = x[a1] - t1;
@@ -1105,8 +1104,8 @@ __attribute__((target_clones("avx2", "default"))) void RealFFTPasses(double x[],
                 const double a = e * j;
                 const double cc1 = std::cos(a), ss1 = std::sin(a);
                 const double cc3 = std::cos(3.0 * a), ss3 = std::sin(3.0 * a);
-                for (int d = 0, g = 2 * n2; d < n; d = 2 * g - n2, g *= 4) {
-                    for (int i = d; i < n; i += g) {
+                for (std::int64_t d = 0, g = 2 * n2; d < n; d = 2 * g - n2, g *= 4) {
+                    for (std::int64_t i = d; i < n; i += g) {
                         double *lo = x + i + j, *hi = x + i + n4 - j;
                         LButterfly(lo[0], lo[n4], lo[2 * n4], lo[3 * n4], hi[0], hi[n4], hi[2 * n4],
                                    hi[3 * n4], cc1, ss1, cc3, ss3);
@@ -1118,8 +1117,8 @@ __attribute__((target_clones("avx2", "default"))) void RealFFTPasses(double x[],
         // Block by block, all j inside one block (it stays in cache), two neighbouring j at a
         // time: the rising quarter x[i + j] pairs with the falling quarter x[i + n4 - j].
         const double *c1 = plan->tw + PassOffset(n2), *s1 = c1 + n8, *c3 = s1 + n8, *s3 = c3 + n8;
-        for (int d = 0, g = 2 * n2; d < n; d = 2 * g - n2, g *= 4) {
-            for (int i = d; i < n; i += g) {
+        for (std::int64_t d = 0, g = 2 * n2; d < n; d = 2 * g - n2, g *= 4) {
+            for (std::int64_t i = d; i < n; i += g) {
                 double *const base = x + i;
                 int j = 1;
                 for (; j + 3 < n8; j += 4) {
