@@ -1362,8 +1362,12 @@ void GatherWithLeaves(const double x[], double y[], int log2n, const RealPlan &p
             const int start = (a << highShift) + (b << kBits);
             double *const dst = y + start;
             const double *const from = src + highRev[a];
-            for (int c = 0; c < kTile; ++c) dst[c] = from[lowRev[c]];
-            LeafRow(dst, plan.rowMask[start >> kBits], c16);
+            // Worked on in a local row: reading back just-stored values in wider loads would
+            // stall on store forwarding.
+            double row[kTile];
+            for (int c = 0; c < kTile; ++c) row[c] = from[lowRev[c]];
+            LeafRow(row, plan.rowMask[start >> kBits], c16);
+            for (int c = 0; c < kTile; ++c) dst[c] = row[c];
         }
     }
 }
