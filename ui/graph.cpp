@@ -219,7 +219,18 @@ void GraphWidget::ApplyScaling() {
   // Vertical bars stand on the bottom of the visible Y range.
   const double base = ySetup_.mode == VAL_MANUAL ? yAxis->range().lower : 0.0;
   for (auto& [h, p] : plots_) {
-    if (auto* bars = qobject_cast<QCPBars*>(p.plottable)) bars->setBaseValue(base);
+    auto* bars = qobject_cast<QCPBars*>(p.plottable);
+    if (bars == nullptr || bars->baseValue() == base) continue;
+    // A bar is drawn from the base to base + value: shift the data so every bar still
+    // ends at its own value.
+    QVector<double> keys, values;
+    for (std::size_t i = 0; i < p.x.size(); ++i) {
+      if (!Finite(p.x[i]) || !Finite(p.y[i])) continue;
+      keys << p.x[i];
+      values << p.y[i] - base;
+    }
+    bars->setBaseValue(base);
+    bars->setData(keys, values);
   }
 }
 

@@ -87,6 +87,27 @@ TEST_F(GraphTest, PlotStylesMapToTheirDrawings) {
   EXPECT_FALSE(p->antialiasedElements().testFlag(QCP::aePlottables));
 }
 
+TEST_F(GraphTest, BarsStandOnTheAxisBottomAndEndAtTheirValues) {
+  // dB band display: bars rise from the bottom of a manual range to their own level.
+  const double y[3] = {97.0, -20.0, 10.0};
+  ASSERT_EQ(SetAxisScalingMode(panel_, PlotGraph, VAL_LEFT_YAXIS, VAL_MANUAL, -50.0, 100.0), 0);
+  PlotY(panel_, PlotGraph, y, 3, VAL_DOUBLE, VAL_VERTICAL_BAR, 0, 0, 1, VAL_GREEN);
+  RefreshGraph(panel_, PlotGraph);
+  auto* bars = qobject_cast<QCPBars*>(Plot()->plottable(0));
+  ASSERT_NE(bars, nullptr);
+  ASSERT_EQ(bars->data()->size(), 3);
+  EXPECT_DOUBLE_EQ(bars->baseValue(), -50.0);
+  int i = 0;
+  for (auto it = bars->data()->constBegin(); it != bars->data()->constEnd(); ++it, ++i)
+    EXPECT_DOUBLE_EQ(bars->baseValue() + it->value, y[i]) << "bar " << i;
+  // A new range moves the base; the tops stay where they were.
+  ASSERT_EQ(SetAxisScalingMode(panel_, PlotGraph, VAL_LEFT_YAXIS, VAL_MANUAL, -100.0, 100.0), 0);
+  RefreshGraph(panel_, PlotGraph);
+  i = 0;
+  for (auto it = bars->data()->constBegin(); it != bars->data()->constEnd(); ++it, ++i)
+    EXPECT_DOUBLE_EQ(bars->baseValue() + it->value, y[i]) << "bar " << i;
+}
+
 TEST_F(GraphTest, NonFinitePointsAreSkippedAndNeverHang) {
   const double y[6] = {1, kNaN, kInf, -kInf, 5, 1e300};
   const int h = PlotY(panel_, PlotGraph, y, 6, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT, VAL_SOLID,
