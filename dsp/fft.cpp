@@ -544,9 +544,50 @@ const CxPlan *GetCxPlan(int n, int log2n, std::unique_ptr<CxPlan> &own) {
 }
 
 
-// The kernel of radix R (2, 3, 4, 5, 8 or 10).
+// The general odd kernel of fft_odd with the radix known at compile time (7, 11, 13), on doubles
+// or vectors; root holds the radix's roots of unity (initTrig).
+template <int P, typename T>
+__attribute__((always_inline)) inline void KernelOdd(T re[], T im[], const double rootRe[],
+                                                     const double rootIm[]) {
+    constexpr int h = (P + 1) / 2;
+    T sumRe[h], sumIm[h], difRe[h], difIm[h];
+    for (int j = 1; j < h; ++j) {
+        sumRe[j] = re[j] + re[P - j];
+        sumIm[j] = im[j] - im[P - j];
+        difRe[j] = re[j] - re[P - j];
+        difIm[j] = im[j] + im[P - j];
+    }
+    T outRe[P], outIm[P];
+    for (int j = 1; j < h; ++j) {
+        T upRe = re[0], upIm = im[0], dnRe = re[0], dnIm = im[0];
+        for (int i = 1; i < h; ++i) {
+            const int k = (i * j) % P;
+            const T a = rootRe[k] * sumRe[i], b = rootIm[k] * sumIm[i];
+            const T c = rootRe[k] * difIm[i], d = rootIm[k] * difRe[i];
+            dnRe += a + b;
+            dnIm += c - d;
+            upRe += a - b;
+            upIm += c + d;
+        }
+        outRe[j] = upRe;
+        outIm[j] = upIm;
+        outRe[P - j] = dnRe;
+        outIm[P - j] = dnIm;
+    }
+    for (int j = 1; j < h; ++j) {
+        re[0] += sumRe[j];
+        im[0] += difIm[j];
+    }
+    for (int j = 1; j < P; ++j) {
+        re[j] = outRe[j];
+        im[j] = outIm[j];
+    }
+}
+
+// The kernel of radix R (2, 3, 4, 5, 7, 8, 10, 11 or 13; the odd primes use the roots).
 template <int R, typename T>
-__attribute__((always_inline)) inline void KernelR(T re[], T im[]) {
+__attribute__((always_inline)) inline void KernelR(T re[], T im[], const double rootRe[],
+                                                   const double rootIm[]) {
     if constexpr (R == 2)
         Kernel2(re, im);
     else if constexpr (R == 3)
@@ -557,8 +598,10 @@ __attribute__((always_inline)) inline void KernelR(T re[], T im[]) {
         Kernel5(re, im);
     else if constexpr (R == 8)
         Kernel8(re, im);
-    else
+    else if constexpr (R == 10)
         Kernel10(re, im);
+    else
+        KernelOdd<R>(re, im, rootRe, rootIm);
 }
 
 // The radix-R butterflies of index s (T = double) or of s ... s+3 (T = V4) of one group whose
@@ -566,7 +609,8 @@ __attribute__((always_inline)) inline void KernelR(T re[], T im[]) {
 template <int R, typename T>
 __attribute__((always_inline)) inline void CxButterfly(const double *sr, const double *si,
                                                        double *dr, double *di, int span,
-                                                       const double *rows, int s) {
+                                                       const double *rows, const double *roots,
+                                                       int s) {
     T zr[R], zi[R];
     for (int b = 0; b < R; ++b) {
         LoadV(zr[b], sr + s + b * span);
@@ -582,28 +626,46 @@ __attribute__((always_inline)) inline void CxButterfly(const double *sr, const d
             zr[b] = r;
         }
     }
-    KernelR<R>(zr, zi);
+    KernelR<R>(zr, zi, roots, roots + R);
     for (int b = 0; b < R; ++b) {
         StoreV(dr + s + b * span, zr[b]);
         StoreV(di + s + b * span, zi[b]);
     }
 }
 
-// One radix-4 or radix-8 stage from (sr, si) into (dr, di) (which may be the same arrays), four
-// neighbouring s at a time where the span allows.
+// One stage of a radix with its own kernel from (sr, si) into (dr, di) (which may be the same
+// arrays), four neighbouring s at a time where the span allows. roots: the radix's roots of
+// unity, real parts then imaginary parts (odd primes only).
 template <int R>
 __attribute__((always_inline)) inline void CxStage(const double *sr, const double *si, double *dr,
                                                    double *di, int span, int groups,
-                                                   const double *rows) {
+                                                   const double *rows, const double *roots) {
     const int stride = span * R;
     for (int g = 0, base = 0; g < groups; ++g, base += stride) {
         int s = 0;
         for (; s + 4 <= span; s += 4)
-            CxButterfly<R, V4>(sr + base, si + base, dr + base, di + base, span, rows, s);
+            CxButterfly<R, V4>(sr + base, si + base, dr + base, di + base, span, rows, roots, s);
         for (; s < span; ++s)
-            CxButterfly<R, double>(sr + base, si + base, dr + base, di + base, span, rows, s);
+            CxButterfly<R, double>(sr + base, si + base, dr + base, di + base, span, rows, roots,
+                                   s);
     }
 }
+
+// Radices with a kernel of their own; any other goes through OddStage and a work area.
+bool HasOwnKernel(int radix) {
+    switch (radix) {
+        case 2: case 3: case 4: case 5: case 7: case 8: case 10: case 11: case 13: return true;
+        default: return false;
+    }
+}
+
+// The roots of unity of a radix for KernelOdd: 13 real parts, then 13 imaginary parts.
+struct Roots {
+    double v[26] = {};
+    explicit Roots(int radix) {
+        if (radix == 7 || radix == 11 || radix == 13) initTrig(radix, v, v + radix);
+    }
+};
 
 // A stage of any other (odd) radix: gather, twiddle and the general odd kernel, one index at a
 // time, with the roots and scratch of a work area.
@@ -634,7 +696,8 @@ void OddStage(const double *sr, const double *si, double *dr, double *di, int sp
 }
 
 // Every stage of a plan on the permuted data (yRe, yIm); the last stage writes into (re, im)
-// (which may be yRe, yIm themselves). work is needed only by plans with an odd radix above 5.
+// (which may be yRe, yIm themselves). work is needed only by plans with a radix that has no
+// kernel of its own.
 // firstStage 2 skips the first stage, already done by PermuteWithFirstStage.
 __attribute__((target_clones("avx2", "default"))) void CxStages(const CxPlan &plan, double *yRe,
                                                                  double *yIm, double *re,
@@ -645,13 +708,18 @@ __attribute__((target_clones("avx2", "default"))) void CxStages(const CxPlan &pl
         const int radix = plan.factors[i], span = plan.span[i], groups = plan.rest[i];
         const double *rows = i == 1 ? nullptr : plan.tw + plan.twOffset[i];
         double *dr = i == count ? re : yRe, *di = i == count ? im : yIm;
+        const Roots roots(radix);
+        const double *rt = roots.v;
         switch (radix) {
-            case 2: CxStage<2>(yRe, yIm, dr, di, span, groups, rows); break;
-            case 3: CxStage<3>(yRe, yIm, dr, di, span, groups, rows); break;
-            case 4: CxStage<4>(yRe, yIm, dr, di, span, groups, rows); break;
-            case 5: CxStage<5>(yRe, yIm, dr, di, span, groups, rows); break;
-            case 8: CxStage<8>(yRe, yIm, dr, di, span, groups, rows); break;
-            case 10: CxStage<10>(yRe, yIm, dr, di, span, groups, rows); break;
+            case 2: CxStage<2>(yRe, yIm, dr, di, span, groups, rows, rt); break;
+            case 3: CxStage<3>(yRe, yIm, dr, di, span, groups, rows, rt); break;
+            case 4: CxStage<4>(yRe, yIm, dr, di, span, groups, rows, rt); break;
+            case 5: CxStage<5>(yRe, yIm, dr, di, span, groups, rows, rt); break;
+            case 7: CxStage<7>(yRe, yIm, dr, di, span, groups, rows, rt); break;
+            case 8: CxStage<8>(yRe, yIm, dr, di, span, groups, rows, rt); break;
+            case 10: CxStage<10>(yRe, yIm, dr, di, span, groups, rows, rt); break;
+            case 11: CxStage<11>(yRe, yIm, dr, di, span, groups, rows, rt); break;
+            case 13: CxStage<13>(yRe, yIm, dr, di, span, groups, rows, rt); break;
             default: OddStage(yRe, yIm, dr, di, span, radix, groups, rows, *work); break;
         }
     }
@@ -660,13 +728,14 @@ __attribute__((target_clones("avx2", "default"))) void CxStages(const CxPlan &pl
 template <int R>
 void GatherFirst(const int perm[], const double re[], const double im[], double yRe[],
                  double yIm[], int n) {
+    const Roots roots(R);
     for (int base = 0; base < n; base += R) {
         double zr[R], zi[R];
         for (int b = 0; b < R; ++b) {
             zr[b] = re[perm[base + b]];
             zi[b] = im[perm[base + b]];
         }
-        KernelR<R>(zr, zi);
+        KernelR<R>(zr, zi, roots.v, roots.v + R);
         for (int b = 0; b < R; ++b) {
             yRe[base + b] = zr[b];
             yIm[base + b] = zi[b];
@@ -686,8 +755,11 @@ int PermuteWithFirstStage(const CxPlan &plan, const double re[], const double im
             case 3: GatherFirst<3>(perm, re, im, yRe, yIm, n); return 2;
             case 4: GatherFirst<4>(perm, re, im, yRe, yIm, n); return 2;
             case 5: GatherFirst<5>(perm, re, im, yRe, yIm, n); return 2;
+            case 7: GatherFirst<7>(perm, re, im, yRe, yIm, n); return 2;
             case 8: GatherFirst<8>(perm, re, im, yRe, yIm, n); return 2;
             case 10: GatherFirst<10>(perm, re, im, yRe, yIm, n); return 2;
+            case 11: GatherFirst<11>(perm, re, im, yRe, yIm, n); return 2;
+            case 13: GatherFirst<13>(perm, re, im, yRe, yIm, n); return 2;
             default: break;
         }
     }
@@ -700,10 +772,8 @@ int PermuteWithFirstStage(const CxPlan &plan, const double re[], const double im
 
 // Whether a plan has a stage that needs a work area.
 bool NeedsWorkArea(const CxPlan &plan) {
-    for (int i = 1; i <= plan.factorCount; ++i) {
-        const int r = plan.factors[i];
-        if (r != 2 && r != 3 && r != 4 && r != 5 && r != 8 && r != 10) return true;
-    }
+    for (int i = 1; i <= plan.factorCount; ++i)
+        if (!HasOwnKernel(plan.factors[i])) return true;
     return false;
 }
 

@@ -85,8 +85,8 @@ double RelativeError(const Vec &inRe, const Vec &inIm, const Vec &outRe, const V
 // Lengths of the three methods, with every radix kernel and the general odd kernel.
 const int kPowersOfTwo[] = {2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 16384, 32768};
 // Longest and most varied first: the first sixteen mixed lengths a process meets get cached plans.
-const int kMixed[] = {7 * 11 * 1024, 997, 1000, 1994, 2991, 1155, 385, 231, 96, 100, 30,
-                      40, 20, 15, 12, 10, 11, 9, 7, 6, 5, 3};
+const int kMixed[] = {7 * 11 * 1024, 997, 1000, 1994, 2991, 1155, 385, 231, 13 * 13 * 4, 13, 11, 7,
+                      96, 100, 30, 10, 40, 20, 15, 12, 9, 6, 5, 3};
 const int kBluestein[] = {1009, 2053, 2 * 1009, 100003};
 
 std::vector<int> AllLengths() {
