@@ -7,16 +7,17 @@
 
 #include "frontend/DeviceLink.h"
 
+unsigned dkv::exportReplyWindowMs = 200;
+
 namespace {
 
-constexpr unsigned kReplyWindowMs = 200;
 constexpr int kStatusBufferSize = 100;
 constexpr int kStatusAttention = 8;
 
 int SendTo(DeviceLink* link, int address, const char* word, int value) {
   if (link == nullptr) return 0;
   link->SetAddress(address);
-  return link->SendCommand(word, value, kReplyWindowMs);
+  return link->SendCommand(word, value, dkv::exportReplyWindowMs);
 }
 
 // Leading decimal number of the reply, as atoi reads it but without overflow.
@@ -54,15 +55,15 @@ int DKV5120LibInit(DeviceLink* link, int address, int remote) {
   if (link->port != nullptr) link->port->Purge();
   link->SetAddress(address);
   if (remote == 0) {
-    link->SendCommand("ECHO", 0, kReplyWindowMs);
-    link->SendCommand("KEY", 1, kReplyWindowMs);
+    link->SendCommand("ECHO", 0, dkv::exportReplyWindowMs);
+    link->SendCommand("KEY", 1, dkv::exportReplyWindowMs);
     return 1;
   }
-  link->SendCommand("ECHO", 1, kReplyWindowMs);
-  link->SendCommand("KEY", 0, kReplyWindowMs);
-  if (link->SendCommand("STATE", -1, kReplyWindowMs) <= 0) return -1;
+  link->SendCommand("ECHO", 1, dkv::exportReplyWindowMs);
+  link->SendCommand("KEY", 0, dkv::exportReplyWindowMs);
+  if (link->SendCommand("STATE", -1, dkv::exportReplyWindowMs) <= 0) return -1;
   char reply[kStatusBufferSize];
-  if (link->ReadReply(reply, kStatusBufferSize, kReplyWindowMs) <= 0) return -1;
+  if (link->ReadReply(reply, kStatusBufferSize, dkv::exportReplyWindowMs) <= 0) return -1;
   return (StatusValue(reply) & kStatusAttention) != 0 ? 9 : 1;
 }
 

@@ -14,6 +14,11 @@ constexpr unsigned kWriteTimeoutMs = 1000;
 // Far more than a line at 4800 baud can queue between two commands; only a device
 // flooding the line reaches it, and then the rest is left to the echo check.
 constexpr int kDrainLimit = 65536;
+// Bytes a reply wait takes from the queue before its window may cut it short. A
+// 4800-baud line brings about 100 in a 200-ms window, so a caller that was slow to
+// look still reads a reply that came in time; only a line that never falls quiet
+// is stopped at the deadline.
+constexpr int kPatientBytes = 1024;
 
 char ToUpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -76,12 +81,11 @@ int DeviceLink::SendCommand(const char* word, int value, unsigned timeoutMs) {
   int result = -1;
   const dkv::Stopwatch clock;
   std::int32_t c;
-  for (;;) {
+  for (int skipped = 0;; ++skipped) {
     c = WaitChar(port, clock, timeoutMs);
     if (c == 0) return result;
     if ((c & 0xFF) != ';' && (c & 0xFF) >= 0x20) break;
-    // A line that never falls quiet must not hold the caller past the window.
-    if (clock.Exceeded(timeoutMs)) return result;
+    if (skipped >= kPatientBytes && clock.Exceeded(timeoutMs)) return result;
   }
 
   char echo[dkv::kFrameBufferSize];
@@ -109,11 +113,11 @@ int DeviceLink::ReadReply(char* buffer, int capacity, unsigned timeoutMs) {
 
   const dkv::Stopwatch clock;
   std::int32_t c;
-  for (;;) {
+  for (int skipped = 0;; ++skipped) {
     c = WaitChar(port, clock, timeoutMs);
     if (c == 0) return -1;
     if ((c & 0xFF) == '#') break;
-    if (clock.Exceeded(timeoutMs)) return -1;
+    if (skipped >= kPatientBytes && clock.Exceeded(timeoutMs)) return -1;
   }
 
   int stored = 0;
@@ -125,6 +129,6 @@ int DeviceLink::ReadReply(char* buffer, int capacity, unsigned timeoutMs) {
     if (stored == capacity - 1) return -1;
     buffer[stored++] = ToUpperAscii(byte);
     buffer[stored] = '\0';
-    if (clock.Exceeded(timeoutMs)) return stored;
+    if (stored >= kPatientBytes && clock.Exceeded(timeoutMs)) return stored;
   }
 }

@@ -15,6 +15,11 @@ constexpr int kLinkBaud = 4800;
 
 using PortFactory = SerialPortBase* (*)();
 
+// Reply window of every command the exports send, 200 ms. Only the tests change it:
+// where they expect an answer they widen it to a hang guard, so that a busy machine
+// is never taken for a silent module.
+extern unsigned exportReplyWindowMs;
+
 }  // namespace dkv
 
 struct DeviceLink {

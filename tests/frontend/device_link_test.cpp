@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "frontend/DeviceLink.h"
@@ -16,6 +18,11 @@ using fetest::WaitFor;
 using Frames = std::vector<std::string>;
 
 constexpr int kPort = 1;
+// Window of a command that expects an answer: only a guard against a hang, so a busy
+// machine is never taken for a silent module. Commands that expect silence wait out
+// the real 200-ms window.
+constexpr unsigned kAnswerBoundMs = 10000;
+constexpr unsigned kWindowMs = 200;
 
 class LinkOnSim : public ::testing::Test {
  protected:
@@ -25,7 +32,7 @@ class LinkOnSim : public ::testing::Test {
   }
   void TearDown() override { link.Disconnect(); }
   Frames TakeFrames() { return dkvsim::SimFrames(unit.sim, true); }
-  int Send(int address, const char* word, int value, unsigned timeoutMs = 200) {
+  int Send(int address, const char* word, int value, unsigned timeoutMs = kAnswerBoundMs) {
     link.SetAddress(address);
     return link.SendCommand(word, value, timeoutMs);
   }
@@ -74,7 +81,7 @@ TEST_F(LinkOnSim, SilentModuleGivesMinusOneAfterTheWindow) {
   dkvsim::Options options;
   options.modules[5].silent = true;
   Start(options);
-  EXPECT_EQ(Send(5, "GAIN", 100), -1);
+  EXPECT_EQ(Send(5, "GAIN", 100, kWindowMs), -1);
   EXPECT_EQ(TakeFrames(), Frames{"$05GAIN100"});  // it was sent all the same
 }
 
@@ -82,7 +89,7 @@ TEST_F(LinkOnSim, ModuleWithEchoOffGivesMinusOne) {
   dkvsim::Options options;
   options.modules[2].echo = false;
   Start(options);
-  EXPECT_EQ(Send(2, "GAIN", 100), -1);
+  EXPECT_EQ(Send(2, "GAIN", 100, kWindowMs), -1);
   EXPECT_EQ(Send(2, "ECHO", 1), 2);
   EXPECT_EQ(Send(2, "GAIN", 100), 2);
 }
@@ -115,41 +122,7 @@ TEST_F(LinkOnSim, BytesQueuedBeforeTheCommandAreNeverItsEcho) {
   Start(options);
   // Exactly the echo the command would get, but it came before the command.
   Arrive("$05GAIN100;");
-  EXPECT_EQ(Send(5, "GAIN", 100), -1);
-}
-
-TEST_F(LinkOnSim, PartialEchoAfterADollarGivesOneAtTheDeadline) {
-  dkvsim::Options options;
-  options.modules[5].silent = true;
-  Start(options);
-  // The answer is played while the command waits for it.
-  std::thread line([&] {
-    WaitFor([&] { return !dkvsim::SimFrames(unit.sim).empty(); });
-    dkvsim::SimInject(unit.sim, "\r\n$05GA", 7);
-  });
-  EXPECT_EQ(Send(5, "GAIN", 100), 1);
-  line.join();
-}
-
-TEST_F(LinkOnSim, OverlongAnswerStopsAtTheEchoBuffer) {
-  dkvsim::Options options;
-  options.modules[5].silent = true;
-  Start(options);
-  const std::string flood = "$" + std::string(200, 'Z') + ";";
-  std::thread line([&] {
-    WaitFor([&] { return !dkvsim::SimFrames(unit.sim).empty(); });
-    dkvsim::SimInject(unit.sim, flood.data(), flood.size());
-  });
-  EXPECT_EQ(Send(5, "GAIN", 100), 1);
-  line.join();
-  // Without a '$' the same flood is no echo at all.
-  const std::string noise(100, 'Q');
-  std::thread line2([&] {
-    WaitFor([&] { return dkvsim::SimFrames(unit.sim).size() == 2; });
-    dkvsim::SimInject(unit.sim, noise.data(), noise.size());
-  });
-  EXPECT_EQ(Send(5, "GAIN", 100), -1);
-  line2.join();
+  EXPECT_EQ(Send(5, "GAIN", 100, kWindowMs), -1);
 }
 
 TEST_F(LinkOnSim, WordTooLongForTheFrameIsNotSent) {
@@ -233,103 +206,126 @@ TEST(DeviceLink, ConnectReportsAPortThatCannotBeMadeOrOpened) {
   link.Disconnect();
   EXPECT_EQ(link.port, nullptr);
 }
-
-// A port whose line takes nothing: the command was not sent.
-class DeadLinePort final : public dkv::SerialPortBase {
+// A line played by the test. The answer comes once the host has written (at once
+// when `armed` is set); with `flood` it repeats for ten seconds, a device that never
+// falls quiet. `lag` holds up every byte taken, as a busy machine holds up the caller.
+class PlayedLine final : public dkv::SerialPortBase {
  public:
-  int AddRef() override { return ++refs; }
-  int Release() override { return --refs; }
-  int Open(int, int, int, int, int, int) override { return 1; }
-  void Close() override {}
-  int Write(const unsigned char*, int, unsigned) override { return 0; }
-  int Read(unsigned char*, int, unsigned) override { return 0; }
-  std::int32_t GetChar() override { return 0; }
-  std::int32_t PeekChar(int) override { return 0; }
-  void Purge() override {}
-  int EscapeFunction(int) override { return 1; }
-  int GetModemStatus() override { return 0; }
-  std::intptr_t GetParam(int selector) override { return selector == dkv::kParamRunning ? 1 : 0; }
-  int refs = 1;
-};
-
-TEST(DeviceLink, FailedWriteIsNotReportedAsSent) {
-  DeadLinePort dead;
-  DeviceLink link;
-  link.port = &dead;
-  EXPECT_EQ(link.SendCommand("GAIN", 100, 0), 0);
-  EXPECT_EQ(link.SendCommand("GAIN", 100, 200), 0);
-  link.port = nullptr;
-}
-
-}  // namespace
-
-// A device that never stops sending must not hold the caller past its window. The
-// fake line pours bytes faster than any reader thread could, for ten seconds.
-class FloodPort final : public dkv::SerialPortBase {
- public:
-  explicit FloodPort(std::string pattern) : pattern_(std::move(pattern)) {}
+  explicit PlayedLine(std::string answer_, bool flood_ = false) : answer(std::move(answer_)), flood(flood_) {}
   int AddRef() override { return 1; }
   int Release() override { return 1; }
   int Open(int, int, int, int, int, int) override { return 1; }
   void Close() override {}
-  int Write(const unsigned char*, int length, unsigned) override { return length; }
+  int Write(const unsigned char*, int length, unsigned) override {
+    if (!takesWrites) return 0;
+    armed = true;
+    return length;
+  }
   int Read(unsigned char*, int, unsigned) override { return 0; }
   std::int32_t GetChar() override {
-    if (std::chrono::steady_clock::now() > end_) {
+    if (!armed || answer.empty() || (!flood && next_ == answer.size())) return 0;
+    if (flood && std::chrono::steady_clock::now() > end_) {
       outlasted = true;
       return 0;
     }
-    return dkv::kByteMarker | static_cast<unsigned char>(pattern_[next_++ % pattern_.size()]);
+    if (lag.count() > 0) std::this_thread::sleep_for(lag);
+    return dkv::kByteMarker | static_cast<unsigned char>(answer[next_++ % answer.size()]);
   }
   std::int32_t PeekChar(int) override { return 0; }
   void Purge() override {}
   int EscapeFunction(int) override { return 1; }
   int GetModemStatus() override { return 0; }
   std::intptr_t GetParam(int selector) override { return selector == dkv::kParamRunning ? 1 : 0; }
+
+  std::string answer;
+  bool flood;
+  bool armed = false;
+  bool takesWrites = true;
+  std::chrono::milliseconds lag{0};
   bool outlasted = false;  // the flood ended before the caller gave up
 
  private:
-  std::string pattern_;
   std::size_t next_ = 0;
   std::chrono::steady_clock::time_point end_ = std::chrono::steady_clock::now() + std::chrono::seconds(10);
 };
 
-TEST(FloodedLine, CommandReturnsWhileControlBytesPourIn) {
-  FloodPort flood("\x01;");
+// A link on a played line; the line is not the link's to release.
+struct PlayedLink {
+  explicit PlayedLink(PlayedLine* line) { link.port = line; }
+  ~PlayedLink() { link.port = nullptr; }
   DeviceLink link;
-  link.port = &flood;
-  EXPECT_EQ(link.SendCommand("GAIN", 100, 200), -1);
-  EXPECT_FALSE(flood.outlasted);
-  link.port = nullptr;
+};
+
+TEST(PlayedLine, FailedWriteIsNotReportedAsSent) {
+  PlayedLine line("$05GAIN100;");
+  line.takesWrites = false;
+  PlayedLink played(&line);
+  EXPECT_EQ(played.link.SendCommand("GAIN", 100, 0), 0);
+  EXPECT_EQ(played.link.SendCommand("GAIN", 100, kWindowMs), 0);
 }
 
-TEST(FloodedLine, CommandReturnsWhileTextPoursIn) {
-  FloodPort flood("A");
-  DeviceLink link;
-  link.port = &flood;
-  EXPECT_EQ(link.SendCommand("GAIN", 100, 200), -1);  // no '$' in what came
-  EXPECT_FALSE(flood.outlasted);
-  link.port = nullptr;
+TEST(PlayedLine, AnswersThatEndBadlyGiveOneOrMinusOne) {
+  struct Case {
+    std::string answer;
+    int result;
+  };
+  const Case cases[] = {
+      {"\r\n$05GA", 1},                                    // cut short after the '$'
+      {"$05GAIN10;", 1},                                     // a different frame
+      {"$" + std::string(200, 'Z') + ";", 1},                // stops at the echo buffer
+      {"QQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQ", -1},  // no '$' at all
+  };
+  for (const Case& c : cases) {
+    PlayedLine line(c.answer);
+    PlayedLink played(&line);
+    played.link.SetAddress(5);
+    EXPECT_EQ(played.link.SendCommand("GAIN", 100, kWindowMs), c.result) << c.answer;
+  }
 }
 
-TEST(FloodedLine, ReadReplyReturnsWhileNoHashComes) {
-  FloodPort flood("x");
-  DeviceLink link;
-  link.port = &flood;
+// The reply was on the line in time; the caller only came late to take it.
+TEST(PlayedLine, ReplyQueuedInTimeIsReadWhateverTheCallerLag) {
+  PlayedLine echo("\x01\x02\x03;$05GAIN100;");
+  echo.lag = std::chrono::milliseconds(30);
+  PlayedLink echoed(&echo);
+  echoed.link.SetAddress(5);
+  EXPECT_EQ(echoed.link.SendCommand("GAIN", 100, 50), 2);
+
+  PlayedLine status("junk#1234;");
+  status.armed = true;
+  status.lag = std::chrono::milliseconds(30);
+  PlayedLink replied(&status);
   char text[16];
-  EXPECT_EQ(link.ReadReply(text, sizeof text, 200), -1);
-  EXPECT_FALSE(flood.outlasted);
-  link.port = nullptr;
+  EXPECT_EQ(replied.link.ReadReply(text, sizeof text, 50), 1);
+  EXPECT_STREQ(text, "1234");
 }
 
-TEST(FloodedLine, ReadReplyWithAHugeBufferReturnsWhileTheReplyPoursIn) {
-  FloodPort flood("#9999999999");
-  DeviceLink link;
-  link.port = &flood;
+// A device that never stops sending must not hold the caller past its window: the
+// played line pours bytes faster than any reader thread could.
+TEST(PlayedLine, WaitsEndWhileBytesPourIn) {
+  for (const char* pattern : {"\x01;", "A"}) {
+    PlayedLine flood(pattern, true);
+    PlayedLink played(&flood);
+    EXPECT_EQ(played.link.SendCommand("GAIN", 100, kWindowMs), -1) << pattern;  // no '$' in what came
+    EXPECT_FALSE(flood.outlasted);
+  }
+  PlayedLine noHash("x", true);
+  noHash.armed = true;
+  PlayedLink played(&noHash);
+  char text[16];
+  EXPECT_EQ(played.link.ReadReply(text, sizeof text, kWindowMs), -1);
+  EXPECT_FALSE(noHash.outlasted);
+}
+
+TEST(PlayedLine, ReadReplyWithAHugeBufferReturnsWhileTheReplyPoursIn) {
+  PlayedLine flood("#9999999999", true);
+  flood.armed = true;
+  PlayedLink played(&flood);
   std::vector<char> text(1 << 27);
-  const int got = link.ReadReply(text.data(), static_cast<int>(text.size()), 200);
+  const int got = played.link.ReadReply(text.data(), static_cast<int>(text.size()), kWindowMs);
   EXPECT_FALSE(flood.outlasted);
   EXPECT_GT(got, 0);
   EXPECT_EQ(std::strlen(text.data()), static_cast<std::size_t>(got));
-  link.port = nullptr;
 }
+
+}  // namespace
