@@ -133,23 +133,40 @@ void Retire(TimerRecord* r) {
   }
 }
 
+// What a callback needs, copied from its record under the lock: the callback runs with the
+// lock released, when the record may already be reused.
+struct PendingCallback {
+  AsyncTimerCallbackPtr callback;
+  int id;
+  int event;
+  intptr_t data;
+  double now;
+  double sinceLast;
+
+  void Deliver() {
+    if (callback != nullptr) callback(0, id, event, data, &now, &sinceLast);
+  }
+};
+
+// Stamps the record with the service time of this callback.
+PendingCallback TakeCallback(TimerRecord* r, int event) {
+  const double now = ServiceTime();
+  const double sinceLast = now - r->tmrLastTime;
+  r->tmrLastTime = now;
+  return PendingCallback{r->tmrCallback, r->tmrId, event, r->tmrCallbackData, now, sinceLast};
+}
+
 // Discards an active timer; the lock is held on entry and on return. The system timer is stopped
 // and the discard event delivered with the lock released, the record being in hand by then.
 void Discard(TimerRecord* r, std::unique_lock<std::mutex>& hold) {
   r->tmrEnabled = 0;
   Unlink(r);
   ++svc.inHand;
-  double now = ServiceTime();
-  double sinceLast = now - r->tmrLastTime;
-  r->tmrLastTime = now;
-
+  PendingCallback call = TakeCallback(r, TimerEventDiscard);
   const int sysTimer = r->tmrSystemTimer;
-  const AsyncTimerCallbackPtr callback = r->tmrCallback;
-  const int id = r->tmrId;
-  const intptr_t data = r->tmrCallbackData;
   hold.unlock();
   SysTimerStop(sysTimer);
-  if (callback != nullptr) callback(0, id, TimerEventDiscard, data, &now, &sinceLast);
+  call.Deliver();
   hold.lock();
   Retire(r);
 }
@@ -166,15 +183,9 @@ void Tick(int sysTimerId) {
     return;
   }
   if (r->tmrCount > 0) --r->tmrCount;
-  double now = ServiceTime();
-  double sinceLast = now - r->tmrLastTime;
-  r->tmrLastTime = now;
-
-  const AsyncTimerCallbackPtr callback = r->tmrCallback;
-  const int id = r->tmrId;
-  const intptr_t data = r->tmrCallbackData;
+  PendingCallback call = TakeCallback(r, TimerEventTick);
   hold.unlock();
-  if (callback != nullptr) callback(0, id, TimerEventTick, data, &now, &sinceLast);
+  call.Deliver();
 }
 
 // Gives an active timer a new period. The lock is released while system timers are started and
