@@ -2,6 +2,7 @@
 // path and the environment line that points the analyzer at it, then logs every
 // command the modules receive until interrupted.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -123,7 +124,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (linkPath != nullptr) {
-    ::unlink(linkPath);
+    // Only a symbolic link (one left by an earlier run) is replaced: a file the user
+    // named by mistake is not ours to delete.
+    struct stat old;
+    if (::lstat(linkPath, &old) == 0 && S_ISLNK(old.st_mode)) ::unlink(linkPath);
     if (::symlink(sim.path, linkPath) != 0) {
       std::perror("dkv5128-sim: cannot make the link");
       dkvsim::SimStop(sim);
@@ -137,7 +141,11 @@ int main(int argc, char** argv) {
   int signal = 0;
   sigwait(&stopSignals, &signal);
   dkvsim::SimStop(sim);
-  if (linkPath != nullptr) ::unlink(linkPath);
+  if (linkPath != nullptr) {
+    char target[sizeof sim.path] = {};
+    const ssize_t n = ::readlink(linkPath, target, sizeof target - 1);
+    if (n > 0 && std::strcmp(target, sim.path) == 0) ::unlink(linkPath);
+  }
   std::printf("dkv5128-sim: stopped\n");
   return 0;
 }

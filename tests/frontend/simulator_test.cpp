@@ -1,5 +1,6 @@
 // The simulated unit the other tests and the users rely on: its reading of the
 // protocol, and the dkv5128-sim program run as a user runs it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -104,6 +105,41 @@ TEST(SimulatorProgram, PrintsTheLineThatPointsTheLibraryAtIt) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_NE(log.find("04: gain 2.50"), std::string::npos) << log;
   EXPECT_NE(log.find("04: status -> 9"), std::string::npos) << log;
+}
+
+TEST(SimulatorProgram, KeepsAFileThatStandsWhereItsLinkShouldGo) {
+  const std::string program = SimulatorPath();
+  if (::access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "no " << program;
+  char path[] = "/tmp/dkv5128-link-XXXXXX";
+  const int fd = ::mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, "keep", 4), 4);
+  ::close(fd);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("--link"), path, nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  // It must refuse and end; one that took the path would serve until stopped.
+  int status = 0;
+  const bool ended = fetest::WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; });
+  if (!ended) {
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, &status, 0);
+  }
+  EXPECT_TRUE(ended && WIFEXITED(status) && WEXITSTATUS(status) == 1);
+
+  char text[8] = {};
+  const int again = ::open(path, O_RDONLY);
+  ASSERT_GE(again, 0);
+  EXPECT_EQ(::read(again, text, sizeof text), 4);
+  ::close(again);
+  ::unlink(path);
+  EXPECT_STREQ(text, "keep");
 }
 
 }  // namespace
