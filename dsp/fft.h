@@ -14,6 +14,11 @@
 // Thread safety: every routine is reentrant. Scratch storage is per call or taken from a small
 // process-wide pool guarded by a process-local lock.
 //
+// Per-length tables (digit reversal, twiddles computed directly with cos/sin, chirp-z kernels)
+// are built on the first transform of a length and kept for the run, about 20 bytes per point:
+// powers of two up to 2^20, sixteen other lengths up to 2^17, eight chirp-z lengths. Other
+// lengths are transformed without tables; no table is required for a result.
+//
 // Status: 0, ErrCountNotPositive (n <= 0, data untouched) or ErrNoMemory (scratch allocation
 // failed; every array the call allocated is freed).
 #pragma once
