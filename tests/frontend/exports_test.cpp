@@ -59,7 +59,8 @@ TEST(Exports, CreateOnAMissingOrUnfitDeviceIsNullAndLeavesNothingOpen) {
   EXPECT_EQ(DKV5120LibCreate(INT_MAX), nullptr);
   EXPECT_EQ(DKV5120LibCreate(INT_MIN), nullptr);
   EXPECT_EQ(fetest::OpenDescriptors(), fds);
-  EXPECT_EQ(fetest::Threads(), threads);
+  // A thread of an earlier test may still be leaving /proc: only more threads is a leak.
+  EXPECT_TRUE(fetest::WaitFor([&] { return fetest::Threads() <= threads; }));
 }
 
 TEST_F(ExportsOnSim, PortInUseIsRefused) {

@@ -263,8 +263,9 @@ TEST_F(SerialPortOnPty, ThousandOpenCloseCyclesLeakNoThreadOrDescriptor) {
     holder.port->Close();
   }
   EXPECT_EQ(fetest::OpenDescriptors(), fds);
-  // A joined thread may linger in /proc for a moment after it ended.
-  EXPECT_TRUE(WaitFor([&] { return fetest::Threads() == threads; }));
+  // A joined thread may linger in /proc for a moment after it ended, one of an earlier
+  // test too (then the count falls below the baseline): only more threads is a leak.
+  EXPECT_TRUE(WaitFor([&] { return fetest::Threads() <= threads; }));
 }
 
 }  // namespace
