@@ -167,7 +167,7 @@ void DestroyWidget(QWidget* w) {
   if (w == nullptr) return;
   w->hide();
   // A callback of this very panel may be on the stack: let the event loop delete it.
-  if (g_callbackDepth > 0) {
+  if (ui::InCallback()) {
     w->deleteLater();
   } else {
     delete w;
@@ -211,6 +211,7 @@ void Deliver(int panel, int control, int event, int data1, int data2) {
   --g_callbackDepth;
 }
 
+bool InCallback() { return g_callbackDepth > 0; }
 bool CodeIsChanging() { return g_codeDepth > 0; }
 CodeChange::CodeChange() { ++g_codeDepth; }
 CodeChange::~CodeChange() { --g_codeDepth; }

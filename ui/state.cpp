@@ -8,12 +8,15 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QSettings>
 #include <QSpinBox>
+#include <QTemporaryFile>
 
 #include <cmath>
+#include <cstdio>
 
 using ui::Control;
 using ui::CtrlKind;
@@ -135,20 +138,44 @@ int SavePanelState(int panel, const char* fileName, int index) {
   ui::Panel* p = ui::FindPanel(panel);
   if (p == nullptr) return UIE_InvalidPanel;
   if (fileName == nullptr || *fileName == '\0') return UIE_FileError;
-  const QFileInfo target(QString::fromUtf8(fileName));
+  const QString path = QString::fromUtf8(fileName);
+  const QFileInfo target(path);
   if (!target.absoluteDir().exists() || target.isDir()) return UIE_FileError;
-  // QSettings writes through a temporary file renamed over the old one.
-  QSettings s(QString::fromUtf8(fileName), QSettings::IniFormat);
-  s.beginGroup(QString::number(index));
-  s.remove(QString());  // a clean section: no stale keys of removed roles
-  for (size_t i = 0; i < p->controls.size(); ++i) {
-    const Control& c = p->controls[i];
-    if (c.widget.isNull() || !Saved(c)) continue;
-    SaveControl(s, panel, static_cast<int>(i) + 1, c);
+  const QString group = QString::number(index);
+  // The new file is written apart and renamed over the old one. Written into the old file,
+  // QSettings would keep the parse error of a damaged file as its status, and a failed write
+  // could not be told from a good one.
+  QTemporaryFile tmp(path + QStringLiteral(".XXXXXX"));
+  if (!tmp.open()) return UIE_FileError;
+  tmp.close();
+  tmp.setPermissions(target.exists() ? target.permissions()
+                                     : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                           QFile::ReadOther);
+  {
+    QSettings s(tmp.fileName(), QSettings::IniFormat);
+    if (target.isFile()) {
+      // Other sections stay as they were; this one is written afresh, without stale keys.
+      const QSettings old(path, QSettings::IniFormat);
+      for (const QString& key : old.allKeys()) {
+        if (!key.startsWith(group + QLatin1Char('/'))) s.setValue(key, old.value(key));
+      }
+    }
+    s.beginGroup(group);
+    for (size_t i = 0; i < p->controls.size(); ++i) {
+      const Control& c = p->controls[i];
+      if (c.widget.isNull() || !Saved(c)) continue;
+      SaveControl(s, panel, static_cast<int>(i) + 1, c);
+    }
+    s.endGroup();
+    s.sync();
+    if (s.status() != QSettings::NoError) return UIE_FileError;
   }
-  s.endGroup();
-  s.sync();
-  return s.status() == QSettings::NoError ? UIE_NoError : UIE_FileError;
+  if (std::rename(QFile::encodeName(tmp.fileName()).constData(),
+                  QFile::encodeName(path).constData()) != 0) {
+    return UIE_FileError;
+  }
+  tmp.setAutoRemove(false);
+  return UIE_NoError;
 }
 
 int RecallPanelState(int panel, const char* fileName, int index) {

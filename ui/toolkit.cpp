@@ -104,7 +104,9 @@ int QuitUserInterface(int code) {
 int ProcessSystemEvents() {
   if (!ui::InitDone()) return UIE_NoError;
   QApplication::processEvents(QEventLoop::AllEvents);
-  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  // Outside the event loop nothing else deletes discarded panels. Inside a callback the widget
+  // that called it may be a discarded one still on the stack: the loop deletes it later.
+  if (!ui::InCallback()) QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   ui::FlushGraphs();
   return UIE_NoError;
 }

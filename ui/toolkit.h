@@ -78,6 +78,8 @@ const std::map<int, std::unique_ptr<Panel>>& Panels();
 
 // Delivers one event to a control's callback. Returns false when the panel or control vanished.
 void Deliver(int panel, int control, int event, int data1 = 0, int data2 = 0);
+// True while a control callback runs (widgets of its panel may be on the stack).
+bool InCallback();
 // Nonzero while code (not a person) changes widgets: their change signals fire no callback.
 bool CodeIsChanging();
 

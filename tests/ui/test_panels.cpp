@@ -530,6 +530,24 @@ TEST_F(PanelTest, StateRecallIgnoresUnknownMissingAndMalformedKeys) {
             UIE_FileError);
   GetCtrlVal(panel_, CountField, &v);
   EXPECT_EQ(v, 55);
+  // A damaged file is refused, and the next save replaces it by a good one.
+  QFile junk(path);
+  ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+  junk.write("[0]\nCountField=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x5QFoo)\nNameBox=@Rect(1 2 3 4)\n"
+             "\xff\xfe\x01[[\n=\n[1\nCountField=2");  // cut off mid-line
+  junk.close();
+  EXPECT_EQ(RecallPanelState(panel_, path.toUtf8().constData(), 0), UIE_FileError);
+  GetCtrlVal(panel_, CountField, &v);
+  EXPECT_EQ(v, 55) << "an unreadable file changes nothing";
+  SetCtrlVal(panel_, CountField, 66);
+  ASSERT_EQ(SavePanelState(panel_, path.toUtf8().constData(), 0), UIE_NoError);
+  SetCtrlVal(panel_, CountField, 33);
+  ASSERT_EQ(SavePanelState(panel_, path.toUtf8().constData(), 1), UIE_NoError);
+  ASSERT_EQ(RecallPanelState(panel_, path.toUtf8().constData(), 0), UIE_NoError);
+  GetCtrlVal(panel_, CountField, &v);
+  EXPECT_EQ(v, 66) << "saving one section keeps the others";
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"triggfile"}) << "no temporaries";
+
   // A path through a plain file can never be written.
   const QByteArray blocked = dir.filePath("triggfile/veltrafile").toUtf8();
   EXPECT_EQ(SavePanelState(panel_, blocked.constData(), 0), UIE_FileError);
@@ -641,14 +659,25 @@ TEST_F(PanelTest, AutomationActsAsAPerson) {
   EXPECT_EQ(CountEvents(GainField, EVENT_COMMIT), 1);
 }
 
+// Discards its own panel, then lets pending events run, as a long callback does.
 int DiscardingCallback(int panel, int, int event, void*, int, int) {
-  if (event == EVENT_COMMIT) DiscardPanel(panel);
+  if (event != EVENT_COMMIT) return 0;
+  DiscardPanel(panel);
+  ProcessSystemEvents();
   return 0;
 }
 
 TEST_F(PanelTest, ACallbackMayDiscardItsOwnPanel) {
   InstallCtrlCallback(panel_, StartButton, DiscardingCallback, nullptr);
   QTest::mouseClick(Widget<QPushButton>(StartButton), Qt::LeftButton);
+  ProcessSystemEvents();
+  EXPECT_EQ(DisplayPanel(panel_), UIE_InvalidPanel);
+
+  // A spin box still works on itself after its value signal returns: it must outlive the callback.
+  panel_ = LoadPanel(0, kTestUir, kTestPanelId);
+  ASSERT_GT(panel_, 0);
+  InstallCtrlCallback(panel_, CountField, DiscardingCallback, nullptr);
+  QTest::keyClick(Widget<QSpinBox>(CountField), Qt::Key_Up);
   ProcessSystemEvents();
   EXPECT_EQ(DisplayPanel(panel_), UIE_InvalidPanel);
   panel_ = 0;
