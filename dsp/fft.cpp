@@ -49,6 +49,62 @@ double *AllocDoubles(std::size_t count) {
 
 Scratch AllocScratch(std::size_t count) { return Scratch(AllocDoubles(count)); }
 
+// Each thread keeps two reusable scratch blocks: allocating a transform's scratch afresh on
+// every call maps and faults in new pages each time once the blocks are past the allocator's
+// mapping threshold.
+constexpr std::size_t kMaxReusedScratch = std::size_t{1} << 18;  // doubles per block (2 MB)
+struct ThreadBlock {
+    Scratch data;
+    std::size_t capacity = 0;
+    bool busy = false;
+};
+thread_local std::array<ThreadBlock, 2> threadBlocks;
+
+// Two arrays of n doubles (re, im) for the duration of one transform: one of the calling
+// thread's blocks when one is free, else a fresh allocation. Falsy when there is no memory.
+class ScratchPair {
+  public:
+    explicit ScratchPair(std::size_t n) {
+        const std::size_t count = 2 * n;
+        if (count <= kMaxReusedScratch && allocBudget.load() < 0) {
+            for (ThreadBlock &b : threadBlocks) {
+                if (b.busy) continue;
+                if (b.capacity < count) {
+                    b.data.reset(new (std::nothrow) double[count]);
+                    b.capacity = b.data ? count : 0;
+                }
+                if (b.data) {
+                    b.busy = true;
+                    block_ = &b;
+                    base_ = b.data.get();
+                }
+                break;
+            }
+        }
+        if (base_ == nullptr) {
+            owned_ = AllocScratch(count);
+            base_ = owned_.get();
+        }
+        if (base_ != nullptr) {
+            re = base_;
+            im = base_ + n;
+        }
+    }
+    ~ScratchPair() {
+        if (block_ != nullptr) block_->busy = false;
+    }
+    ScratchPair(const ScratchPair &) = delete;
+    ScratchPair &operator=(const ScratchPair &) = delete;
+    explicit operator bool() const { return base_ != nullptr; }
+
+    double *re = nullptr, *im = nullptr;
+
+  private:
+    ThreadBlock *block_ = nullptr;
+    double *base_ = nullptr;
+    Scratch owned_;
+};
+
 // ---- plans of the real transform, cached per size ------------------------------------------
 
 // What the split-radix real transform of one size n = 2^L needs besides the data: the
@@ -296,18 +352,18 @@ int ChirpTransform(double re[], double im[], int n, bool realInput) {
     const int m = Log2(n) + 2;
     if (m > 30) return ErrNoMemory;  // the convolution length would not fit an int
     const int M = 1 << m;
-    Scratch xr = AllocScratch(M), xi = AllocScratch(M);
-    if (!xr || !xi) return ErrNoMemory;
+    ScratchPair x(M);
+    if (!x) return ErrNoMemory;
     for (int i = 0; i < n; ++i) {
-        xr[i] = re[i];
-        xi[i] = realInput ? 0.0 : im[i];
+        x.re[i] = re[i];
+        x.im[i] = realInput ? 0.0 : im[i];
     }
     const ChirpTables *tables = FindChirpTables(n);
     std::unique_ptr<ChirpTables> own;
     if (tables != nullptr) {
-        CxMultiply(xr.get(), xi.get(), tables->wr.get(), tables->wi.get(), n);
-        std::fill(xr.get() + n, xr.get() + M, 0.0);
-        std::fill(xi.get() + n, xi.get() + M, 0.0);
+        CxMultiply(x.re, x.im, tables->wr.get(), tables->wi.get(), n);
+        std::fill(x.re + n, x.re + M, 0.0);
+        std::fill(x.im + n, x.im + M, 0.0);
     } else {
         own.reset(new (std::nothrow) ChirpTables);
         if (!own) return ErrNoMemory;
@@ -317,18 +373,18 @@ int ChirpTransform(double re[], double im[], int n, bool realInput) {
         own->vr = AllocScratch(M);
         own->vi = AllocScratch(M);
         if (!own->wr || !own->wi || !own->vr || !own->vi) return ErrNoMemory;
-        Chirp_Z(xr.get(), xi.get(), own->wr.get(), own->wi.get(), own->vr.get(), own->vi.get(), n,
+        Chirp_Z(x.re, x.im, own->wr.get(), own->wi.get(), own->vr.get(), own->vi.get(), n,
                 M);
         if (CxFFT(own->vr.get(), own->vi.get(), M, m) != 0) return ErrNoMemory;
         tables = own.get();
     }
-    if (CxFFT(xr.get(), xi.get(), M, m) != 0) return ErrNoMemory;
-    CxMultiply(xr.get(), xi.get(), tables->vr.get(), tables->vi.get(), M);
-    if (CxInvFFT(xr.get(), xi.get(), M, m) != 0) return ErrNoMemory;
-    CxMultiply(xr.get(), xi.get(), tables->wr.get(), tables->wi.get(), n);
+    if (CxFFT(x.re, x.im, M, m) != 0) return ErrNoMemory;
+    CxMultiply(x.re, x.im, tables->vr.get(), tables->vi.get(), M);
+    if (CxInvFFT(x.re, x.im, M, m) != 0) return ErrNoMemory;
+    CxMultiply(x.re, x.im, tables->wr.get(), tables->wi.get(), n);
     for (int i = 0; i < n; ++i) {
-        re[i] = xr[i];
-        im[i] = xi[i];
+        re[i] = x.re[i];
+        im[i] = x.im[i];
     }
     if (own && m <= kMaxCachedChirpLog2 && PublishChirpTables(own.get())) own.release();
     return 0;
@@ -453,15 +509,17 @@ inline void Kernel10(T re[], T im[]) {
 
 // ---- plans of the complex power-of-two transform, cached per size ----------------------------
 
-// The radix-8/4/2 stages of one size n = 2^L: the factor list and stage tables, the digit
-// reversal as an index table, and for every stage after the first its twiddles
-// exp(-j*2*pi*s*b/(span*radix)) as rows over s (b = 1 ... radix-1), computed directly.
+// The stages of one length n: the factor list and stage tables, the digit reversal as an index
+// table, and for every stage after the first its twiddles exp(-j*2*pi*s*b/(span*radix)),
+// computed directly. Twiddles are grouped by quads of s: for s = 4q + lane the stage's block q
+// holds, for b = 1 ... radix-1, four real parts then four imaginary parts (TwiddleAt), so the
+// four neighbouring s of one vector load from a single running pointer.
 struct CxPlan {
     int factorCount = 0;
     int factors[kTableSize] = {};
     int span[kTableSize] = {};
     int rest[kTableSize + 1] = {};
-    int twOffset[kTableSize] = {};  // start of stage i's rows in tw
+    int twOffset[kTableSize] = {};  // start of stage i's twiddles in tw
     int *perm = nullptr;            // n indices: y[i] = x[perm[i]]
     double *tw = nullptr;
     ~CxPlan() {
@@ -469,6 +527,13 @@ struct CxPlan {
         delete[] tw;
     }
 };
+
+// Where the twiddles of index s start in a stage's block: the real part of rotation b sits at
+// [8 (b - 1)], its imaginary part at [8 (b - 1) + 4].
+template <typename D>
+inline D *TwiddleAt(D *rows, int radix, int s) {
+    return rows + static_cast<std::ptrdiff_t>(s / 4) * 8 * (radix - 1) + s % 4;
+}
 
 CxPlan *BuildCxPlan(int n) {
     auto *plan = new (std::nothrow) CxPlan;
@@ -480,7 +545,7 @@ CxPlan *BuildCxPlan(int n) {
     std::size_t twCount = 0;
     for (int i = 2; i <= plan->factorCount; ++i) {
         plan->twOffset[i] = static_cast<int>(twCount);
-        twCount += 2 * static_cast<std::size_t>(plan->factors[i] - 1) * plan->span[i];
+        twCount += 8 * static_cast<std::size_t>(plan->factors[i] - 1) * ((plan->span[i] + 3) / 4);
     }
     plan->perm = new (std::nothrow) int[n];
     plan->tw = AllocDoubles(twCount + 1);
@@ -503,14 +568,15 @@ CxPlan *BuildCxPlan(int n) {
     plan->perm[n - 1] = n - 1;
     for (int i = 2; i <= plan->factorCount; ++i) {
         const int span = plan->span[i], radix = plan->factors[i];
-        double *row = plan->tw + plan->twOffset[i];
+        double *rows = plan->tw + plan->twOffset[i];
         const double omega = kTwoPi / (static_cast<double>(span) * radix);
-        for (int b = 1; b < radix; ++b, row += 2 * span) {
+        for (int b = 1; b < radix; ++b) {
             for (int sIdx = 0; sIdx < span; ++sIdx) {
-                // s*b < span*radix: reduce nothing, the angle stays below 2*pi.
+                // s*b < span*radix: the angle stays below 2*pi.
                 const double a = omega * (static_cast<double>(sIdx) * b);
-                row[sIdx] = std::cos(a);
-                row[span + sIdx] = -std::sin(a);
+                double *t = TwiddleAt(rows, radix, sIdx) + 8 * (b - 1);
+                t[0] = std::cos(a);
+                t[4] = -std::sin(a);
             }
         }
     }
@@ -617,10 +683,11 @@ __attribute__((always_inline)) inline void CxButterfly(const double *sr, const d
         LoadV(zi[b], si + s + b * span);
     }
     if (rows != nullptr) {
+        const double *t = TwiddleAt(rows, R, s);
         for (int b = 1; b < R; ++b) {
             T wr, wi;
-            LoadV(wr, rows + 2 * (b - 1) * span + s);
-            LoadV(wi, rows + 2 * (b - 1) * span + span + s);
+            LoadV(wr, t + 8 * (b - 1));
+            LoadV(wi, t + 8 * (b - 1) + 4);
             const T r = zr[b] * wr - zi[b] * wi;
             zi[b] = zr[b] * wi + zi[b] * wr;
             zr[b] = r;
@@ -680,9 +747,9 @@ void OddStage(const double *sr, const double *si, double *dr, double *di, int sp
                 w.blkIm[b] = si[base + s + b * span];
             }
             if (rows != nullptr) {
+                const double *t = TwiddleAt(rows, radix, s);
                 for (int b = 1; b < radix; ++b) {
-                    const double wr = rows[2 * (b - 1) * span + s];
-                    const double wi = rows[2 * (b - 1) * span + span + s];
+                    const double wr = t[8 * (b - 1)], wi = t[8 * (b - 1) + 4];
                     CMul(w.blkRe[b], w.blkIm[b], wr, wi, w.blkRe[b], w.blkIm[b]);
                 }
             }
@@ -1078,23 +1145,23 @@ int mixRefft(int n, double x[], double y[], double work[], int factorCount, int 
 
 int CxFFT(double re[], double im[], int n, int /*log2n*/) {
     const int log2n = Log2(n);
-    Scratch yRe = AllocScratch(n), yIm = AllocScratch(n);
-    if (!yRe || !yIm) return ErrNoMemory;
+    ScratchPair y(n);
+    if (!y) return ErrNoMemory;
     std::unique_ptr<CxPlan> own;
     if (const CxPlan *plan = n >= 2 ? GetCxPlan(n, log2n, own) : nullptr) {
-        const int first = PermuteWithFirstStage(*plan, re, im, yRe.get(), yIm.get(), n);
-        CxStages(*plan, yRe.get(), yIm.get(), re, im, nullptr, first);
+        const int first = PermuteWithFirstStage(*plan, re, im, y.re, y.im, n);
+        CxStages(*plan, y.re, y.im, re, im, nullptr, first);
         return 0;
     }
     // No memory for a plan: the general mixed-radix path.
     double *work = FFTBufferAcquire();
     if (work == nullptr) return ErrNoMemory;
     int factors[kTableSize];
-    const int status = mixfft(n, re, im, yRe.get(), yIm.get(), work, -1, factors);
+    const int status = mixfft(n, re, im, y.re, y.im, work, -1, factors);
     FFTBufferRelease(work);
     for (int i = 0; i < n; ++i) {
-        re[i] = yRe[i];
-        im[i] = yIm[i];
+        re[i] = y.re[i];
+        im[i] = y.im[i];
     }
     return status;
 }
@@ -1515,8 +1582,8 @@ int FFT(double re[], double im[], int n) {
     int factorCount = 0;
     factorize(n, &factorCount, factors);
     if (LargestFactor(factorCount, factors) >= kMaxRadix) return ChirpTransform(re, im, n, false);
-    Scratch yRe = AllocScratch(n), yIm = AllocScratch(n);
-    if (!yRe || !yIm) return ErrNoMemory;
+    ScratchPair y(n);
+    if (!y) return ErrNoMemory;
     const CxPlan *plan = MixedPlan(n);
     double *work = nullptr;
     if (plan == nullptr || NeedsWorkArea(*plan)) {
@@ -1524,18 +1591,18 @@ int FFT(double re[], double im[], int n) {
         if (work == nullptr) return ErrNoMemory;
     }
     if (plan != nullptr) {
-        const int first = PermuteWithFirstStage(*plan, re, im, yRe.get(), yIm.get(), n);
+        const int first = PermuteWithFirstStage(*plan, re, im, y.re, y.im, n);
         const WorkArea area = work != nullptr ? CarveWorkArea(work) : WorkArea{};
-        CxStages(*plan, yRe.get(), yIm.get(), re, im, &area, first);
+        CxStages(*plan, y.re, y.im, re, im, &area, first);
         FFTBufferRelease(work);
         return 0;
     }
-    const int status = mixfft(n, re, im, yRe.get(), yIm.get(), work, -1, factors);
+    const int status = mixfft(n, re, im, y.re, y.im, work, -1, factors);
     FFTBufferRelease(work);
     if (status != 0) return status;
     for (int i = 0; i < n; ++i) {
-        re[i] = yRe[i];
-        im[i] = yIm[i];
+        re[i] = y.re[i];
+        im[i] = y.im[i];
     }
     return 0;
 }
