@@ -17,7 +17,8 @@
 // Per-length tables (digit reversal, twiddles computed directly with cos/sin, chirp-z kernels)
 // are built on the first transform of a length and kept for the run, about 20 bytes per point:
 // powers of two up to 2^20, sixteen other lengths up to 2^17, eight chirp-z lengths. Other
-// lengths are transformed without tables; no table is required for a result.
+// lengths are transformed without tables; no table is required for a result. Each calling
+// thread also keeps two reusable scratch blocks of at most 2 MB for the complex transforms.
 //
 // Status: 0, ErrCountNotPositive (n <= 0, data untouched) or ErrNoMemory (scratch allocation
 // failed; every array the call allocated is freed).
