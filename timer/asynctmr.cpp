@@ -3,6 +3,7 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <condition_variable>
 #include <mutex>
 #include <new>
 
@@ -33,6 +34,7 @@ struct TimerService {
   TimerRecord* tail = nullptr;
   TimerRecord* pool = nullptr;  // spare records, each keeping its id
   int inHand = 0;               // records out of both lists
+  int discarding = 0;           // discards whose discard event is under way
   int nextId = 1;
   int callbacksEnabled = 1;
   bool timeBaseSet = false;
@@ -40,7 +42,9 @@ struct TimerService {
 };
 
 std::mutex serviceLock;
+std::condition_variable discardsDone;  // svc.discarding fell to 0
 TimerService svc;
+thread_local int discardsOnThisThread = 0;  // discard events this thread is delivering
 
 // Seconds since the first query, in whole milliseconds.
 double ServiceTime() {
@@ -164,11 +168,15 @@ void Discard(TimerRecord* r, std::unique_lock<std::mutex>& hold) {
   ++svc.inHand;
   PendingCallback call = TakeCallback(r, TimerEventDiscard);
   const int sysTimer = r->tmrSystemTimer;
+  ++svc.discarding;
   hold.unlock();
   SysTimerStop(sysTimer);
+  ++discardsOnThisThread;
   call.Deliver();
+  --discardsOnThisThread;
   hold.lock();
   Retire(r);
+  if (--svc.discarding == 0) discardsDone.notify_all();
 }
 
 // Runs on the scheduler thread for every period of every timer. The record is found again by its
@@ -256,9 +264,14 @@ int NewAsyncTimer(double interval, int count, int initialState, AsyncTimerCallba
 }
 
 int DiscardAsyncTimer(int timerId) {
+  // A callback cannot wait for the discard events under way: its own may be one of them.
+  const bool inCallback = discardsOnThisThread > 0 || SysTimerOnThread();
   std::unique_lock<std::mutex> hold(serviceLock);
   if (timerId == -1) {
     while (svc.head != nullptr) Discard(svc.head, hold);
+    // A timer that ran out by itself is no longer in the list but may still be delivering its
+    // discard event; a caller about to free what the callbacks use must not return before it.
+    if (!inCallback) discardsDone.wait(hold, [] { return svc.discarding == 0; });
     return 0;
   }
   TimerRecord* r = FindById(timerId);

@@ -6,7 +6,9 @@
 // (a callback may create, change or discard timers, its own among them). Callbacks of all timers
 // run one at a time on one timer thread, without the service lock held. When DiscardAsyncTimer
 // returns on a thread other than the timer thread, the discarded timers' last callback (the
-// discard event) has been delivered and none of their callbacks is running or will run again.
+// discard event) has been delivered and none of their callbacks is running or will run again;
+// after DiscardAsyncTimer(-1) there, outside any callback, no discard event of a timer that ran
+// out by itself is still running either.
 // The timer thread exists only while at least one timer does.
 //
 // Timing. Ticks fall on a fixed grid from the moment the timer starts (a late tick does not

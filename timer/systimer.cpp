@@ -166,6 +166,11 @@ int SysTimerStart(int periodMs, SysTimerHandler handler) {
   return id;
 }
 
+bool SysTimerOnThread() {
+  std::lock_guard<std::mutex> hold(sched.lock);
+  return OnSchedulerThread();
+}
+
 int SysTimerStop(int sysTimerId) {
   std::unique_lock<std::mutex> hold(sched.lock);
   SysTimer** link = &sched.timers;

@@ -14,3 +14,6 @@ int SysTimerStart(int periodMs, SysTimerHandler handler);
 // waits until a tick of this timer in progress has returned, and, when no timer is left, until
 // the scheduler thread has ended; called from a handler it returns at once.
 int SysTimerStop(int sysTimerId);
+
+// True on the scheduler thread, that is inside a handler.
+bool SysTimerOnThread();

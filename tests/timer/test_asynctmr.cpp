@@ -288,6 +288,27 @@ TEST_F(AsyncTimer, DiscardAllBesideRunningTicks) {
   }
 }
 
+// Holds up its discard event for 100 ms, then marks its end with event 0.
+int SlowLastCallback(int reserved, int timerId, int event, intptr_t data, double* now,
+                     double* sinceLast) {
+  Record(reserved, timerId, event, data, now, sinceLast);
+  if (event == TimerEventDiscard) {
+    std::this_thread::sleep_for(100ms);
+    Rec(data)->Add({0, timerId, 0, 0.0, 0.0});
+  }
+  return 0;
+}
+
+// A timer that ran out delivers its discard event on the timer thread; a discard-all made
+// meanwhile (as at shutdown, before the callbacks' data go) returns only after it. Should the
+// discarding thread be slower than the 100 ms event the test is weaker, never wrong.
+TEST_F(AsyncTimer, DiscardAllWaitsForTheDiscardEventOfATimerThatRanOut) {
+  const int id = NewAsyncTimer(0.001, 1, 1, SlowLastCallback, Data(rec));
+  ASSERT_TRUE(rec.WaitForDiscard(id));
+  ASSERT_EQ(DiscardAsyncTimer(-1), 0);
+  EXPECT_EQ(rec.Kinds(id), (std::vector<int>{TimerEventTick, TimerEventDiscard, 0}));
+}
+
 // The discard waits for a tick in progress on the timer thread: the discard event comes after
 // the slow tick's end. Should the discarding thread be slower than the 50 ms tick, more ticks
 // may come first and the test is weaker, never wrong.
