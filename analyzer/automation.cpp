@@ -161,6 +161,10 @@ int ParseAutomation(int argc, const char* const* argv, AutomationPlan* plan, std
       *error = "неизвестный параметр «" + opt + "» (--help: список параметров)";
       return 2;
     }
+    if (plan->HasQuit()) {
+      *error = "после --quit действий быть не может: «" + opt + "» не было бы выполнено";
+      return 2;
+    }
     plan->actions.push_back(a);
   }
   return 0;
@@ -217,14 +221,14 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
         }
         break;
       case AutomationAction::Run: {
-        if (start != 1) UserSetCtrlVal(mainpanel, MAIN_StartButton, "1");
-        if (start != 1) {
-          *error = "--run: измерение не запущено (см. сообщение выше)";
-          return 3;
-        }
         if (rcu.expAver == 1 && rcu.measType != 2) {
           *error = "--run: при экспоненциальном усреднении измерение само не заканчивается; "
                    "используйте --ticks N";
+          return 3;
+        }
+        if (start != 1) UserSetCtrlVal(mainpanel, MAIN_StartButton, "1");
+        if (start != 1) {
+          *error = "--run: измерение не запущено (см. сообщение выше)";
           return 3;
         }
         long ticks = 0;
@@ -234,6 +238,12 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
         }
         if (start == 1) {
           *error = "--run: измерение не закончилось за 200000 тактов";
+          return 3;
+        }
+        // A run ended by the end of a recording or an unreadable file is not a result.
+        if (rcu.avgCount - 1 < rcu.avgTarget) {
+          *error = "--run: измерение прервано после " + std::to_string(rcu.avgCount - 1) + " из " +
+                   std::to_string(rcu.avgTarget) + " усреднений (см. сообщение выше)";
           return 3;
         }
         break;

@@ -16,8 +16,9 @@ namespace {
 
 uint32_t g_randState = 1;
 
-// Keeps a generated value inside the int range before it is truncated.
+// Keeps a generated value inside the int range before it is truncated (NaN gives 0).
 int ToCount(double v) {
+  if (v != v) return 0;
   if (v > 2147483647.0) return 2147483647;
   if (v < -2147483647.0) return -2147483647;
   return static_cast<int>(v);
@@ -76,7 +77,7 @@ int BufferArrySim() {
       for (int i = 0; i < n; ++i) bu[i] = 0;
       if (pu < 0.5) {
         const int p = static_cast<int>(n * pu);
-        if (p + ws.width < n) {
+        if (ws.width < n - p) {  // p + width < n, without overflow for any width
           for (int i = p; i < p + ws.width; ++i) bu[i] = amp;
         }
       }

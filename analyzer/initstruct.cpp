@@ -3,8 +3,10 @@
 // equals what the panels show.
 #include "analyzer/initstruct.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include <unistd.h>
 
@@ -156,10 +158,57 @@ int ChannelFromSwitch(int control) {
   if (std::sscanf(text, "%d", &n) != 1) n = 0;
   if (n < 0) n = 0;
   if (n > kInputs - 1) n = kInputs - 1;
-  std::snprintf(text, sizeof text, "%d", n);
-  SetCtrlAttribute(mainpanel, control, ATTR_ON_TEXT, text);
-  SetCtrlAttribute(mainpanel, control, ATTR_OFF_TEXT, text);
+  ShowChannelNumber(control, n);
   return n;
+}
+
+// A ring's items and choice.
+struct RingItems {
+  std::vector<std::string> labels;
+  std::vector<double> values;
+  int index = -1;
+};
+
+RingItems ReadRing(int panel, int control) {
+  RingItems r;
+  int n = 0;
+  if (GetNumListItems(panel, control, &n) < 0) return r;
+  for (int i = 0; i < n; ++i) {
+    char label[256] = "";
+    double value = 0.0;
+    GetLabelFromIndex(panel, control, i, label, sizeof label);
+    GetValueFromIndex(panel, control, i, &value);
+    r.labels.emplace_back(label);
+    r.values.push_back(value);
+  }
+  GetCtrlIndex(panel, control, &r.index);
+  return r;
+}
+
+// Restores a panel's saved state. A ring only ever offers values of its resource's items (some
+// rings are refilled with a subset at run time), so a saved list holding any other value is
+// damaged: that ring keeps the resource's items and choice. Frame sizes, rates and overlaps
+// are thus never taken from a damaged file.
+void RecallTrusted(int panel, int roles, const char* file) {
+  if (GetFileInfo(file, nullptr) != 1) return;
+  std::vector<RingItems> resource(static_cast<size_t>(roles));
+  for (int c = 1; c <= roles; ++c) resource[static_cast<size_t>(c - 1)] = ReadRing(panel, c);
+  if (RecallPanelState(panel, file, 0) < 0) return;
+  for (int c = 1; c <= roles; ++c) {
+    const RingItems& was = resource[static_cast<size_t>(c - 1)];
+    if (was.values.empty()) continue;
+    const RingItems now = ReadRing(panel, c);
+    bool trusted = !now.values.empty();
+    for (double v : now.values) {
+      trusted = trusted && std::find(was.values.begin(), was.values.end(), v) != was.values.end();
+    }
+    if (trusted) continue;
+    ClearListCtrl(panel, c);
+    for (size_t i = 0; i < was.values.size(); ++i) {
+      InsertListItem(panel, c, -1, was.labels[i].c_str(), was.values[i]);
+    }
+    SetCtrlIndex(panel, c, was.index);
+  }
 }
 
 }  // namespace
@@ -185,6 +234,13 @@ void GetItemRank() {
 void GetItemOverlap() {
   const int n = ReadLabels(mainpanel, MAIN_OverlapRing, overitem);
   for (int i = 0; i < n; ++i) GetValueFromIndex(mainpanel, MAIN_OverlapRing, i, &overval[i]);
+}
+
+void ShowChannelNumber(int control, int n) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%d", n);
+  SetCtrlAttribute(mainpanel, control, ATTR_ON_TEXT, text);
+  SetCtrlAttribute(mainpanel, control, ATTR_OFF_TEXT, text);
 }
 
 // Switch colours: normal, and marked as the trigger source.
@@ -289,11 +345,13 @@ VELTRA_CALLBACK(SetSampl) {
   GetCtrlVal(panel, control, &rate);
   if (rcu.source == 2) {
     if (rate > 1024.0) {
-      // Playback cannot be faster than its recording's base rate.
+      // Playback cannot be faster than its recording's base rate. Nothing changed: a run
+      // restarts, stopped results stay valid.
       SetCtrlVal(panel, control, cus.srate / cus.thin);
-    } else {
-      SetParamAnalysis();
+      if (start == 1) SetZero();
+      return 0;
     }
+    SetParamAnalysis();
   } else {
     SetParamAnalysis();
     ws.srate = cus.srate;
@@ -303,8 +361,8 @@ VELTRA_CALLBACK(SetSampl) {
   return 0;
 }
 
-VELTRA_CALLBACK(SetRankFFT) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
+// The FFT-size and overlap commits; playback re-derives its averaging for the new frames.
+static int FrameCommit(int event) {
   if (event != EVENT_COMMIT) return 0;
   SetParamAnalysis();
   if (rcu.source == 2) SetParamAver();
@@ -312,13 +370,14 @@ VELTRA_CALLBACK(SetRankFFT) {
   return 0;
 }
 
+VELTRA_CALLBACK(SetRankFFT) {
+  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
+  return FrameCommit(event);
+}
+
 VELTRA_CALLBACK(Overlap) {
   (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
-  SetParamAnalysis();
-  if (rcu.source == 2) SetParamAver();
-  GeometryChanged();
-  return 0;
+  return FrameCommit(event);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -331,7 +390,7 @@ void InitHard() {
 }
 
 void InitTrigger() {
-  if (GetFileInfo("triggfile", nullptr) == 1) RecallPanelState(trigpanel, "triggfile", 0);
+  RecallTrusted(trigpanel, kTriggerRoleCount, "triggfile");
   if (rcu.startmode == 2) Apply(TriggerSetup, trigpanel, TRIG_TriggerChannelField);
   Apply(TriggerSetup, trigpanel, TRIG_LevelField);
   Apply(TriggerSetup, trigpanel, TRIG_Level2Field);
@@ -362,7 +421,7 @@ void InitStructures() {
   GetParamDKV5128OfFile();
   GetParamCalibrOfFile();
 
-  if (GetFileInfo("veltrafile", nullptr) == 1) RecallPanelState(mainpanel, "veltrafile", 0);
+  RecallTrusted(mainpanel, kMainRoleCount, "veltrafile");
 
   GetCtrlVal(mainpanel, MAIN_WindowRing, &cus.window);
   GetCtrlVal(mainpanel, MAIN_ChannelSwitchA, &rcu.onA);

@@ -238,6 +238,8 @@ void InitStructures();
 void SetParamAnalysis();
 void Axis();
 void ColorKnobCh();
+// Shows input number n as both texts of a channel switch (the switch carries its channel).
+void ShowChannelNumber(int control, int n);
 // Item readers.
 void GetCollectItem();
 void GetTriggerMode();

@@ -279,13 +279,8 @@ VELTRA_CALLBACK(Quit) {
   DeleteGraphPlot(mainpanel, MAIN_Graph1, -1, VAL_IMMEDIATE_DRAW);
   DeleteGraphPlot(mainpanel, MAIN_Graph2, -1, VAL_IMMEDIATE_DRAW);
   SetCtrlVal(mainpanel, MAIN_CursorSyncToggle, 0);
-  char text[16];
-  std::snprintf(text, sizeof text, "%d", rcu.chanA);
-  SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_ON_TEXT, text);
-  SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_OFF_TEXT, text);
-  std::snprintf(text, sizeof text, "%d", rcu.chanB);
-  SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_TEXT, text);
-  SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_OFF_TEXT, text);
+  ShowChannelNumber(MAIN_ChannelSwitchA, rcu.chanA);
+  ShowChannelNumber(MAIN_ChannelSwitchB, rcu.chanB);
   SetCtrlVal(mainpanel, MAIN_GeneratorSwitch, 0);
   SaveParamCalibr();
   SaveParamDKV5128();

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <string>
 
+#include <strings.h>
+
 #include "analyzer/calibration.h"
 #include "analyzer/cultivate1.h"
 #include "analyzer/initstruct.h"
@@ -111,9 +113,15 @@ std::string DatText(int w) {
   return t;
 }
 
-bool EndsWithInf(const char* path) {
+// A data file named "….inf" (or "…inf") would be its own description file, or a recording's
+// header: such a name is refused.
+bool NamedLikeDescription(const char* path) {
   const size_t n = std::strlen(path);
-  return n >= 4 && (std::strcmp(path + n - 4, ".inf") == 0 || std::strcmp(path + n - 4, ".INF") == 0);
+  return n >= 3 && strcasecmp(path + n - 3, "inf") == 0;
+}
+
+void RefuseDescriptionName() {
+  MessagePopup("Внимание !!!", "Имя файла данных не может оканчиваться на \"inf\" !");
 }
 
 }  // namespace
@@ -128,6 +136,10 @@ void InfPathFor(const char* dataPath, char* out, int outSize) {
 
 int SaveInfData(int w) {
   if (w < 0 || w >= kWindows) return 0;
+  if (NamedLikeDescription(file_name)) {
+    RefuseDescriptionName();
+    return 0;
+  }
   char infPath[kPathLen + 8];
   InfPathFor(file_name, infPath, sizeof infPath);
   int r = WriteWhole(infPath, ToCp1251(InfText(w)));
@@ -151,8 +163,8 @@ VELTRA_CALLBACK(SaveFiles) {
   const int chosen = FileSelectPopup(proj_dir, "*.txt", "*.txt;*.rin", "Name of File to Save",
                                      VAL_OK_BUTTON, 0, 0, 1, 1, path, sizeof path);
   if (chosen <= 0 || path[0] == '\0') return 0;
-  if (EndsWithInf(path)) {
-    MessagePopup("Внимание !!!", "Имя файла данных не может оканчиваться на \".inf\" !");
+  if (NamedLikeDescription(path)) {
+    RefuseDescriptionName();
     return 0;
   }
   if (GetFileInfo(path, nullptr) == 1 &&

@@ -44,7 +44,24 @@ void RebuildRing(int panel, int control, const char (*labels)[kItemText], int en
 int MeasIndex() { return rcu.measType >= 0 && rcu.measType < 4 ? rcu.measType : 0; }
 int CollectIndex() { return rcu.collect == 1 ? 1 : 0; }
 
-void DimOverlap(int dimmed) { SetCtrlAttribute(mainpanel, MAIN_OverlapRing, ATTR_DIMMED, dimmed); }
+void DimCtrl(int control, int dimmed) { SetCtrlAttribute(mainpanel, control, ATTR_DIMMED, dimmed); }
+void DimOverlap(int dimmed) { DimCtrl(MAIN_OverlapRing, dimmed); }
+
+// Averaging boxes against the histogram control: statistics use the one, the others the two.
+void DimAveraging(int dimmed) {
+  DimCtrl(MAIN_LinearBox, dimmed);
+  DimCtrl(MAIN_ExponentialBox, dimmed);
+  DimCtrl(MAIN_BinsField, !dimmed);
+}
+
+// Channel switches, exponential averaging and the rectifier controls, usable with a live or
+// generated signal.
+void EnableChannelControls() {
+  for (int c : {MAIN_ChannelSwitchA, MAIN_ChannelSwitchB, MAIN_ExponentialBox, MAIN_CoefFieldA,
+                MAIN_CoefFieldB}) {
+    DimCtrl(c, 0);
+  }
+}
 
 }  // namespace
 
@@ -77,15 +94,11 @@ VELTRA_CALLBACK(RingMeas) {
     case 0:
     case 1:
       DimOverlap(rcu.measType == 1);
-      SetCtrlAttribute(mainpanel, MAIN_LinearBox, ATTR_DIMMED, 0);
-      SetCtrlAttribute(mainpanel, MAIN_ExponentialBox, ATTR_DIMMED, 0);
-      SetCtrlAttribute(mainpanel, MAIN_BinsField, ATTR_DIMMED, 1);
+      DimAveraging(0);
       break;
     case 2:
       DimOverlap(1);
-      SetCtrlAttribute(mainpanel, MAIN_LinearBox, ATTR_DIMMED, 1);
-      SetCtrlAttribute(mainpanel, MAIN_ExponentialBox, ATTR_DIMMED, 1);
-      SetCtrlAttribute(mainpanel, MAIN_BinsField, ATTR_DIMMED, 0);
+      DimAveraging(1);
       break;
     default:
       break;
@@ -157,6 +170,11 @@ VELTRA_CALLBACK(CalibrSet) {
   SetCtrlVal(mainpanel, MAIN_YUnitRing2, 2);
   Apply(RingY1, mainpanel, MAIN_YUnitRing1);
   Apply(RingY2, mainpanel, MAIN_YUnitRing2);
+  // The first X unit the spectra offer: frequency of the lines (option 0 is not theirs).
+  SetCtrlIndex(mainpanel, MAIN_XUnitRing1, 0);
+  SetCtrlIndex(mainpanel, MAIN_XUnitRing2, 0);
+  Apply(RingX1, mainpanel, MAIN_XUnitRing1);
+  Apply(RingX2, mainpanel, MAIN_XUnitRing2);
   cch.sen[0] = cch.sen[1] = 1.0;
   CalibrDerive(0);
   CalibrDerive(1);
@@ -196,18 +214,13 @@ VELTRA_CALLBACK(RegimMeas) {
   HideSelectCh();
   switch (rcu.source) {
     case 0:
-      SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_DIMMED, 0);
-      SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_DIMMED, 0);
-      SetCtrlAttribute(mainpanel, MAIN_ExponentialBox, ATTR_DIMMED, 0);
-      SetCtrlAttribute(mainpanel, MAIN_CoefFieldA, ATTR_DIMMED, 0);
-      SetCtrlAttribute(mainpanel, MAIN_CoefFieldB, ATTR_DIMMED, 0);
+      EnableChannelControls();
       break;
     case 1: {
       ViewHideGen(0);
       SetCtrlVal(mainpanel, MAIN_ChannelSwitchA, 1);
       SetCtrlVal(mainpanel, MAIN_ChannelSwitchB, 1);
-      SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_DIMMED, 0);
-      SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_DIMMED, 0);
+      EnableChannelControls();
       char ta[32] = "", tb[32] = "";
       GetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_ON_TEXT, ta, sizeof ta);
       GetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_TEXT, tb, sizeof tb);
@@ -222,20 +235,13 @@ VELTRA_CALLBACK(RegimMeas) {
         a = b;
         b = t;
       }
-      std::snprintf(ta, sizeof ta, "%d", a);
-      std::snprintf(tb, sizeof tb, "%d", b);
-      SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_ON_TEXT, ta);
-      SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_OFF_TEXT, ta);
-      SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_TEXT, tb);
-      SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_OFF_TEXT, tb);
+      ShowChannelNumber(MAIN_ChannelSwitchA, a);
+      ShowChannelNumber(MAIN_ChannelSwitchB, b);
       rcu.onA = rcu.onB = 1;
       rcu.chanA = a;
       rcu.chanB = b;
       SwitchChA(mainpanel, MAIN_ChannelSwitchA, EVENT_COMMIT, nullptr, 0, 0);
       SwitchChB(mainpanel, MAIN_ChannelSwitchB, EVENT_COMMIT, nullptr, 0, 0);
-      SetCtrlAttribute(mainpanel, MAIN_ExponentialBox, ATTR_DIMMED, 0);
-      SetCtrlAttribute(mainpanel, MAIN_CoefFieldA, ATTR_DIMMED, 0);
-      SetCtrlAttribute(mainpanel, MAIN_CoefFieldB, ATTR_DIMMED, 0);
       break;
     }
     case 2:
@@ -245,8 +251,8 @@ VELTRA_CALLBACK(RegimMeas) {
       rcu.onA = rcu.onB = 0;
       SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_ON_TEXT, "");
       SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_TEXT, "");
-      SetCtrlAttribute(mainpanel, MAIN_CoefFieldA, ATTR_DIMMED, 1);
-      SetCtrlAttribute(mainpanel, MAIN_CoefFieldB, ATTR_DIMMED, 1);
+      DimCtrl(MAIN_CoefFieldA, 1);
+      DimCtrl(MAIN_CoefFieldB, 1);
       cus.thin = 1;
       ViewSelectCh();
       InputDataFiles();

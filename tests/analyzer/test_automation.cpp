@@ -45,16 +45,53 @@ TEST_F(PanelState, SettingsSurviveARestartAndTheGeneratorIsTheSource) {
   EXPECT_EQ(rcu.chanB, 1);
 }
 
-TEST_F(PanelState, ChannelNumbersFromTheSwitchesStayWithinTheInputs) {
+// Replaces the whole line that starts with `key` in a panel-state file.
+void ReplaceLine(std::string& text, const std::string& key, const std::string& line) {
+  const size_t at = text.find("\n" + key);
+  ASSERT_NE(at, std::string::npos) << key;
+  text.replace(at + 1, text.find('\n', at + 1) - at - 1, line);
+}
+
+TEST_F(PanelState, DamagedStateFileNeitherBreaksTheModelNorLocksTheOperatorOut) {
+  Set("FftSizeRing", "2048");
   SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_ON_TEXT, "42");
   SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_TEXT, "-3");
   SavePanelState(mainpanel, "veltrafile", 0);
+  std::string text;
+  {
+    std::ifstream f("veltrafile");
+    text.assign(std::istreambuf_iterator<char>(f), {});
+  }
+  // Items no resource ring has: a rate that would divide by almost nothing, frames of one and
+  // two samples, a full overlap; and the start button dimmed.
+  ReplaceLine(text, "SampleRateRing=", "SampleRateRing=3");
+  ReplaceLine(text, "SampleRateRing.values=", "SampleRateRing.values=1, 2, 3, 1e-300, 5, 6, 7, 8, 9, 10");
+  ReplaceLine(text, "FftSizeRing.values=", "FftSizeRing.values=1, 2, 4096, 8192");
+  ReplaceLine(text, "FftSizeRing=", "FftSizeRing=0");
+  ReplaceLine(text, "OverlapRing.values=", "OverlapRing.values=1, 1, 1, 1, 1");
+  ReplaceLine(text, "StartButton.dimmed=", "StartButton.dimmed=1");
+  { std::ofstream("veltrafile") << text; }
+
   ASSERT_EQ(StartVeltra(), 0);
+  EXPECT_EQ(cus.frameLen, 1024) << "the resource's sizes, first one chosen";
+  EXPECT_EQ(cus.srate, 8192.0) << "the resource's rates";
+  EXPECT_EQ(cus.thin, 1);
+  EXPECT_EQ(sr.ovsamp, 0);
+  int dimmed = 1;
+  GetCtrlAttribute(mainpanel, MAIN_StartButton, ATTR_DIMMED, &dimmed);
+  EXPECT_EQ(dimmed, 0);
+  // Channel numbers restored from the switch texts stay within the inputs.
   EXPECT_GE(rcu.chanA, 0);
   EXPECT_LE(rcu.chanA, 7);
   EXPECT_GE(rcu.chanB, 0);
   EXPECT_LE(rcu.chanB, 7);
   EXPECT_NE(rcu.chanA, rcu.chanB);
+  // A run over the restored settings completes.
+  PrepareSineRun(2);
+  Set("StartButton", "1");
+  Tick(2);
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(IntOf("AverCountDisplay"), 2);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -87,7 +124,7 @@ TEST(AutomationParse, RefusesWhatItCannotDo) {
   const std::vector<std::vector<const char*>> bad = {
       {"--frobnicate"}, {"--set"},         {"--set", "NoEquals"}, {"--set", "=5"},
       {"--ticks", "x"}, {"--ticks", "-1"}, {"--save", "3=a.txt"}, {"--save", "1="},
-      {"--grab"},       {"stray"},
+      {"--grab"},       {"stray"},           {"--quit", "--save", "1=a.txt"},
   };
   for (const auto& args : bad) {
     AutomationPlan plan;
@@ -132,6 +169,19 @@ TEST_F(Automation, RefusedRunIsAnError) {
   EXPECT_EQ(RunAutomation(plan, &error), 3);  // the generator is off
   ASSERT_FALSE(AutomationPopups().empty());
   EXPECT_EQ(AutomationPopups()[0], "!?!: Генератор не включен !!!");
+}
+
+TEST_F(Automation, RunEndedByAnUnreadableRecordingIsAnError) {
+  std::snprintf(file_name, sizeof file_name, "%s/missing.dat", veltra_test::ScratchDir().c_str());
+  rcu.source = 2;
+  rcu.onA = rcu.onB = 1;
+  fs.nrec = 2;
+  fs.flen = 1024;
+  AutomationPlan plan;
+  std::string error;
+  ASSERT_EQ(Parse({"--set", "AveragesField=5", "--run"}, &plan, &error), 0);
+  EXPECT_EQ(RunAutomation(plan, &error), 3);
+  EXPECT_NE(error.find("0 из 5"), std::string::npos) << error;
 }
 
 TEST_F(Automation, ExponentialRunIsNotAwaited) {

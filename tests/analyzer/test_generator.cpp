@@ -83,11 +83,11 @@ TEST_F(Generator, PulseFollowsItsPlacementRules) {
   UseForm("4");
   ws.amp = 300;
   // Whatever position this second draws, the step obeys the rules for it.
-  for (int width : {1, 100, n - 1, n, n + 5}) {
+  for (int width : {1, 100, n - 1, n, n + 5, 2147483647}) {
     ws.width = width;
     BufferArrySim();
     const int p = static_cast<int>(n * pu);
-    const bool fits = pu < 0.5 && p + width < n;
+    const bool fits = pu < 0.5 && static_cast<long>(p) + width < n;
     for (int i = 0; i < n; ++i) {
       const int expected = fits && i >= p && i < p + width ? 300 : 0;
       ASSERT_EQ(half[2 * i], expected) << "width " << width << " sample " << i << " p " << p;

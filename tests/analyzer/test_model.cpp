@@ -104,10 +104,12 @@ TEST_F(Model, PlaybackSkipsTheCombinationTableAndRefusesFastRates) {
 
   Set("SampleRateRing", "512");
   ASSERT_EQ(cus.thin, 2);
+  sp.dataReady = 1;
   Set("SampleRateRing", "4096");
   EXPECT_EQ(cus.thin, 2) << "refused: the model keeps the previous rate";
   EXPECT_EQ(cus.srate, 1024.0);
   EXPECT_EQ(DoubleOf("SampleRateRing"), 512.0) << "the ring shows the rate in force";
+  EXPECT_EQ(sp.dataReady, 1) << "nothing changed: the results still match the geometry";
 }
 
 TEST_F(Model, AxesFollowTheGeometry) {
@@ -165,6 +167,21 @@ TEST_F(Model, MeasurementTypeOffersItsChoices) {
   int dimmed = 1;
   GetCtrlAttribute(mainpanel, MAIN_BinsField, ATTR_DIMMED, &dimmed);
   EXPECT_EQ(dimmed, 0);
+}
+
+TEST_F(Model, CalibrationPresetShowsBothAutoSpectraOverFrequency) {
+  Set("XUnitRing1", "3");  // octave bands
+  Set("XUnitRing2", "3");
+  ASSERT_EQ(vs[0].xUnit, 3);
+  Press("CalibrPresetButton");
+  EXPECT_EQ(vs[0].function, 0);
+  EXPECT_EQ(vs[1].function, 1);
+  for (int w = 0; w < 2; ++w) {
+    EXPECT_EQ(vs[w].yUnit, 2) << w;
+    EXPECT_EQ(vs[w].xUnit, kXLines) << w;
+  }
+  EXPECT_EQ(cch.sen[0], 1.0);
+  EXPECT_EQ(cch.sen[1], 1.0);
 }
 
 TEST_F(Model, LevelStartShowsTheTriggerPanel) {

@@ -154,6 +154,11 @@ TEST_F(Results, DataFileNamedInfIsRefused) {
   EXPECT_EQ(GetFileInfo(Path("bad.inf").c_str(), nullptr), 0);
   ASSERT_FALSE(Seen().empty());
   EXPECT_EQ(Seen().back().kind, POPUP_MESSAGE);
+  // Without a dot the name is its own description path too: the data would replace it.
+  Target(Path("resultinf"));
+  EXPECT_EQ(SaveInfData(0), 0);
+  EXPECT_EQ(GetFileInfo(Path("resultinf").c_str(), nullptr), 0);
+  EXPECT_EQ(Seen().back().kind, POPUP_MESSAGE);
 }
 
 TEST_F(Results, CancelledDialogWritesNothing) {
