@@ -127,7 +127,8 @@ int EncodeCalibr(const CalibrRecord& rec, unsigned char out[kCalibrFileSize]) {
   int ok = 1;
   for (int i = 0; i < kCalibrInputs; ++i) {
     char text[kDimDiskLen + 1];
-    if (!Convert("CP1251", "UTF-8", rec.dim[i], std::strlen(rec.dim[i]), text, kDimDiskLen)) {
+    if (!Convert("CP1251", "UTF-8", rec.dim[i], strnlen(rec.dim[i], kDimTextLen), text,
+                 kDimDiskLen)) {
       Convert("CP1251", "UTF-8", Dim[kVoltUnit], std::strlen(Dim[kVoltUnit]), text, kDimDiskLen);
       ok = 0;
     }

@@ -74,6 +74,19 @@ void Transform2N(int n) {
   Ry[0] *= kHalfDc;
 }
 
+// G = q·G + s·(spectrum products) for the auto and cross spectra of the transformed frames
+// (Gxy = conj(X)·Y), then the total powers. q = 0 replaces the spectra.
+void AccumulateSpectra(int n, double s, double q) {
+  for (int i = 0; i < n; ++i) {
+    const double xr = Rx[i], xi = Ix[i], yr = Ry[i], yi = Iy[i];
+    Gxx[i] = q * Gxx[i] + s * (xr * xr + xi * xi);
+    Gyy[i] = q * Gyy[i] + s * (yr * yr + yi * yi);
+    Rxy[i] = q * Rxy[i] + s * (xr * yr + xi * yi);
+    Ixy[i] = q * Ixy[i] + s * (xr * yi - xi * yr);
+  }
+  TotalPowers(n);
+}
+
 void AutoSpectrum(ViewState* v, const double* g, int input) {
   v->dbOffset = ChannelDbOffset(input);
   v->yScale = ChannelScale(input);
@@ -91,6 +104,17 @@ void AutoSpectrum(ViewState* v, const double* g, int input) {
 int FrameLen() {
   const int n = cus.frameLen;
   return n > 0 && n <= kMaxFrame ? n : 0;
+}
+
+// A counted run takes the plain mean of its frames and ends at the target; an exponential one
+// weighs every frame by 1/target and runs until it is stopped.
+void CountedOrExponential(void (*step)(double)) {
+  if (rcu.expAver == 0) {
+    step(rcu.avgCount);
+    if (rcu.avgCount >= rcu.avgTarget) StopAveraging();
+  } else {
+    step(rcu.avgTarget);
+  }
 }
 
 }  // namespace
@@ -159,37 +183,14 @@ void MesurementType() {
   }
 }
 
-void LinExpAver() {
-  if (rcu.expAver == 0) {
-    Averaging(rcu.avgCount);
-    if (rcu.avgCount >= rcu.avgTarget) StopAveraging();
-  } else {
-    Averaging(rcu.avgTarget);
-  }
-}
-
-void TimeAver() {
-  if (rcu.expAver == 0) {
-    EnhancedTimeAver(rcu.avgCount);
-    if (rcu.avgCount >= rcu.avgTarget) StopAveraging();
-  } else {
-    EnhancedTimeAver(rcu.avgTarget);
-  }
-}
+void LinExpAver() { CountedOrExponential(Averaging); }
+void TimeAver() { CountedOrExponential(EnhancedTimeAver); }
 
 void Averaging(double k) {
   const int n = FrameLen();
   if (n == 0 || !(k >= 1.0)) return;
   Transform2N(n);
-  const double s = (1.0 / k) * 8.0 / (2.0 * n * 2.0 * n);
-  const double q = 1.0 - 1.0 / k;
-  for (int i = 0; i < n; ++i) {
-    Gxx[i] = q * Gxx[i] + s * (Rx[i] * Rx[i] + Ix[i] * Ix[i]);
-    Gyy[i] = q * Gyy[i] + s * (Ry[i] * Ry[i] + Iy[i] * Iy[i]);
-    Rxy[i] = q * Rxy[i] + s * (Rx[i] * Ry[i] + Ix[i] * Iy[i]);
-    Ixy[i] = q * Ixy[i] + s * (Rx[i] * Iy[i] - Ix[i] * Ry[i]);
-  }
-  TotalPowers(n);
+  AccumulateSpectra(n, (1.0 / k) * 8.0 / (2.0 * n * 2.0 * n), 1.0 - 1.0 / k);
 }
 
 void EnhancedTimeAver(double k) {
@@ -203,14 +204,8 @@ void EnhancedTimeAver(double k) {
     Ry[i] = chb[i];
   }
   Transform2N(n);
-  const double r = 8.0 / (2.0 * n * 2.0 * n);
-  for (int i = 0; i < n; ++i) {
-    Gxx[i] = r * (Rx[i] * Rx[i] + Ix[i] * Ix[i]);
-    Gyy[i] = r * (Ry[i] * Ry[i] + Iy[i] * Iy[i]);
-    Rxy[i] = r * (Rx[i] * Ry[i] + Ix[i] * Iy[i]);
-    Ixy[i] = r * (Rx[i] * Iy[i] - Ix[i] * Ry[i]);
-  }
-  TotalPowers(n);
+  // The spectra are those of the averaged frames, replaced on every step.
+  AccumulateSpectra(n, 8.0 / (2.0 * n * 2.0 * n), 0.0);
 }
 
 // ---- auto power spectra

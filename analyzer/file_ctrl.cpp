@@ -42,12 +42,6 @@ int RefillUnits(int ring, const char (*labels)[kItemText], const int* row) {
   return choice;
 }
 
-int WindowOf(int control, int first, int second) {
-  if (control == first) return 0;
-  if (control == second) return 1;
-  return -1;
-}
-
 void Refresh(int w) {
   if (sp.dataReady == 1) ViewResult(w);
 }

@@ -50,6 +50,23 @@ void Weigh(double* x, const double* w, int n) {
   for (int i = 0; i < n; ++i) x[i] *= w[i];
 }
 
+// Coefficient set w as a gate over [t1, t2): 0 before, 1 (or a fall to e^-5 at t2) inside, 0 from
+// t2 on, the last sample included. The loops stop at the end of the frame whatever the visible
+// range holds: a zoom kept from a run at another rate can lie beyond it.
+void Gate(int w, bool exponential) {
+  const int n = FrameLen();
+  if (n == 0) return;
+  double* s = CoefSet(w);
+  double t1, t2;
+  GateInterval(w, n, &t1, &t2);
+  const double tau = (t2 - t1) / 5.0;
+  int i = 0;
+  for (; i < n && t1 > time_ch[i]; ++i) s[i] = 0.0;
+  for (; i < n && t2 > time_ch[i]; ++i)
+    s[i] = exponential ? std::exp(-(time_ch[i] - t1) / tau) : 1.0;
+  for (; i < n; ++i) s[i] = 0.0;
+}
+
 }  // namespace
 
 void WeightFunction(CusRecord* c) {
@@ -68,44 +85,15 @@ void WeightFunction(CusRecord* c) {
   }
 }
 
-// The gate loops stop at the end of the frame whatever the visible range holds: a zoom kept from
-// a run at another rate can lie beyond it.
-void RectWeight(int w) {
-  const int n = FrameLen();
-  if (n == 0) return;
-  double* s = CoefSet(w);
-  double t1, t2;
-  GateInterval(w, n, &t1, &t2);
-  int i = 0;
-  for (; i < n && t1 > time_ch[i]; ++i) s[i] = 0.0;
-  for (; i < n && t2 > time_ch[i]; ++i) s[i] = 1.0;
-  for (; i < n; ++i) s[i] = 0.0;
-}
-
-void ExpWeight(int w) {
-  const int n = FrameLen();
-  if (n == 0) return;
-  double* s = CoefSet(w);
-  double t1, t2;
-  GateInterval(w, n, &t1, &t2);
-  int i = 0;
-  for (; i < n && t1 > time_ch[i]; ++i) s[i] = 0.0;
-  const double tau = (t2 - t1) / 5.0;
-  for (; i < n && t2 > time_ch[i]; ++i) s[i] = std::exp(-(time_ch[i] - t1) / tau);
-  for (; i < n; ++i) s[i] = 0.0;  // the last sample too, like the rectangular gate
-}
+void RectWeight(int w) { Gate(w, false); }
+void ExpWeight(int w) { Gate(w, true); }
 
 void WeightCtrl() {
   const int N = FrameLen();
   if (N == 0) return;
   const int n = dbuf.nframe > 0 && dbuf.nframe <= N ? dbuf.nframe : N;
   if (cus.window == kRectGate || cus.window == kExpGate) {
-    for (int w = 0; w < kWindows; ++w) {
-      if (cus.window == kRectGate)
-        RectWeight(w);
-      else
-        ExpWeight(w);
-    }
+    for (int w = 0; w < kWindows; ++w) Gate(w, cus.window == kExpGate);
     for (int w = 0; w < kWindows; ++w) {
       if (vs[w].function == kTimeA) Weigh(Rx, CoefSet(w), n);
       if (vs[w].function == kTimeB) Weigh(Ry, CoefSet(w), n);
@@ -127,14 +115,14 @@ int Weight(int panel, int control, int event, void*, int, int) {
     const int toggle = WindowCtrl(w).gateToggle;
     SetCtrlVal(mainpanel, toggle, 0);
     vs[w].gate = 0;
-    if (type != kRectGate && type != kExpGate) SetCtrlAttribute(mainpanel, toggle, ATTR_DIMMED, 1);
+    // Back at a gate type, a time display offers its gate again.
+    const bool offered = (type == kRectGate || type == kExpGate) && GateOffered(vs[w].function);
+    SetCtrlAttribute(mainpanel, toggle, ATTR_DIMMED, offered ? 0 : 1);
   }
-  // One average never mixes two windows: a run starts again, stopped results are void.
-  if (start == 1) {
-    SetZero();
-  } else {
-    WeightFunction(&cus);
-    sp.dataReady = 0;
-  }
+  // One average never mixes two windows: a run starts again, stopped results (or those of a
+  // run whose restart was refused) are void.
+  WeightFunction(&cus);
+  if (start == 1) SetZero();
+  if (start == 0) sp.dataReady = 0;
   return 0;
 }

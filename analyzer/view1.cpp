@@ -105,12 +105,6 @@ void ShowMemory(int w) {
   ResultRange(v.yData, v.count, &v.yMax, &v.yMin);
 }
 
-int WindowOf(int control, int first, int second) {
-  if (control == first) return 0;
-  if (control == second) return 1;
-  return -1;
-}
-
 // Refills a ring with the labels whose flag is set (value = position), keeping the current
 // value when it is still offered, else the first entry.
 void RefillRing(int control, const char (*labels)[kItemText], const int* flags, int n) {
@@ -130,6 +124,16 @@ void RefillRing(int control, const char (*labels)[kItemText], const int* flags, 
 }  // namespace
 
 const WindowControls& WindowCtrl(int w) { return kControls[w == 0 ? 0 : 1]; }
+
+bool GateOffered(int function) {
+  return function == 14 || function == 15 || function == kCepstrumA || function == kCepstrumB;
+}
+
+int WindowOf(int control, int first, int second) {
+  if (control == first) return 0;
+  if (control == second) return 1;
+  return -1;
+}
 
 int YesNoViewFunction(int w) {
   const int f = vs[w].function;
@@ -209,8 +213,7 @@ void SelectFunction(int w, int i) {
   } else {
     SetCtrlAttribute(mainpanel, c.integrationRing, ATTR_DIMMED, 0);
   }
-  const bool gated = i == 14 || i == 15 || i == kCepstrumA || i == kCepstrumB;
-  SetCtrlAttribute(mainpanel, c.gateToggle, ATTR_DIMMED, gated ? 0 : 1);
+  SetCtrlAttribute(mainpanel, c.gateToggle, ATTR_DIMMED, GateOffered(i) ? 0 : 1);
   v.compute = cf[i].compute;
   if (cf[i].hasFormats == 1) {
     SetExtentionFunction(w);

@@ -8,6 +8,10 @@ struct WindowControls {
   int totalReadout, overloadLed;
 };
 const WindowControls& WindowCtrl(int w);
+// Whether a window showing `function` offers its gate toggle (time displays and cepstra).
+bool GateOffered(int function);
+// The window (0, 1) whose control of a pair sent an event, or -1.
+int WindowOf(int control, int first, int second);
 
 // Maximum and minimum of n values (both 0 for n < 1).
 void ResultRange(const double* y, int n, double* mx, double* mn);

@@ -1,5 +1,7 @@
 // The analysis core through the real panels: counted and exponential runs, the window-type
 // ring, function and format selection, unit rings, reference memory, totals and lamps.
+#include <qcustomplot.h>
+
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -9,6 +11,7 @@
 #include "analyzer/iirfilter.h"
 #include "analyzer/view1.h"
 #include "fixture.h"
+#include "ui/uiqt.h"
 
 namespace {
 
@@ -121,6 +124,13 @@ TEST_F(AnalysisPanels, WindowChangeRestartsARunAndVoidsStoppedResults) {
   EXPECT_EQ(start, 0);
   EXPECT_DOUBLE_EQ(WC.enbw, 1.0);
   EXPECT_EQ(Dimmed("GateToggle1"), 1);  // the gate is offered only for time displays
+  Set("FunctionRing1", "14");          // Time_A: gated under a gate type only
+  EXPECT_EQ(Dimmed("GateToggle1"), 0);
+  Set("WindowRing", "1");
+  EXPECT_EQ(Dimmed("GateToggle1"), 1);
+  Set("WindowRing", "0");  // back at a gate type the time display offers its gate again
+  EXPECT_EQ(Dimmed("GateToggle1"), 0);
+  EXPECT_EQ(Dimmed("GateToggle2"), 1);
 }
 
 TEST_F(AnalysisPanels, FunctionSelection) {
@@ -225,6 +235,33 @@ TEST_F(AnalysisPanels, IntegrationOfAStoppedSpectrum) {
   Set("IntegrationRing1", "1");
   const double w = 2.0 * M_PI * 100 * sp.df;
   EXPECT_NEAR(vs[0].yData[100], Gxx[200] / (w * w), 1e-9 * Gxx[200]);
+}
+
+// What window 1's X axis shows after one of the labellers ran over the visible range [from, to].
+std::string LabelsAfter(void (*label)(int), double from, double to) {
+  ViewState& v = vs[0];
+  v.xMin = v.viewXFrom = from;
+  v.xMax = v.viewXTo = to;
+  v.labXFrom = v.labXTo = -1.0;
+  label(0);
+  RefreshGraph(mainpanel, MAIN_Graph1);
+  auto* plot = static_cast<QCustomPlot*>(CtrlWidget(mainpanel, MAIN_Graph1));
+  std::string out;
+  for (const QString& s : plot->xAxis->tickVectorLabels()) out += s.toStdString() + "|";
+  return out;
+}
+
+TEST_F(AnalysisPanels, AxisLabelsOfBandsFrequencyAndTime) {
+  // Third octaves at fmax 1000 Hz: 18 bands, octave centres on every third, the total at 18.
+  EXPECT_EQ(LabelsAfter([](int w) { LabelOkt(w, 18, 3); }, 0.0, 18.0),
+            "16.0|31.5|63.0|125.0|250.0|500.0|Sum:|");
+  EXPECT_EQ(vs[0].relabelled, 1);
+  EXPECT_EQ(LabelsAfter([](int w) { LabelOkt(w, 9, 1); }, 0.0, 9.0),
+            "16.0|31.5|63.0|125.0|250.0|500.0|1.0 k|2.0 k|4.0 k|Sum:|");
+  EXPECT_EQ(LabelsAfter(LabelBand, 0.0, 3200.0),
+            "0.0|400.0|800.0|1.2 k|1.6 k|2.0 k|2.4 k|2.8 k|Hz.|");
+  EXPECT_EQ(LabelsAfter(LabelTime, 0.0, 0.0125),
+            "0.0|1.6|3.1|4.7|6.2|7.8|9.4|10.9|мс.|");
 }
 
 TEST_F(AnalysisPanels, OverloadLampFollowsTheInputRms) {
