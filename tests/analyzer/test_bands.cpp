@@ -70,25 +70,37 @@ TEST(BandCentres, CountsCentresStrictlyBelow) {
   EXPECT_EQ(CallBandOkt_3(1e6), 36);
 }
 
-TEST_F(Bands, OctavesAtFmax400) {
-  Geometry(400.0, 401);
-  const std::vector<double> Y = Fill(1);
-  v_.count = cus.lines;
-  AxisX_Oktave(&v_);
-  ExpectBands(Y, okt_, 5, 1.0);
-  EXPECT_EQ(v_.plotStyle, kPlotBarsByIndex);
-  EXPECT_EQ(v_.xMin, 0.0);
-  EXPECT_EQ(v_.xMax, 5.0);
-  EXPECT_EQ(v_.viewXTo, 5.0);
-  EXPECT_EQ(v_.xData[4], 250.0);
-}
-
-TEST_F(Bands, ThirdOctavesAtFmax1000) {
-  Geometry(1000.0, 801);
-  const std::vector<double> Y = Fill(2);
-  AxisX_Oktave_3(&v_);
-  ExpectBands(Y, okt3_, 18, 1.0);
-  EXPECT_EQ(v_.xData[17], 800.0);
+TEST_F(Bands, BandCountsCentresAndSumsPerTable) {
+  // 5 octaves at 400 Hz, 18 third-octaves at 1000 Hz, and never past either table.
+  struct Case {
+    double fmax;
+    int lines;
+    bool third;
+    int nb;
+    double lastCentre;
+  };
+  const Case cases[] = {{400.0, 401, false, 5, 250.0},
+                        {1000.0, 801, true, 18, 800.0},
+                        {100000.0, 3201, false, 13, 64000.0},
+                        {100000.0, 3201, true, 36, 50000.0}};
+  unsigned seed = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fmax);
+    SCOPED_TRACE(c.third);
+    Geometry(c.fmax, c.lines);
+    const std::vector<double> Y = Fill(seed++);
+    v_.count = cus.lines;
+    if (c.third)
+      AxisX_Oktave_3(&v_);
+    else
+      AxisX_Oktave(&v_);
+    ExpectBands(Y, c.third ? okt3_ : okt_, c.nb, 1.0);
+    EXPECT_EQ(v_.xData[c.nb - 1], c.lastCentre);
+    EXPECT_EQ(v_.plotStyle, kPlotBarsByIndex);
+    EXPECT_EQ(v_.xMin, 0.0);
+    EXPECT_EQ(v_.xMax, c.nb);
+    EXPECT_EQ(v_.viewXTo, c.nb);
+  }
 }
 
 TEST_F(Bands, StraddlingLineIsShared) {
@@ -133,17 +145,6 @@ TEST_F(Bands, RandomSpectraAtEveryRate) {
       ExpectBands(Y, okt3_, CallBandOkt_3(fmax), 1.5);
     }
   }
-}
-
-TEST_F(Bands, FmaxBeyondTheTablesStaysInside) {
-  Geometry(100000.0, 3201);
-  const std::vector<double> Y = Fill(3);
-  AxisX_Oktave(&v_);
-  ExpectBands(Y, okt_, 13, 1.0);
-  EXPECT_EQ(v_.xData[12], 64000.0);
-  std::copy(Y.begin(), Y.end(), y_.begin());
-  AxisX_Oktave_3(&v_);
-  ExpectBands(Y, okt3_, 36, 1.0);
 }
 
 TEST_F(Bands, BandsBeyondTheLastLineAreCleared) {
