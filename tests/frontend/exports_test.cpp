@@ -33,7 +33,12 @@ class ExportsOnSim : public ::testing::Test {
     DKV5120LibClose(link);
     ExpectSilence();
   }
-  Frames TakeFrames() { return dkvsim::SimFrames(unit.sim, true); }
+  // The frames the unit has received; waits (within a hang guard) for `count` of them,
+  // since a frame nobody answers may still be on its way when its window ends.
+  Frames TakeFrames(std::size_t count = 0) {
+    fetest::WaitFor([&] { return dkvsim::SimFrames(unit.sim).size() >= count; });
+    return dkvsim::SimFrames(unit.sim, true);
+  }
 
   fetest::SimUnitOnPort unit;
   DeviceLink* link = nullptr;
@@ -88,7 +93,7 @@ TEST_F(ExportsOnSim, LocalInitSendsEchoOffAndKeyOn) {
   Start();
   ExpectSilence();  // with echo off nothing answers
   EXPECT_EQ(DKV5120LibInit(link, 2, 0), 1);
-  EXPECT_EQ(TakeFrames(), (Frames{"$02ECHO0", "$02KEY1"}));
+  EXPECT_EQ(TakeFrames(2), (Frames{"$02ECHO0", "$02KEY1"}));
   EXPECT_FALSE(dkvsim::SimModule(unit.sim, 2).echo);
   EXPECT_EQ(dkvsim::SimModule(unit.sim, 2).key, 1);
 }
