@@ -422,6 +422,8 @@ void InitStructures() {
   GetParamCalibrOfFile();
 
   RecallTrusted(mainpanel, kMainRoleCount, "veltrafile");
+  // The count of the last session's run is no result of this one.
+  SetCtrlVal(mainpanel, MAIN_AverCountDisplay, 0);
 
   GetCtrlVal(mainpanel, MAIN_WindowRing, &cus.window);
   GetCtrlVal(mainpanel, MAIN_ChannelSwitchA, &rcu.onA);

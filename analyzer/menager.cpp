@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 #include "analyzer/generation.h"
 #include "analyzer/initstruct.h"
@@ -285,8 +286,13 @@ VELTRA_CALLBACK(Quit) {
   SaveParamCalibr();
   SaveParamDKV5128();
   Close5128();
-  SavePanelState(mainpanel, "veltrafile", 0);
-  SavePanelState(trigpanel, "triggfile", 0);
+  for (auto [panel, file] : {std::pair{mainpanel, "veltrafile"}, std::pair{trigpanel, "triggfile"}}) {
+    if (SavePanelState(panel, file, 0) < 0) {
+      char text[128];
+      std::snprintf(text, sizeof text, "Настройки не сохранены: файл \"%s\" не записывается !", file);
+      MessagePopup("Внимание !!!", text);
+    }
+  }
   QuitUserInterface(0);
   return 0;
 }

@@ -1,4 +1,6 @@
 // Panel state across a program restart, and the command-line automation.
+#include <sys/stat.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -21,9 +23,11 @@ TEST_F(PanelState, SettingsSurviveARestartAndTheGeneratorIsTheSource) {
   Set("PretrigField", "100");
   Press("GeneratorSwitch");
   SetCtrlVal(mainpanel, MAIN_SourceRing, 2);  // saved while another source was shown
+  SetCtrlVal(mainpanel, MAIN_AverCountDisplay, 25);  // and after a run
   Press("QuitButton");
   ASSERT_EQ(GetFileInfo("veltrafile", nullptr), 1);
   ASSERT_EQ(GetFileInfo("triggfile", nullptr), 1);
+  EXPECT_TRUE(Seen().empty());
 
   // A new start over the saved state (the model is re-derived from the panels).
   rcu = RcuRecord{};
@@ -43,6 +47,15 @@ TEST_F(PanelState, SettingsSurviveARestartAndTheGeneratorIsTheSource) {
   EXPECT_EQ(gen_start, 0);
   EXPECT_EQ(rcu.chanA, 0);
   EXPECT_EQ(rcu.chanB, 1);
+  EXPECT_EQ(IntOf("AverCountDisplay"), 0) << "no result yet in this session";
+}
+
+TEST_F(PanelState, SettingsThatCannotBeSavedAreReported) {
+  ASSERT_EQ(mkdir("triggfile", 0700), 0);  // a directory where the file should go
+  Press("QuitButton");
+  rmdir("triggfile");
+  ASSERT_EQ(Seen().size(), 1u);
+  EXPECT_NE(Seen()[0].text.find("triggfile"), std::string::npos);
 }
 
 // Replaces the whole line that starts with `key` in a panel-state file.
