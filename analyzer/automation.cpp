@@ -87,26 +87,30 @@ const char* AutomationUsage() {
 
 int ParseAutomation(int argc, const char* const* argv, AutomationPlan* plan, std::string* error) {
   *plan = AutomationPlan{};
-  auto need = [&](int& i, const char* opt) -> const char* {
-    if (i + 1 >= argc) {
-      *error = std::string("параметру ") + opt + " не хватает значения";
-      return nullptr;
-    }
-    return argv[++i];
-  };
   for (int i = 1; i < argc; ++i) {
     const std::string opt = argv[i];
-    AutomationAction a{AutomationAction::Run, "", "", 0};
     if (opt == "--offscreen") {
       plan->offscreen = true;
       continue;
-    } else if (opt == "--help" || opt == "-h") {
+    }
+    if (opt == "--help" || opt == "-h") {
       plan->help = true;
       continue;
-    } else if (opt == "--set") {
-      const char* v = need(i, "--set");
-      if (v == nullptr) return 2;
-      const char* eq = std::strchr(v, '=');
+    }
+    if (plan->HasQuit()) {
+      *error = "после --quit действий быть не может: «" + opt + "» не было бы выполнено";
+      return 2;
+    }
+    AutomationAction a{AutomationAction::Run, "", "", 0};
+    const bool takesValue = opt == "--set" || opt == "--press" || opt == "--file" ||
+                            opt == "--ticks" || opt == "--save" || opt == "--grab";
+    if (takesValue && i + 1 >= argc) {
+      *error = "параметру " + opt + " не хватает значения";
+      return 2;
+    }
+    const char* v = takesValue ? argv[++i] : "";
+    const char* eq = std::strchr(v, '=');
+    if (opt == "--set") {
       if (eq == nullptr || eq == v) {
         *error = std::string("--set ждёт РОЛЬ=ЗНАЧЕНИЕ, получено «") + v + "»";
         return 2;
@@ -115,13 +119,9 @@ int ParseAutomation(int argc, const char* const* argv, AutomationPlan* plan, std
       a.role.assign(v, static_cast<size_t>(eq - v));
       a.value = eq + 1;
     } else if (opt == "--press") {
-      const char* v = need(i, "--press");
-      if (v == nullptr) return 2;
       a.kind = AutomationAction::Press;
       a.role = v;
     } else if (opt == "--file") {
-      const char* v = need(i, "--file");
-      if (v == nullptr) return 2;
       if (*v == '\0' || std::strlen(v) >= kPathLen) {
         *error = "--file: недопустимый путь";
         return 2;
@@ -129,8 +129,6 @@ int ParseAutomation(int argc, const char* const* argv, AutomationPlan* plan, std
       a.kind = AutomationAction::File;
       a.value = v;
     } else if (opt == "--ticks") {
-      const char* v = need(i, "--ticks");
-      if (v == nullptr) return 2;
       a.kind = AutomationAction::Ticks;
       if (!ParseLong(v, 0, kMaxTicks, &a.number)) {
         *error = std::string("--ticks ждёт число от 0 до 10000000, получено «") + v + "»";
@@ -139,30 +137,21 @@ int ParseAutomation(int argc, const char* const* argv, AutomationPlan* plan, std
     } else if (opt == "--run") {
       a.kind = AutomationAction::Run;
     } else if (opt == "--save") {
-      const char* v = need(i, "--save");
-      if (v == nullptr) return 2;
-      a.kind = AutomationAction::Save;
-      const char* eq = std::strchr(v, '=');
       const std::string w = eq ? std::string(v, static_cast<size_t>(eq - v)) : "";
       if (eq == nullptr || (w != "1" && w != "2") || eq[1] == '\0' || std::strlen(eq + 1) >= kPathLen) {
         *error = std::string("--save ждёт 1=ПУТЬ или 2=ПУТЬ, получено «") + v + "»";
         return 2;
       }
+      a.kind = AutomationAction::Save;
       a.number = w == "1" ? 1 : 2;
       a.value = eq + 1;
     } else if (opt == "--grab") {
-      const char* v = need(i, "--grab");
-      if (v == nullptr) return 2;
       a.kind = AutomationAction::Grab;
       a.value = v;
     } else if (opt == "--quit") {
       a.kind = AutomationAction::Quit;
     } else {
       *error = "неизвестный параметр «" + opt + "» (--help: список параметров)";
-      return 2;
-    }
-    if (plan->HasQuit()) {
-      *error = "после --quit действий быть не может: «" + opt + "» не было бы выполнено";
       return 2;
     }
     plan->actions.push_back(a);
@@ -188,12 +177,13 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
   SetPopupHandler(PrintPopup, nullptr);
   for (const auto& a : plan.actions) {
     int panel = 0, control = 0;
+    const bool onControl = a.kind == AutomationAction::Set || a.kind == AutomationAction::Press;
+    if (onControl && !Find(a.role, &panel, &control)) {
+      *error = "на панелях нет элемента «" + a.role + "»";
+      return 2;
+    }
     switch (a.kind) {
       case AutomationAction::Set: {
-        if (!Find(a.role, &panel, &control)) {
-          *error = "на панелях нет элемента «" + a.role + "»";
-          return 2;
-        }
         const int r = UserSetCtrlVal(panel, control, a.value.c_str());
         if (r < 0) {
           *error = "элемент «" + a.role + "» не принимает значение «" + a.value + "»";
@@ -202,10 +192,6 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
         break;
       }
       case AutomationAction::Press: {
-        if (!Find(a.role, &panel, &control)) {
-          *error = "на панелях нет элемента «" + a.role + "»";
-          return 2;
-        }
         if (UserPressCtrl(panel, control) < 0) {
           *error = "элемент «" + a.role + "» нельзя нажать";
           return 2;
