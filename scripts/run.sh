@@ -2,6 +2,9 @@
 # Installs what is missing, builds the analyzer and starts it. Without a display it runs a short
 # measurement offscreen instead and prints where its results and panel picture went.
 set -euo pipefail
+# The analyzer keeps its settings files in, and resolves relative paths against, the directory
+# the command was given in; only the build runs in the repository.
+workdir="$PWD"
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset default >/dev/null
@@ -12,11 +15,16 @@ if [ ! -x "$exe" ]; then
   find build -maxdepth 2 -type f \( -name '*.a' -o -name '*.so' -o -perm -u+x \) -not -path '*/CMakeFiles/*' | sort
   exit 1
 fi
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || [ "${QT_QPA_PLATFORM:-}" = offscreen ]; then
+headless_args=no
+for a in "$@"; do [ "$a" = --offscreen ] && headless_args=yes; done
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || [ "${QT_QPA_PLATFORM:-}" = offscreen ] ||
+   [ "$headless_args" = yes ]; then
+  cd "$workdir"
   exec "$exe" "$@"
 fi
 
 echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): running a demonstration offscreen."
+[ $# -eq 0 ] || echo "(the arguments given need --offscreen among them to run without a display)"
 echo "Generator: 1 kHz sine, 1000 mV; spectrum averaged over 10 frames; window 1 saved."
 demo="$PWD/build/demo"
 mkdir -p "$demo"
