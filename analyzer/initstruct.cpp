@@ -422,8 +422,11 @@ void InitStructures() {
   GetParamCalibrOfFile();
 
   RecallTrusted(mainpanel, kMainRoleCount, "veltrafile");
-  // The count of the last session's run is no result of this one.
+  // The count and readouts of the last session's run are no results of this one.
   SetCtrlVal(mainpanel, MAIN_AverCountDisplay, 0);
+  for (int c : {MAIN_CursorReadout1, MAIN_TotalReadout1, MAIN_CursorReadout2, MAIN_TotalReadout2}) {
+    SetCtrlVal(mainpanel, c, "");
+  }
 
   GetCtrlVal(mainpanel, MAIN_WindowRing, &cus.window);
   GetCtrlVal(mainpanel, MAIN_ChannelSwitchA, &rcu.onA);

@@ -24,6 +24,7 @@ TEST_F(PanelState, SettingsSurviveARestartAndTheGeneratorIsTheSource) {
   Press("GeneratorSwitch");
   SetCtrlVal(mainpanel, MAIN_SourceRing, 2);  // saved while another source was shown
   SetCtrlVal(mainpanel, MAIN_AverCountDisplay, 25);  // and after a run
+  SetCtrlVal(mainpanel, MAIN_TotalReadout1, "Sa = 1.000e+00, В");
   Press("QuitButton");
   ASSERT_EQ(GetFileInfo("veltrafile", nullptr), 1);
   ASSERT_EQ(GetFileInfo("triggfile", nullptr), 1);
@@ -48,6 +49,9 @@ TEST_F(PanelState, SettingsSurviveARestartAndTheGeneratorIsTheSource) {
   EXPECT_EQ(rcu.chanA, 0);
   EXPECT_EQ(rcu.chanB, 1);
   EXPECT_EQ(IntOf("AverCountDisplay"), 0) << "no result yet in this session";
+  char total[64] = "?";
+  GetCtrlVal(mainpanel, MAIN_TotalReadout1, total, sizeof total);
+  EXPECT_STREQ(total, "");
 }
 
 TEST_F(PanelState, SettingsThatCannotBeSavedAreReported) {
