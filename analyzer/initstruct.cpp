@@ -3,7 +3,6 @@
 // equals what the panels show.
 #include "analyzer/initstruct.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -185,8 +184,8 @@ RingItems ReadRing(int panel, int control) {
   return r;
 }
 
-// Restores a panel's saved state. A ring only ever offers values of its resource's items (some
-// rings are refilled with a subset at run time), so a saved list holding any other value is
+// Restores a panel's saved state. A ring only ever offers items of its resource (some rings are
+// refilled with a subset at run time), so a saved list holding any other label or value is
 // damaged: that ring keeps the resource's items and choice. Frame sizes, rates and overlaps
 // are thus never taken from a damaged file.
 void RecallTrusted(int panel, int roles, const char* file) {
@@ -199,8 +198,12 @@ void RecallTrusted(int panel, int roles, const char* file) {
     if (was.values.empty()) continue;
     const RingItems now = ReadRing(panel, c);
     bool trusted = !now.values.empty();
-    for (double v : now.values) {
-      trusted = trusted && std::find(was.values.begin(), was.values.end(), v) != was.values.end();
+    for (size_t i = 0; i < now.values.size() && trusted; ++i) {
+      bool known = false;
+      for (size_t k = 0; k < was.values.size() && !known; ++k) {
+        known = now.values[i] == was.values[k] && now.labels[i] == was.labels[k];
+      }
+      trusted = known;
     }
     if (trusted) continue;
     ClearListCtrl(panel, c);

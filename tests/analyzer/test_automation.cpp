@@ -87,6 +87,7 @@ TEST_F(PanelState, DamagedStateFileNeitherBreaksTheModelNorLocksTheOperatorOut) 
   ReplaceLine(text, "FftSizeRing=", "FftSizeRing=0");
   ReplaceLine(text, "OverlapRing.values=", "OverlapRing.values=1, 1, 1, 1, 1");
   ReplaceLine(text, "StartButton.dimmed=", "StartButton.dimmed=1");
+  ReplaceLine(text, "WaveformRing.labels=", "WaveformRing.labels=a, b, c, d, e");
   { std::ofstream("veltrafile") << text; }
 
   ASSERT_EQ(StartVeltra(), 0);
@@ -97,6 +98,9 @@ TEST_F(PanelState, DamagedStateFileNeitherBreaksTheModelNorLocksTheOperatorOut) 
   int dimmed = 1;
   GetCtrlAttribute(mainpanel, MAIN_StartButton, ATTR_DIMMED, &dimmed);
   EXPECT_EQ(dimmed, 0);
+  char label[64] = "";
+  GetLabelFromIndex(mainpanel, MAIN_WaveformRing, 0, label, sizeof label);
+  EXPECT_STREQ(label, "Синус");
   // Channel numbers restored from the switch texts stay within the inputs.
   EXPECT_GE(rcu.chanA, 0);
   EXPECT_LE(rcu.chanA, 7);
