@@ -256,9 +256,16 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
         }
         break;
       }
-      case AutomationAction::Quit:
+      case AutomationAction::Quit: {
+        // Exit shows a message only when a settings file could not be written.
+        const size_t before = g_popups.size();
         UserPressCtrl(mainpanel, MAIN_QuitButton);
+        if (g_popups.size() > before) {
+          *error = "--quit: настройки сохранены не полностью (см. сообщение выше)";
+          return 3;
+        }
         return 0;
+      }
     }
   }
   return 0;
