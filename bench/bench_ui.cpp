@@ -59,13 +59,28 @@ std::vector<double> Signal(int phase) {
   return y;
 }
 
+// The shared panel, or a skipped benchmark when it cannot be made.
+int PanelOrSkip(benchmark::State& state) {
+  const int panel = BenchGraphPanel();
+  if (panel <= 0) state.SkipWithError("no graph panel");
+  return panel;
+}
+
+// What one window's view step does: delete the plots, plot new data, draw once.
+template <typename PlotFn>
+void RedrawLoop(benchmark::State& state, int panel, PlotFn plot) {
+  for (auto _ : state) {
+    DeleteGraphPlot(panel, 1, -1, VAL_NO_DRAW);
+    plot();
+    RefreshGraph(panel, 1);
+  }
+  state.SetItemsProcessed(state.iterations() * kPoints);
+}
+
 // Replot of the same data: layout, ticks and the line.
 void BM_GraphReplot8192(benchmark::State& state) {
-  const int panel = BenchGraphPanel();
-  if (panel <= 0) {
-    state.SkipWithError("no graph panel");
-    return;
-  }
+  const int panel = PanelOrSkip(state);
+  if (panel <= 0) return;
   DeleteGraphPlot(panel, 1, -1, VAL_NO_DRAW);
   const std::vector<double> y = Signal(0);
   PlotY(panel, 1, y.data(), kPoints, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT, VAL_SOLID, 1, VAL_YELLOW);
@@ -74,44 +89,31 @@ void BM_GraphReplot8192(benchmark::State& state) {
 }
 BENCHMARK(BM_GraphReplot8192)->Unit(benchmark::kMillisecond);
 
-// What one window's view step does: delete the plots, plot new data, draw once.
 void BM_GraphNewData8192(benchmark::State& state) {
-  const int panel = BenchGraphPanel();
-  if (panel <= 0) {
-    state.SkipWithError("no graph panel");
-    return;
-  }
-  std::vector<double> ys[2] = {Signal(0), Signal(7)};
+  const int panel = PanelOrSkip(state);
+  if (panel <= 0) return;
+  const std::vector<double> ys[2] = {Signal(0), Signal(7)};
   int k = 0;
-  for (auto _ : state) {
-    DeleteGraphPlot(panel, 1, -1, VAL_NO_DRAW);
+  RedrawLoop(state, panel, [&] {
     PlotY(panel, 1, ys[k].data(), kPoints, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT, VAL_SOLID, 1,
           VAL_YELLOW);
-    RefreshGraph(panel, 1);
     k ^= 1;
-  }
-  state.SetItemsProcessed(state.iterations() * kPoints);
+  });
 }
 BENCHMARK(BM_GraphNewData8192)->Unit(benchmark::kMillisecond);
 
 // Points against points (Nyquist, A against B): 8192 dots, no line.
 void BM_GraphScatter8192(benchmark::State& state) {
-  const int panel = BenchGraphPanel();
-  if (panel <= 0) {
-    state.SkipWithError("no graph panel");
-    return;
-  }
+  const int panel = PanelOrSkip(state);
+  if (panel <= 0) return;
   const std::vector<double> x = Signal(0), y = Signal(3);
   SetAxisScalingMode(panel, 1, VAL_XAXIS, VAL_MANUAL, -1.2, 1.2);
-  for (auto _ : state) {
-    DeleteGraphPlot(panel, 1, -1, VAL_NO_DRAW);
+  RedrawLoop(state, panel, [&] {
     PlotXY(panel, 1, x.data(), y.data(), kPoints, VAL_DOUBLE, VAL_DOUBLE, VAL_SCATTER,
            VAL_SIMPLE_DOT, VAL_DOT, 1, VAL_YELLOW);
-    RefreshGraph(panel, 1);
-  }
+  });
   DeleteGraphPlot(panel, 1, -1, VAL_NO_DRAW);
   SetAxisScalingMode(panel, 1, VAL_XAXIS, VAL_MANUAL, 0, kPoints - 1);
-  state.SetItemsProcessed(state.iterations() * kPoints);
 }
 BENCHMARK(BM_GraphScatter8192)->Unit(benchmark::kMillisecond);
 

@@ -354,7 +354,9 @@ int GetString(Control& c, QString* s) {
     case CtrlKind::NumericInt:
     case CtrlKind::NumericDbl: {
       auto* sb = static_cast<QAbstractSpinBox*>(c.widget.data());
-      if (auto* d = qobject_cast<QDoubleSpinBox*>(sb)) {
+      if (auto* f = dynamic_cast<ui::NumericField*>(sb)) {
+        *s = QString::number(f->value(), 'f', f->Precision());
+      } else if (auto* d = qobject_cast<QDoubleSpinBox*>(sb)) {
         *s = QString::number(d->value(), 'f', d->decimals());
       } else {
         *s = QString::number(static_cast<QSpinBox*>(sb)->value());
@@ -551,7 +553,9 @@ int SetAttr(Control& c, int attribute, const QVariant& value) {
     }
     case ATTR_PRECISION:
       if (!isNum) return UIE_InvalidValue;
-      if (auto* ds = qobject_cast<QDoubleSpinBox*>(c.widget)) {
+      if (auto* f = dynamic_cast<ui::NumericField*>(c.widget.data())) {
+        f->SetPrecision(n);
+      } else if (auto* ds = qobject_cast<QDoubleSpinBox*>(c.widget)) {
         ds->setDecimals(std::clamp(n, 0, 15));
       } else if (IsText(c)) {
         c.widget->setProperty("precision", std::clamp(n, 0, 15));
@@ -632,6 +636,10 @@ int GetAttr(Control& c, int attribute, QVariant* out) {
       }
       return UIE_InvalidAttribute;
     case ATTR_PRECISION:
+      if (auto* f = dynamic_cast<ui::NumericField*>(c.widget.data())) {
+        *out = f->Precision();
+        return UIE_NoError;
+      }
       if (auto* ds = qobject_cast<QDoubleSpinBox*>(c.widget)) {
         *out = ds->decimals();
         return UIE_NoError;
@@ -674,18 +682,10 @@ int SetCtrlAttribute(int panel, int control, int attribute, const char* value) {
   return SetAttr(*c, attribute, QVariant(QString::fromUtf8(value ? value : "")));
 }
 
-int GetCtrlAttribute(int panel, int control, int attribute, int* value) {
-  WITH_CONTROL(c);
-  if (value == nullptr) return UIE_InvalidValue;
-  QVariant v;
-  const int r = GetAttr(*c, attribute, &v);
-  if (r != UIE_NoError) return r;
-  if (v.typeId() == QMetaType::QString) return UIE_WrongType;
-  *value = ToInt(v.toDouble());
-  return UIE_NoError;
-}
+namespace {
 
-int GetCtrlAttribute(int panel, int control, int attribute, double* value) {
+// The int and double getters: numbers only, a text attribute is the wrong type.
+int GetNumericAttr(int panel, int control, int attribute, double* value) {
   WITH_CONTROL(c);
   if (value == nullptr) return UIE_InvalidValue;
   QVariant v;
@@ -694,6 +694,19 @@ int GetCtrlAttribute(int panel, int control, int attribute, double* value) {
   if (v.typeId() == QMetaType::QString) return UIE_WrongType;
   *value = v.toDouble();
   return UIE_NoError;
+}
+
+}  // namespace
+
+int GetCtrlAttribute(int panel, int control, int attribute, int* value) {
+  double d = 0.0;
+  const int r = GetNumericAttr(panel, control, attribute, value != nullptr ? &d : nullptr);
+  if (r == UIE_NoError) *value = ToInt(d);
+  return r;
+}
+
+int GetCtrlAttribute(int panel, int control, int attribute, double* value) {
+  return GetNumericAttr(panel, control, attribute, value);
 }
 
 int GetCtrlAttribute(int panel, int control, int attribute, char* value, int bufSize) {

@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QUiLoader>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -87,6 +88,19 @@ void LoadItemValues(ui::Control& c) {
   }
 }
 
+// Loads forms with the toolkit's own widget classes where Qt's would behave differently.
+class FormLoader : public QUiLoader {
+ public:
+  QWidget* createWidget(const QString& className, QWidget* parent, const QString& name) override {
+    if (className == QLatin1String("QDoubleSpinBox")) {
+      auto* w = new ui::NumericField(parent);
+      w->setObjectName(name);
+      return w;
+    }
+    return QUiLoader::createWidget(className, parent, name);
+  }
+};
+
 void SetUpControl(ui::Control& c) {
   QWidget* w = c.widget;
   switch (c.kind) {
@@ -98,6 +112,7 @@ void SetUpControl(ui::Control& c) {
     case ui::CtrlKind::NumericDbl:
       // Typing alone is not a commit; Enter, focus loss or a step is.
       static_cast<QAbstractSpinBox*>(w)->setKeyboardTracking(false);
+      if (auto* f = dynamic_cast<ui::NumericField*>(w)) f->SetPrecision(f->decimals());
       break;
     case ui::CtrlKind::Toggle:
       c.onText = w->property("onText").toString();
@@ -211,6 +226,20 @@ void Deliver(int panel, int control, int event, int data1, int data2) {
   --g_callbackDepth;
 }
 
+// Digits enough to keep any value a person or the analyzer works with (down to 1e-40).
+constexpr int kKeptDecimals = 60;
+
+void NumericField::SetPrecision(int digits) {
+  precision_ = std::clamp(digits, 0, 15);
+  setDecimals(kKeptDecimals);  // also redraws the text
+}
+
+QString NumericField::textFromValue(double value) const {
+  QString s = locale().toString(value, 'f', precision_);
+  if (!isGroupSeparatorShown()) s.remove(locale().groupSeparator());
+  return s;
+}
+
 bool InCallback() { return g_callbackDepth > 0; }
 bool CodeIsChanging() { return g_codeDepth > 0; }
 CodeChange::CodeChange() { ++g_codeDepth; }
@@ -253,7 +282,7 @@ int LoadPanel(int parentPanel, const char* resourceFile, int resourceId) {
   }
   QFile file(res->uiPath);
   if (!file.open(QIODevice::ReadOnly)) return UIE_ResourceMissing;
-  QUiLoader loader;
+  FormLoader loader;
   QWidget* w = loader.load(&file, nullptr);
   if (w == nullptr) return UIE_ResourceMalformed;
 

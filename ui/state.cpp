@@ -13,10 +13,8 @@
 #include <QListWidget>
 #include <QSettings>
 #include <QSpinBox>
-#include <QTemporaryFile>
 
 #include <cmath>
-#include <cstdio>
 
 using ui::Control;
 using ui::CtrlKind;
@@ -132,6 +130,22 @@ void RecallControl(QSettings& s, int panel, int control, Control& c) {
   }
 }
 
+// Writes one section afresh (no stale keys of removed roles) and keeps the other sections.
+// QSettings writes through a temporary file renamed over the old one.
+QSettings::Status WriteSection(const QString& path, const ui::Panel& p, int index) {
+  QSettings s(path, QSettings::IniFormat);
+  s.beginGroup(QString::number(index));
+  s.remove(QString());
+  for (size_t i = 0; i < p.controls.size(); ++i) {
+    const Control& c = p.controls[i];
+    if (c.widget.isNull() || !Saved(c)) continue;
+    SaveControl(s, p.handle, static_cast<int>(i) + 1, c);
+  }
+  s.endGroup();
+  s.sync();
+  return s.status();
+}
+
 }  // namespace
 
 int SavePanelState(int panel, const char* fileName, int index) {
@@ -141,41 +155,11 @@ int SavePanelState(int panel, const char* fileName, int index) {
   const QString path = QString::fromUtf8(fileName);
   const QFileInfo target(path);
   if (!target.absoluteDir().exists() || target.isDir()) return UIE_FileError;
-  const QString group = QString::number(index);
-  // The new file is written apart and renamed over the old one. Written into the old file,
-  // QSettings would keep the parse error of a damaged file as its status, and a failed write
-  // could not be told from a good one.
-  QTemporaryFile tmp(path + QStringLiteral(".XXXXXX"));
-  if (!tmp.open()) return UIE_FileError;
-  tmp.close();
-  tmp.setPermissions(target.exists() ? target.permissions()
-                                     : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                           QFile::ReadOther);
-  {
-    QSettings s(tmp.fileName(), QSettings::IniFormat);
-    if (target.isFile()) {
-      // Other sections stay as they were; this one is written afresh, without stale keys.
-      const QSettings old(path, QSettings::IniFormat);
-      for (const QString& key : old.allKeys()) {
-        if (!key.startsWith(group + QLatin1Char('/'))) s.setValue(key, old.value(key));
-      }
-    }
-    s.beginGroup(group);
-    for (size_t i = 0; i < p->controls.size(); ++i) {
-      const Control& c = p->controls[i];
-      if (c.widget.isNull() || !Saved(c)) continue;
-      SaveControl(s, panel, static_cast<int>(i) + 1, c);
-    }
-    s.endGroup();
-    s.sync();
-    if (s.status() != QSettings::NoError) return UIE_FileError;
-  }
-  if (std::rename(QFile::encodeName(tmp.fileName()).constData(),
-                  QFile::encodeName(path).constData()) != 0) {
-    return UIE_FileError;
-  }
-  tmp.setAutoRemove(false);
-  return UIE_NoError;
+  QSettings::Status status = WriteSection(path, *p, index);
+  // QSettings keeps the parse error of a damaged file whether or not the write worked: such a
+  // file is replaced by a fresh one, whose status then tells.
+  if (status == QSettings::FormatError && QFile::remove(path)) status = WriteSection(path, *p, index);
+  return status == QSettings::NoError ? UIE_NoError : UIE_FileError;
 }
 
 int RecallPanelState(int panel, const char* fileName, int index) {

@@ -4,6 +4,7 @@
 
 #include "ui/userint.h"
 
+#include <QDoubleSpinBox>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -34,6 +35,20 @@ enum class CtrlKind {
 };
 
 constexpr int kNoColor = -1;
+
+// A real numeric keeps the full value code gives it; its precision only formats what is shown
+// (QDoubleSpinBox itself would round the value to its decimals). Designer forms get this class
+// for every QDoubleSpinBox.
+class NumericField : public QDoubleSpinBox {
+ public:
+  using QDoubleSpinBox::QDoubleSpinBox;
+  int Precision() const { return precision_; }
+  void SetPrecision(int digits);
+  QString textFromValue(double value) const override;
+
+ private:
+  int precision_ = 2;
+};
 
 struct Control {
   const char* role = "";
