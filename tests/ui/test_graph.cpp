@@ -85,6 +85,9 @@ TEST_F(GraphTest, PlotStylesMapToTheirDrawings) {
   ASSERT_NE(curve, nullptr);
   EXPECT_EQ(curve->data()->size(), 5);
   EXPECT_FALSE(p->antialiasedElements().testFlag(QCP::aePlottables));
+  EXPECT_TRUE(p->notAntialiasedElements().testFlag(QCP::aePlottables));
+  EXPECT_TRUE(line->pen().isCosmetic());
+  EXPECT_LE(line->pen().widthF(), 1.0);
 }
 
 TEST_F(GraphTest, BarsStandOnTheAxisBottomAndEndAtTheirValues) {
@@ -127,7 +130,25 @@ TEST_F(GraphTest, NonFinitePointsAreSkippedAndNeverHang) {
   EXPECT_GT(PlotY(panel_, PlotGraph, none, 1, VAL_DOUBLE, VAL_THIN_LINE, 0, 0, 1, 0), 0);
   EXPECT_EQ(PlotLine(panel_, PlotGraph, 0, kNaN, 1, 1, VAL_WHITE), UIE_InvalidValue);
   EXPECT_EQ(PlotText(panel_, PlotGraph, kInf, 1, "x", "", 0, 0), UIE_InvalidValue);
+  EXPECT_EQ(PlotPoint(panel_, PlotGraph, 1, -kInf, VAL_X, VAL_WHITE), UIE_InvalidValue);
   EXPECT_EQ(SetGraphCursor(panel_, PlotGraph, 1, kNaN, 0), UIE_InvalidValue);
+  EXPECT_EQ(InsertAxisItem(panel_, PlotGraph, VAL_XAXIS, -1, "x", kNaN), UIE_InvalidValue);
+  EXPECT_EQ(SetCtrlAttribute(panel_, PlotGraph, ATTR_YAXIS_GAIN, kInf), UIE_InvalidValue);
+  EXPECT_EQ(RefreshGraph(panel_, PlotGraph), UIE_NoError);
+
+  // Finite but far outside a manual range: every kind of plot is clipped, none hangs.
+  SetAxisScalingMode(panel_, PlotGraph, VAL_XAXIS, VAL_MANUAL, 0, 10);
+  SetAxisScalingMode(panel_, PlotGraph, VAL_LEFT_YAXIS, VAL_MANUAL, 0, 10);
+  const double far[4] = {1e300, -1e300, 1e200, 5};
+  const double back[4] = {3, 1, 1e300, 2};
+  for (int style : {VAL_THIN_LINE, VAL_VERTICAL_BAR, VAL_SCATTER, VAL_CONNECTED_POINTS}) {
+    EXPECT_GT(PlotY(panel_, PlotGraph, far, 4, VAL_DOUBLE, style, VAL_X, VAL_DASH, 1, VAL_RED), 0);
+  }
+  EXPECT_GT(PlotXY(panel_, PlotGraph, back, far, 4, VAL_DOUBLE, VAL_DOUBLE, VAL_THIN_LINE, 0,
+                   VAL_DASH, 1, VAL_RED), 0);
+  EXPECT_GT(PlotLine(panel_, PlotGraph, -1e300, -1e300, 1e300, 1e300, VAL_WHITE), 0);
+  EXPECT_GT(PlotText(panel_, PlotGraph, 1e300, 1e300, "far", "", VAL_WHITE, VAL_BLACK), 0);
+  EXPECT_EQ(SetGraphCursor(panel_, PlotGraph, 1, 1e300, -1e300), UIE_NoError);
   EXPECT_EQ(RefreshGraph(panel_, PlotGraph), UIE_NoError);
 }
 

@@ -369,6 +369,12 @@ TEST_F(PanelTest, UserInputFiresOneCommitAndCodeFiresNone) {
   EXPECT_EQ(CountEvents(CountField, EVENT_COMMIT), 1);
   GetCtrlVal(panel_, CountField, &v);
   EXPECT_EQ(v, 55);
+  auto* gain = Widget<QDoubleSpinBox>(GainField);
+  gain->selectAll();
+  QTest::keyClicks(gain, "-0.125");
+  QTest::keyClick(gain, Qt::Key_Enter);
+  EXPECT_EQ(CountEvents(GainField, EVENT_COMMIT), 1);
+  EXPECT_DOUBLE_EQ(DblVal(panel_, GainField), -0.125);
 
   auto* ring = Widget<QComboBox>(ModeRing);
   QTest::keyClick(ring, Qt::Key_Up);
