@@ -353,27 +353,21 @@ TEST_F(PanelTest, UserInputFiresOneCommitAndCodeFiresNone) {
   QTest::mouseClick(Widget<QCheckBox>(EnableBox), Qt::LeftButton);
   EXPECT_EQ(CountEvents(EnableBox, EVENT_COMMIT), 1);
 
-  auto* name = Widget<QLineEdit>(NameBox);
-  name->setFocus();
-  QTest::keyClicks(name, "abc");
-  EXPECT_EQ(CountEvents(NameBox, EVENT_COMMIT), 0) << "typing is not yet a commit";
-  QTest::keyClick(name, Qt::Key_Return);
-  EXPECT_EQ(CountEvents(NameBox, EVENT_COMMIT), 1);
+  // Typing is not yet a commit; the Enter key after it is one.
+  auto typeAndEnter = [](QWidget* field, int control, const char* text, Qt::Key enter) {
+    QTest::keyClicks(field, text);
+    EXPECT_EQ(CountEvents(control, EVENT_COMMIT), 0) << text;
+    QTest::keyClick(field, enter);
+    EXPECT_EQ(CountEvents(control, EVENT_COMMIT), 1) << text;
+  };
+  Widget<QLineEdit>(NameBox)->setFocus();
+  typeAndEnter(Widget<QLineEdit>(NameBox), NameBox, "abc", Qt::Key_Return);
   EXPECT_EQ(TextVal(panel_, NameBox), "xabc");
-
-  auto* count = Widget<QSpinBox>(CountField);
-  count->selectAll();
-  QTest::keyClicks(count, "55");
-  EXPECT_EQ(CountEvents(CountField, EVENT_COMMIT), 0) << "digits typed are not yet a commit";
-  QTest::keyClick(count, Qt::Key_Enter);
-  EXPECT_EQ(CountEvents(CountField, EVENT_COMMIT), 1);
-  GetCtrlVal(panel_, CountField, &v);
-  EXPECT_EQ(v, 55);
-  auto* gain = Widget<QDoubleSpinBox>(GainField);
-  gain->selectAll();
-  QTest::keyClicks(gain, "-0.125");
-  QTest::keyClick(gain, Qt::Key_Enter);
-  EXPECT_EQ(CountEvents(GainField, EVENT_COMMIT), 1);
+  Widget<QSpinBox>(CountField)->selectAll();
+  typeAndEnter(Widget<QSpinBox>(CountField), CountField, "55", Qt::Key_Enter);
+  EXPECT_EQ(IntVal(panel_, CountField), 55);
+  Widget<QDoubleSpinBox>(GainField)->selectAll();
+  typeAndEnter(Widget<QDoubleSpinBox>(GainField), GainField, "-0.125", Qt::Key_Enter);
   EXPECT_DOUBLE_EQ(DblVal(panel_, GainField), -0.125);
 
   auto* ring = Widget<QComboBox>(ModeRing);
