@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QSaveFile>
@@ -75,6 +76,9 @@ int InitUserInterface(int* argc, char** argv) {
   g_app = new QApplication(*ac, av);
   // Panels close through their close control, never by the last window vanishing.
   QApplication::setQuitOnLastWindowClosed(false);
+  // Numeric fields show and take a decimal point whatever the desktop's language, like the
+  // readouts and the files beside them.
+  QLocale::setDefault(QLocale::c());
   return UIE_NoError;
 }
 
