@@ -126,3 +126,64 @@ int Weight(int panel, int control, int event, void*, int, int) {
   if (start == 0) sp.dataReady = 0;
   return 0;
 }
+
+// ---------------------------------------------------------------------------------------------
+// Anti-alias filters of the decimated streams
+
+void CascadeIIRFilter() {
+  for (int ch = 0; ch < 2; ++ch) {
+    FreeIIRFilterPtr(iir_ch[ch]);
+    iir_ch[ch] = AllocIIRFilterPtr(IIR_LOWPASS, cus.iirorder);
+    if (iir_ch[ch] == nullptr) continue;
+    ResetIIRFilter(iir_ch[ch]);
+    const double fs = cus.srate, fl = cus.iirfcut, fh = cus.iirfhigh;
+    int status = 0;
+    switch (cus.iirtype) {
+      case 0:
+        status = Elp_CascadeCoef(fs, fl, fh, cus.iirripple, cus.iiratten, iir_ch[ch]);
+        break;
+      case 1:
+        status = Ch_CascadeCoef(fs, fl, fh, cus.iirripple, iir_ch[ch]);
+        break;
+      case 2:
+        status = InvCh_CascadeCoef(fs, fl, fh, cus.iiratten, iir_ch[ch]);
+        break;
+      case 3:
+        status = Bw_CascadeCoef(fs, fl, fh, iir_ch[ch]);
+        break;
+      default:
+        break;
+    }
+    // An undesigned record would pass nothing; without it the frames go through unfiltered.
+    if (status < 0) {
+      FreeIIRFilterPtr(iir_ch[ch]);
+      iir_ch[ch] = nullptr;
+    }
+  }
+}
+
+void IIRFilterParam() {
+  cus.iirfhigh = 0.0;
+  switch (cus.thin) {
+    case 1:
+      cus.iirtype = 4;
+      break;
+    case 2:
+      cus.iirtype = 0;
+      cus.iirfcut = 220.0;
+      CascadeIIRFilter();
+      break;
+    case 4:
+      cus.iirtype = 0;
+      cus.iirfcut = 110.0;
+      CascadeIIRFilter();
+      break;
+    case 8:
+      cus.iirtype = 0;
+      cus.iirfcut = 55.0;
+      CascadeIIRFilter();
+      break;
+    default:
+      break;
+  }
+}

@@ -18,3 +18,9 @@ void ExpWeight(int w);
 void WeightCtrl();
 // Commit callback of the window-type ring.
 int Weight(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+
+// Anti-alias low-pass for the decimation cus.thin (cut-off 10 % above the analysis band), made
+// afresh at every start; no filter without decimation.
+void IIRFilterParam();
+// Creates and designs the two anti-alias filters iir_ch (A, B) from cus, releasing the old ones.
+void CascadeIIRFilter();

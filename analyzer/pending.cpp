@@ -8,37 +8,6 @@
 #define PENDING_CB(name) \
   int name(int, int, int, void*, int, int) { return 0; }
 
-// ---- collection: trigger panel, conditioning chain
-PENDING_CB(TriggerSetup)
-PENDING_CB(SetLevelMode)
-PENDING_CB(SetDiffIntegr)
-PENDING_CB(SetupRun)
-// Until the chain exists the de-interleaved frame goes straight to the analysis.
-int Collection() {
-  if (count <= 0) return 0;
-  const int n = dbuf.nm;
-  for (int i = 0; i < n; ++i) {
-    wave[i] = circbuff[output + 2 * i] / 128;
-    wave[n + i] = circbuff[output + 2 * i + 1] / 128;
-  }
-  output = (output + dbuf.blk) % circlen;
-  count -= 1;
-  dbuf.nframe = n;
-  return 1;
-}
-int FilterArry() {
-  const int n = cus.frameLen;
-  for (int i = 0; i < n; ++i) {
-    Rx[i] = ca[i] = wave[i];
-    Ry[i] = cb[i] = wave[n + i];
-  }
-  return 1;
-}
-int DataFormer() { return 0; }
-int DifIntegrTime() { return 0; }
-void IIRFilterParam() {}
-void SetSetupDelay() { sr.need = cus.frameLen; sr.settle = 0; }
-
 // ---- cultivate1: averaging and histograms
 PENDING_CB(SetRank)
 void Statistics() {}

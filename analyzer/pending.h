@@ -9,12 +9,8 @@
 #include "analyzer/view1.h"
 
 // collection: triggering, frame collection and the conditioning chain
-int Collection();
-int FilterArry();
-int DataFormer();
-int DifIntegrTime();
-void IIRFilterParam();
-void SetSetupDelay();
+#include "analyzer/collection.h"
+#include "analyzer/iirfilter.h"
 
 // iirfilter: data windows
 void WeightFunction(CusRecord* c);
