@@ -33,15 +33,6 @@ PENDING_CB(SetDim)
 void InitCalibration() {}
 void SetParam_Calibr(int) {}
 
-// ---- file_ctrl: recordings and channel selection
-PENDING_CB(SelectCh)
-PENDING_CB(SwitchChA)
-PENDING_CB(SwitchChB)
-void HideSelectCh() {}
-void ViewSelectCh() {}
-int InputDataFiles() { return 0; }
-void SetParamAver() {}
-
 // ---- range_ch, dkv: front end
 PENDING_CB(SetAcDc)
 PENDING_CB(SetRectif)

@@ -1,0 +1,523 @@
+// Recordings for playback (header, inputs, averages they can supply) and the assignment of
+// inputs to channels A and B: the recorded inputs' buttons in playback, the arrow keys on the
+// channel switches otherwise.
+#include "analyzer/file_ctrl_rec.h"
+
+#include <iconv.h>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include <strings.h>
+
+#include "analyzer/menager.h"
+#include "analyzer/panels.h"
+#include "analyzer/pending.h"
+#include "ui/userint.h"
+
+int OnOffCh[kInputs];
+int records[kInputs];
+int ctrl_select = 0;
+
+namespace {
+
+constexpr const char* kRefused = " Указанный файл не годен для обработки !";
+constexpr int kMaxLineChars = kHeaderLineLen - 2;
+constexpr int kUnitChars = kDimDiskLen - 1;
+constexpr int kMaxRecordFrame = 1 << 24;
+// Every line the reader may take fits in this many bytes; a header needing more has a line
+// that is too long, and reading stops there.
+constexpr std::size_t kHeaderReadLimit = kHeaderLines * (kHeaderLineLen + 1) + 1;
+
+int InputButton(int n) { return MAIN_InputButton0 + n; }
+
+void Apply(CtrlCallbackPtr callback, int panel, int control) {
+  callback(panel, control, EVENT_COMMIT, nullptr, 0, 0);
+}
+
+bool RestartIfRunning() {
+  if (start != 1) return false;
+  SetZero();
+  return true;
+}
+
+// Windows-1251 to UTF-8; false when a byte has no character or the text does not fit.
+bool FromCp1251(const char* in, std::size_t len, char* out, std::size_t outSize) {
+  iconv_t cd = iconv_open("UTF-8", "CP1251");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  char* src = const_cast<char*>(in);
+  char* dst = out;
+  std::size_t left = len, room = outSize - 1;
+  const std::size_t r = iconv(cd, &src, &left, &dst, &room);
+  iconv_close(cd);
+  if (r == static_cast<std::size_t>(-1) || left != 0) return false;
+  *dst = '\0';
+  return true;
+}
+
+// A whole-number field: optional spaces, optional sign, digits. False when there are no digits
+// or the value does not fit.
+bool ReadInteger(const char* p, long long* value) {
+  while (*p == ' ' || *p == '\t') ++p;
+  const char* digits = (*p == '-' || *p == '+') ? p + 1 : p;
+  if (!std::isdigit(static_cast<unsigned char>(*digits))) return false;
+  errno = 0;
+  char* end = nullptr;
+  *value = std::strtoll(p, &end, 10);
+  return errno == 0 && end != p;
+}
+
+bool ReadReal(const char* p, double* value) {
+  while (*p == ' ' || *p == '\t') ++p;
+  char* end = nullptr;
+  *value = std::strtod(p, &end);
+  return end != p && std::isfinite(*value);
+}
+
+bool StartsNumber(const char* p) {
+  return std::isdigit(static_cast<unsigned char>(p[0])) ||
+         (p[0] == '.' && std::isdigit(static_cast<unsigned char>(p[1])));
+}
+
+// From the start of a field: to the first space, then on to where the next number begins. A
+// sign is passed over (sensitivities are magnitudes); a leading point belongs to the number.
+const char* NextNumber(const char* field) {
+  const char* p = std::strchr(field, ' ');
+  if (p == nullptr) return nullptr;
+  while (*p != '\0' && !StartsNumber(p)) ++p;
+  return *p != '\0' ? p : nullptr;
+}
+
+bool Positive(double v) { return std::isfinite(v) && v > 0.0; }
+
+// One column line: " n sen upc lo unit", parsed from its second character.
+const char* ParseColumn(const char* line, int k, RecordingHeader* h) {
+  const char* p = line + 1;
+  while (*p == ' ' || *p == '\t') ++p;
+  long long n = -1;
+  if (!std::isdigit(static_cast<unsigned char>(*p)) || !ReadInteger(p, &n)) {
+    return "в строке канала нет номера входа";
+  }
+  if (n < 0 || n >= kInputs) return "номер входа вне 0…7";
+  h->input[k] = static_cast<int>(n);
+  double* fields[] = {&h->sen[k], &h->upc[k], &h->lo[k]};
+  const char* field = p;
+  for (double* f : fields) {
+    field = NextNumber(field);
+    if (field == nullptr || !ReadReal(field, f)) return "в строке канала не хватает чисел";
+    if (!Positive(*f)) return "калибровка входа не положительна";
+  }
+  const char* unit = std::strchr(field, ' ');
+  std::size_t len = 0;
+  if (unit != nullptr) {
+    while (*unit == ' ') ++unit;
+    len = std::strlen(unit);
+    while (len > 0 && (unit[len - 1] == ' ' || unit[len - 1] == '\t')) --len;
+  }
+  if (len > static_cast<std::size_t>(kUnitChars)) return "обозначение единиц длиннее 6 знаков";
+  h->dim[k][0] = '\0';
+  if (len > 0 && !FromCp1251(unit, len, h->dim[k], kDimTextLen)) {
+    return "обозначение единиц не читается";
+  }
+  return nullptr;
+}
+
+// Splits the bytes into lines: at most kHeaderLines, reading stops at the first empty line.
+const char* SplitLines(const char* bytes, std::size_t len, RecordingHeader* h) {
+  h->lines = 0;
+  std::size_t pos = 0;
+  while (pos < len && h->lines < kHeaderLines) {
+    const void* nl = std::memchr(bytes + pos, '\n', len - pos);
+    const std::size_t end = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - bytes) : len;
+    std::size_t n = end - pos;
+    if (n > 0 && bytes[pos + n - 1] == '\r') --n;
+    if (n == 0) break;
+    if (n > static_cast<std::size_t>(kMaxLineChars)) return "строка заголовка длиннее 76 знаков";
+    if (std::memchr(bytes + pos, '\0', n) != nullptr) return "заголовок не текстовый";
+    std::memcpy(h->text[h->lines], bytes + pos, n);
+    h->text[h->lines][n] = '\0';
+    ++h->lines;
+    pos = end + 1;
+  }
+  return nullptr;
+}
+
+void ShowInputButton(int n, int enabled) {
+  SetCtrlVal(mainpanel, InputButton(n), 0);
+  SetCtrlAttribute(mainpanel, InputButton(n), ATTR_DIMMED, enabled ? 0 : 1);
+}
+
+// Playback only: no input is assigned to either channel.
+void ChannelsOff() {
+  for (int c : {MAIN_ChannelSwitchA, MAIN_ChannelSwitchB}) {
+    SetCtrlVal(mainpanel, c, 0);
+    SetCtrlAttribute(mainpanel, c, ATTR_ON_TEXT, "");
+    SetCtrlAttribute(mainpanel, c, ATTR_OFF_TEXT, "");
+  }
+  rcu.onA = rcu.onB = 0;
+  ctrl_select = 0;
+}
+
+// No recording: nothing to assign, nothing to play.
+void ForgetRecording() {
+  for (int n = 0; n < kInputs; ++n) {
+    OnOffCh[n] = 0;
+    ShowInputButton(n, 0);
+  }
+  fs.nrec = fs.nrecs = 0;
+  ChannelsOff();
+}
+
+void Refuse(const char* reason) {
+  ForgetRecording();
+  std::string message = kRefused;
+  if (reason != nullptr) message += std::string("\n") + reason;
+  MessagePopup("Внимание !", message.c_str());
+}
+
+// The recording's own rate is the base rate whatever the rate ring offers: it is not a
+// decimated 1024 Hz stream, and the ring may not list it.
+void TakeRecordingRate(double rate) {
+  cus.srate = rate;
+  cus.thin = 1;
+  sp.fmax = cus.srate / 2.56;
+  sp.df = cus.lines > 1 ? sp.fmax / (cus.lines - 1) : sp.fmax;
+  sp.dt = 1.0 / cus.srate;
+}
+
+// Channel k's unit ring takes the input's unit: its own text, or the first entry the unit
+// begins with.
+void SelectUnit(int k, int n) {
+  const int ring = k == 0 ? MAIN_UnitRingA : MAIN_UnitRingB;
+  const char* dim = cch.dim[n];
+  if (dim[0] == '\0') return;
+  int items = 0;
+  GetNumListItems(mainpanel, ring, &items);
+  int found = -1;
+  for (int pass = 0; pass < 2 && found < 0; ++pass) {
+    for (int i = 0; i < items && found < 0; ++i) {
+      char label[kItemText] = "";
+      GetLabelFromIndex(mainpanel, ring, i, label, sizeof label);
+      const std::size_t l = std::strlen(label);
+      if (l == 0) continue;
+      if (pass == 0 ? std::strcmp(label, dim) == 0 : std::strncmp(label, dim, l) == 0) found = i;
+    }
+  }
+  if (found < 0) return;
+  SetCtrlIndex(mainpanel, ring, found);
+  Apply(SetDim, mainpanel, ring);
+}
+
+// Calibration of each input as the loaded recording gives it.
+double recSen[kInputs], recUpc[kInputs], recLo[kInputs];
+
+// The recording's calibration of input n, whatever choosing its unit derived meanwhile: the
+// recorder's scale is the one its counts were taken with.
+void TakeRecordedCalibration(int n) {
+  cch.sen[n] = recSen[n];
+  cch.upc[n] = recUpc[n];
+  cch.lo[n] = recLo[n];
+  cch.lodb[n] = 20.0 * std::log10(recLo[n]);
+  cch.upcdb[n] = 20.0 * std::log10(cch.upc[n]);
+  cch.reldb[n] = cch.upcdb[n] - cch.lodb[n];
+}
+
+int SwitchNumber(int control) {
+  char text[32] = "";
+  GetCtrlAttribute(mainpanel, control, ATTR_ON_TEXT, text, sizeof text);
+  long long n = 0;
+  if (!ReadInteger(text, &n) || n < 0 || n >= kInputs) return -1;
+  return static_cast<int>(n);
+}
+
+int SwitchCommit(int k, int control) {
+  int on = 0;
+  GetCtrlVal(mainpanel, control, &on);
+  int& onK = k == 0 ? rcu.onA : rcu.onB;
+  int& chanK = k == 0 ? rcu.chanA : rcu.chanB;
+  const int n = SwitchNumber(control);
+  // A channel without an input (playback before its input button is pressed) stays off.
+  if (n < 0) {
+    SetCtrlVal(mainpanel, control, 0);
+    onK = 0;
+    return 0;
+  }
+  onK = on;
+  ShowChannelNumber(control, n);
+  chanK = n;
+  SetParam_Calibr(k);
+  RestartIfRunning();
+  return 0;
+}
+
+// Arrow keys step the inputs so that channel A's stays below channel B's.
+int SwitchKey(int k, int key) {
+  if (rcu.source == 2) return 0;
+  if (key != VAL_UP_ARROW_VKEY && key != VAL_DOWN_ARROW_VKEY) return 0;
+  int a = SwitchNumber(MAIN_ChannelSwitchA);
+  int b = SwitchNumber(MAIN_ChannelSwitchB);
+  if (a < 0) a = rcu.chanA;
+  if (b < 0) b = rcu.chanB;
+  const bool up = key == VAL_UP_ARROW_VKEY;
+  if (k == 0) {
+    if (up && a <= kInputs - 3) {
+      ++a;
+      if (a >= b) b = a + 1;
+    } else if (!up && a > 0) {
+      --a;
+    }
+  } else {
+    if (up && b <= kInputs - 2) {
+      ++b;
+    } else if (!up && b >= 2) {
+      --b;
+      if (a >= b) a = b - 1;
+    }
+  }
+  if (a < 0 || a > kInputs - 2 || b < 1 || b > kInputs - 1 || a >= b) {
+    a = 0;
+    b = 1;
+  }
+  ShowChannelNumber(MAIN_ChannelSwitchA, a);
+  ShowChannelNumber(MAIN_ChannelSwitchB, b);
+  rcu.chanA = a;
+  SetParam_Calibr(0);
+  rcu.chanB = b;
+  SetParam_Calibr(1);
+  RestartIfRunning();
+  return 0;
+}
+
+}  // namespace
+
+int GetStartMode(const char* line) {
+  for (int i = 0; i < kRunModes; ++i) {
+    if (std::strncmp(line, textmode[i], static_cast<std::size_t>(ringmode[i])) == 0) return i;
+  }
+  return kRunModes;
+}
+
+const char* ParseRecordingHeader(const char* bytes, std::size_t len, RecordingHeader* h) {
+  *h = RecordingHeader{};
+  h->runmode = kRunModes;
+  if (const char* why = SplitLines(bytes, len, h)) return why;
+  if (h->lines < 1) return "заголовок пуст";
+  char mode[kHeaderLineLen * 3];
+  if (FromCp1251(h->text[0], std::strlen(h->text[0]), mode, sizeof mode)) {
+    h->runmode = GetStartMode(mode);
+  }
+  if (h->lines < 4) return "в заголовке не хватает строк";
+
+  const char* eq = std::strchr(h->text[1], '=');
+  if (eq == nullptr || !ReadInteger(eq + 1, &h->total)) return "нет числа значений";
+  if (h->total == 0) return "в записи нет данных";
+  if (h->total < 0 || h->total > INT_MAX) return "неверное число значений";
+  eq = std::strchr(eq + 1, '=');
+  if (eq == nullptr || !ReadReal(eq + 1, &h->srate)) return "нет частоты опроса";
+  if (!(h->srate > 0.0) || h->srate > kMaxRecordRate) return "неверная частота опроса";
+  eq = std::strchr(eq + 1, '=');
+  long long nrec = 0;
+  if (eq == nullptr || !ReadInteger(eq + 1, &nrec)) return "нет числа каналов";
+  if (nrec < 1 || nrec > kRecordValues) return "неверное число каналов";
+  h->nrec = static_cast<int>(nrec);
+  h->nrecs = static_cast<int>(h->total / nrec);
+  if (h->nrecs < 1) return "в записи нет ни одной полной записи";
+
+  eq = std::strchr(h->text[2], '=');
+  long long flen = 0;
+  if (eq == nullptr || !ReadInteger(eq + 1, &flen)) return "нет длины кадра";
+  if (flen < 0 || flen > kMaxRecordFrame) return "неверная длина кадра";
+  h->flen = static_cast<int>(flen);
+  eq = std::strchr(eq + 1, '=');
+  if (eq == nullptr || !ReadReal(eq + 1, &h->extra)) h->extra = 0.0;
+
+  if (h->lines < 4 + h->nrec) return "в заголовке не хватает строк каналов";
+  for (int k = 0; k < h->nrec; ++k) {
+    if (const char* why = ParseColumn(h->text[4 + k], k, h)) return why;
+  }
+  return nullptr;
+}
+
+int InputInfFile() {
+  SetCtrlVal(mainpanel, MAIN_FileNameBox, "");
+  SetCtrlVal(mainpanel, MAIN_FileNameBox, file_name);
+  const std::size_t nameLen = std::strlen(file_name);
+  std::string infPath = file_name;
+  if (nameLen >= 3) infPath.replace(nameLen - 3, 3, "inf");
+  std::FILE* f = nameLen >= 3 ? std::fopen(infPath.c_str(), "rb") : nullptr;
+  if (f == nullptr) {
+    ForgetRecording();
+    MessagePopup("CAN'T OPEN FILE !!!", infPath.c_str());
+    return 0;
+  }
+  static char bytes[kHeaderReadLimit];
+  const std::size_t got = std::fread(bytes, 1, sizeof bytes, f);
+  std::fclose(f);
+
+  static RecordingHeader h;
+  const char* why = ParseRecordingHeader(bytes, got, &h);
+  if (h.lines > 0) {
+    char mode[kHeaderLineLen * 3] = "";
+    if (!FromCp1251(h.text[0], std::strlen(h.text[0]), mode, sizeof mode)) mode[0] = '\0';
+    const std::string title = std::string(file_name) + ":" + mode;
+    SetPanelAttribute(mainpanel, ATTR_TITLE, title.c_str());
+  }
+  if (why == nullptr) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(file_name, ec);
+    if (ec) {
+      why = "файл данных не открывается";
+    } else if (size / 4 < static_cast<unsigned long long>(h.nrecs) * h.nrec) {
+      why = "файл данных короче, чем указано в заголовке";
+    }
+  }
+  if (why != nullptr) {
+    Refuse(why);
+    return 0;
+  }
+
+  rcu.runmode = h.runmode;
+  fs.srate = h.srate;
+  fs.nrec = h.nrec;
+  fs.nrecs = h.nrecs;
+  fs.flen = h.flen;
+  fs.extra = h.extra;
+  fs.pos = 0;
+  SetCtrlVal(mainpanel, MAIN_SampleRateRing, h.srate);
+  for (int n = 0; n < kInputs; ++n) {
+    OnOffCh[n] = 0;
+    ShowInputButton(n, 0);
+  }
+  for (int k = 0; k < h.nrec; ++k) {
+    const int n = h.input[k];
+    OnOffCh[n] = 1;
+    ShowInputButton(n, 1);
+    records[n] = k;
+    recSen[n] = h.sen[k];
+    recUpc[n] = h.upc[k];
+    recLo[n] = h.lo[k];
+    TakeRecordedCalibration(n);
+    std::snprintf(cch.dim[n], sizeof cch.dim[n], "%s", h.dim[k]);
+  }
+  // The previous recording's columns mean nothing in this one.
+  ChannelsOff();
+  SetParamAnalysis();
+  TakeRecordingRate(h.srate);
+  SetParamAver();
+  Axis();
+  return 1;
+}
+
+int InputDataFiles() {
+  const int chosen = FileSelectPopup(proj_dir, "*.dat", "*.dat;*.inf", "Name of File to Load",
+                                     VAL_OK_BUTTON, 0, 0, 1, 1, file_name, sizeof file_name);
+  if (chosen < 1) return chosen;
+  // Choosing the header stands for its recording: the data are in the ".dat" beside it.
+  const std::size_t len = std::strlen(file_name);
+  if (len >= 4 && strcasecmp(file_name + len - 4, ".inf") == 0) {
+    std::memcpy(file_name + len - 3, "dat", 3);
+  }
+  return InputInfFile();
+}
+
+void SetParamAver() {
+  const long long n = cus.frameLen > 0 ? cus.frameLen : 1;
+  const long long t = cus.thin > 0 ? cus.thin : 1;
+  const long long frame = n * t;
+  long long step = t * (n - sr.ovsamp);
+  if (step < 1) step = 1;
+  const long long r = fs.nrecs - std::llabs(static_cast<long long>(sr.delay)) - frame;
+  long long count = r > frame ? (r - frame + step - 1) / step : 0;
+  if (count > 1000000) count = 1000000;
+  SetCtrlVal(mainpanel, MAIN_AveragesField, static_cast<int>(count));
+  Apply(SetupHard, mainpanel, MAIN_AveragesField);
+  SetCtrlVal(mainpanel, MAIN_LinearBox, 1);
+  Apply(SetupHard, mainpanel, MAIN_LinearBox);
+  SetCtrlAttribute(mainpanel, MAIN_ExponentialBox, ATTR_DIMMED, 1);
+}
+
+void HideSelectCh() {
+  for (int n = 0; n < kInputs; ++n) {
+    SetCtrlVal(mainpanel, InputButton(n), 0);
+    SetCtrlAttribute(mainpanel, InputButton(n), ATTR_VISIBLE, 0);
+  }
+  SetCtrlAttribute(mainpanel, MAIN_FileNameBox, ATTR_VISIBLE, 0);
+  ctrl_select = 0;
+}
+
+// The input buttons appear dimmed; a header enables those of its inputs.
+void ViewSelectCh() {
+  for (int n = 0; n < kInputs; ++n) {
+    SetCtrlAttribute(mainpanel, InputButton(n), ATTR_VISIBLE, 1);
+    ShowInputButton(n, OnOffCh[n]);
+  }
+  SetCtrlAttribute(mainpanel, MAIN_FileNameBox, ATTR_VISIBLE, 1);
+}
+
+VELTRA_CALLBACK(SelectCh) {
+  (void)panel, (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  const int n = control - MAIN_InputButton0;
+  if (n < 0 || n >= kInputs) return 0;
+  if (rcu.source != 2 || !OnOffCh[n]) {
+    SetCtrlVal(mainpanel, control, 0);
+    return 0;
+  }
+  if (ctrl_select != 1) {
+    for (int c : {rcu.chanA, rcu.chanB}) {
+      if (c >= 0 && c < kInputs) SetCtrlVal(mainpanel, InputButton(c), 0);
+    }
+    SetCtrlVal(mainpanel, MAIN_ChannelSwitchA, 0);
+    SetCtrlVal(mainpanel, MAIN_ChannelSwitchB, 0);
+    rcu.onB = 0;
+    SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_TEXT, "");
+    SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_OFF_TEXT, "");
+    SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_DIMMED, 1);
+    SetCtrlVal(mainpanel, control, 1);
+    ShowChannelNumber(MAIN_ChannelSwitchA, n);
+    rcu.chanA = n;
+    rcu.onA = 1;
+    SelectUnit(0, n);
+    TakeRecordedCalibration(n);
+    SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_DIMMED, 0);
+    SetCtrlVal(mainpanel, MAIN_ChannelSwitchA, 1);
+    SetCtrlVal(mainpanel, MAIN_SenFieldA, cch.sen[n]);
+    ctrl_select = 1;
+    rcu.colA = records[n];
+  } else {
+    SetCtrlVal(mainpanel, control, 1);
+    ShowChannelNumber(MAIN_ChannelSwitchB, n);
+    SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_DIMMED, 0);
+    rcu.chanB = n;
+    rcu.onB = 1;
+    SetCtrlVal(mainpanel, MAIN_ChannelSwitchB, 1);
+    SelectUnit(1, n);
+    TakeRecordedCalibration(n);
+    SetCtrlVal(mainpanel, MAIN_SenFieldB, cch.sen[n]);
+    rcu.colB = records[n];
+    ctrl_select = 2;
+  }
+  return 0;
+}
+
+VELTRA_CALLBACK(SwitchChA) {
+  (void)panel, (void)callbackData, (void)eventData2;
+  if (event == EVENT_COMMIT) return SwitchCommit(0, control);
+  if (event == EVENT_KEYPRESS) return SwitchKey(0, eventData1);
+  return 0;
+}
+
+VELTRA_CALLBACK(SwitchChB) {
+  (void)panel, (void)callbackData, (void)eventData2;
+  if (event == EVENT_COMMIT) return SwitchCommit(1, control);
+  if (event == EVENT_KEYPRESS) return SwitchKey(1, eventData1);
+  return 0;
+}

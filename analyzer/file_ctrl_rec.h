@@ -1,0 +1,47 @@
+// Recordings for playback and the assignment of inputs to channels A and B.
+//
+// A recording is a raw data file of little-endian 32-bit converter counts, `nrec` values per
+// record, and a Windows-1251 text header beside it with the extension "inf". The header is
+// checked completely before anything of it is taken: a refused header leaves no recording.
+#pragma once
+
+#include <cstddef>
+
+#include "analyzer/calibration.h"
+#include "analyzer/initstruct.h"
+
+constexpr int kHeaderLines = 94;     // lines read at most
+constexpr int kHeaderLineLen = 78;   // 76 characters, line end and terminator
+constexpr int kRecordValues = 9;     // values per record at most (the size of arry)
+constexpr long long kMaxRecordRate = 1000000;  // Hz
+
+// The header as read and checked; numbers and units of column k in slot k.
+struct RecordingHeader {
+  char text[kHeaderLines][kHeaderLineLen];  // lines as read (Windows-1251), line ends removed
+  int lines;
+  int runmode;      // 0…8, or 9 when the mode line names no known mode
+  long long total;  // 32-bit values in the data file
+  double srate;     // Hz
+  int nrec;         // values per record, 1…kRecordValues
+  int nrecs;        // total / nrec
+  int flen;         // frame length used when recording
+  double extra;     // second value of line 3 (kept only)
+  int input[kRecordValues];
+  double sen[kRecordValues], upc[kRecordValues], lo[kRecordValues];
+  char dim[kRecordValues][kDimTextLen];  // UTF-8
+};
+
+// 1 for the inputs present in the loaded recording; column of each within a record.
+extern int OnOffCh[kInputs];
+extern int records[kInputs];
+// Which channel the next input button assigns: 0 or 2 channel A, 1 channel B.
+extern int ctrl_select;
+
+// Index 0…8 of the first collect-run mode text the (UTF-8) line begins with, or 9.
+int GetStartMode(const char* line);
+// Splits and checks `len` header bytes. Returns nullptr when the header is usable, otherwise a
+// short Russian reason. Lines that could be read stay in h->text / h->lines either way.
+const char* ParseRecordingHeader(const char* bytes, std::size_t len, RecordingHeader* h);
+// Reads the header of file_name and applies it: 1 when taken, 0 when refused (message shown,
+// no recording left loaded).
+int InputInfFile();
