@@ -76,6 +76,9 @@ void ProbDistribA(ViewState* v);
 void ProbDistribB(ViewState* v);
 void TimeA(ViewState* v);
 void TimeB(ViewState* v);
+// Symmetric amplitude limit of the time displays, in counts: the next power of ten of the
+// peak in millivolts (from 0.1 mV up).
+double GetMax(ViewState* v);
 
 // ---- display-format helpers of the complex-valued functions (n = v->count)
 void Real_Image(ViewState* v, const double* ax, const double* vals);
