@@ -13,18 +13,6 @@ PENDING_CB(SetRank)
 void Statistics() {}
 void AverProbHistogramm(int) {}
 
-// ---- display1: cursors, readouts, layout, colours
-PENDING_CB(CursorW1)
-PENDING_CB(CursorW2)
-PENDING_CB(SetCursors1)
-PENDING_CB(SetCursors2)
-PENDING_CB(SetRead)
-PENDING_CB(SetZoom)
-PENDING_CB(CursorSyn)
-PENDING_CB(SetFormatDisp)
-void SetTextCursor(int, int) {}
-void SetFormat() {}
-
 // ---- calibration
 PENDING_CB(SetSenA)
 PENDING_CB(SetSenB)

@@ -5,6 +5,7 @@
 
 #include "analyzer/calibration.h"
 #include "analyzer/cultivate1.h"
+#include "analyzer/display1.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/view1.h"
 
@@ -19,10 +20,6 @@ void WeightCtrl();
 // cultivate1: histograms
 void Statistics();
 void AverProbHistogramm(int k);
-
-// display1: cursor readouts
-void SetTextCursor(int w, int k);
-void SetFormat();
 
 // range_ch, dkv: front end
 void AutoAdaptation();

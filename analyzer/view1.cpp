@@ -161,9 +161,11 @@ int ViewResult(int w) {
 int ViewGraph(int w) {
   ViewState& v = vs[w];
   const int graph = kControls[w].graph;
+  ClearSideBandMarks(w);
   v.relabelled = 0;
   AxisX(w);
   AxisY(w);
+  if (v.relabelled && sp.dataReady == 1) SetCursorsZoom(w);
   DeleteGraphPlot(mainpanel, graph, -1, VAL_DELAYED_DRAW);
   if (v.count < 1) return 0;
   int handle = 0;

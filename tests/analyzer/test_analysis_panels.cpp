@@ -152,6 +152,7 @@ TEST_F(AnalysisPanels, FunctionSelection) {
   EXPECT_EQ(Items("YUnitRing1"), 1);
   EXPECT_EQ(IntOf("YUnitRing1"), 0);
 
+  Set("WindowSelBoth", "1");  // window 2's controls are dimmed while window 1 is alone
   Set("FunctionRing2", "20");  // LiftSpecB puts CepstrumB into window 1
   EXPECT_EQ(vs[0].function, 18);
   EXPECT_EQ(vs[0].format, IntOf("FormatRing1"));
