@@ -429,6 +429,8 @@ int InputDataFiles() {
 }
 
 void SetParamAver() {
+  // Without a recording there is nothing to count, and the operator's averages stay.
+  if (fs.nrec < 1 || fs.nrecs < 1) return;
   const long long n = cus.frameLen > 0 ? cus.frameLen : 1;
   const long long t = cus.thin > 0 ? cus.thin : 1;
   const long long frame = n * t;

@@ -251,6 +251,8 @@ VELTRA_CALLBACK(RegimMeas) {
       rcu.onA = rcu.onB = 0;
       SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_ON_TEXT, "");
       SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_TEXT, "");
+      SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_OFF_TEXT, "");
+      SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_OFF_TEXT, "");
       DimCtrl(MAIN_CoefFieldA, 1);
       DimCtrl(MAIN_CoefFieldB, 1);
       cus.thin = 1;
