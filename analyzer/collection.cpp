@@ -95,11 +95,11 @@ int CollectWhere(Keep keep) {
 int Hysteresis(bool upper) {
   StepToTmp();
   adapt = tmp.data();
-  if (dbuf.trigidx < 0) return 0;
+  const int m = Step();
+  if (dbuf.trigidx < 0 || dbuf.trigidx >= m) return 0;
   const int u = Counts(rcu.level);
   const int d = Counts(rcu.level2);
   const int w = cus.nchan;
-  const int m = Step();
   auto ends = [&](int x) { return upper ? x < d : x > u; };
   int filled = 0;
   int k = dbuf.trigidx;
@@ -229,6 +229,9 @@ int Collection() {
   count -= 1;
   output += m;
   if (output >= circlen) output = 0;
+  // The modes that leave the auto-ranging view alone must not leave it on a buffer of an
+  // earlier run.
+  adapt = tmp.data();
   switch (rcu.runmode) {
     case 0:
     case 2:
