@@ -6,6 +6,7 @@
 #include <iconv.h>
 
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -75,11 +76,13 @@ bool ReadInteger(const char* p, long long* value) {
   return errno == 0 && end != p;
 }
 
+// A decimal number with a point whatever the desktop's language (the recorder writes points).
 bool ReadReal(const char* p, double* value) {
   while (*p == ' ' || *p == '\t') ++p;
-  char* end = nullptr;
-  *value = std::strtod(p, &end);
-  return end != p && std::isfinite(*value);
+  if (*p == '+') ++p;
+  const char* end = p + std::strlen(p);
+  const auto r = std::from_chars(p, end, *value, std::chars_format::general);
+  return r.ec == std::errc() && r.ptr != p && std::isfinite(*value);
 }
 
 bool StartsNumber(const char* p) {

@@ -74,7 +74,7 @@ class Recordings : public VeltraTest {
   // name.inf (Windows-1251) and name.dat; returns the data path.
   static std::string Write(const std::string& name, const std::string& headerUtf8,
                            const std::vector<int32_t>& data) {
-    const std::string base = ScratchDir() + "/" + name;
+    const std::string base = ScratchDir() + "/recording_" + name;
     WriteBytes(base + ".inf", Cp1251(headerUtf8));
     WriteData(base + ".dat", data);
     return base + ".dat";
@@ -187,10 +187,10 @@ TEST_F(Recordings, EndOfTheRecordingStopsTheRun) {
 }
 
 TEST_F(Recordings, MalformedHeadersAreRefusedWithAMessage) {
-  Choose(ScratchDir() + "/none.dat");  // no header: refused, the program goes on
+  Choose(ScratchDir() + "/recording_none.dat");  // no header: refused, the program goes on
   ASSERT_FALSE(Seen().empty());
   EXPECT_EQ(Seen().back().title, "CAN'T OPEN FILE !!!");
-  EXPECT_EQ(Seen().back().text, ScratchDir() + "/none.inf");
+  EXPECT_EQ(Seen().back().text, ScratchDir() + "/recording_none.inf");
   ASSERT_EQ(rcu.source, 2);
 
   const std::string ok = " 0 100 0.001 1e-05 В\n";
@@ -224,7 +224,7 @@ TEST_F(Recordings, MalformedHeadersAreRefusedWithAMessage) {
       {"binary", std::string("\x01\x00\xff\n=\x00=\n", 8) + std::string(500, '\xff'), 8},
   };
   for (const Case& c : cases) {
-    const std::string base = ScratchDir() + "/bad";
+    const std::string base = ScratchDir() + "/recording_bad";
     const bool raw = !c.header.empty() && c.header[0] == '\x01';
     WriteBytes(base + ".inf", raw ? c.header : Cp1251(c.header));
     WriteData(base + ".dat", std::vector<int32_t>(static_cast<size_t>(c.dataValues), 7));
