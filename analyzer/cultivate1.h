@@ -38,6 +38,12 @@ struct HistParams {
 };
 extern HistParams pa;
 
+// ---- statistics type (frames in ca/cb, n = dbuf.nframe): averaged histograms in Gxx/Gyy, bin
+// centres in Rxy/Ixy, averaged mean square and mean in sp
+void Statistics();
+void AverProbHistogramm(int k);
+void ParamHistogramm();   // the run's ranges from the current frame
+
 // ---- averaging (one processed frame in Rx/Ry, N = cus.frameLen)
 void MesurementType();
 void LinExpAver();

@@ -8,11 +8,6 @@
 #define PENDING_CB(name) \
   int name(int, int, int, void*, int, int) { return 0; }
 
-// ---- cultivate1: averaging and histograms
-PENDING_CB(SetRank)
-void Statistics() {}
-void AverProbHistogramm(int) {}
-
 // ---- calibration
 PENDING_CB(SetSenA)
 PENDING_CB(SetSenB)

@@ -17,10 +17,6 @@
 void WeightFunction(CusRecord* c);
 void WeightCtrl();
 
-// cultivate1: histograms
-void Statistics();
-void AverProbHistogramm(int k);
-
 // range_ch, dkv: front end
 void AutoAdaptation();
 int SaveParamDKV5128();
