@@ -355,7 +355,10 @@ int InputInfFile() {
   const std::size_t nameLen = std::strlen(file_name);
   std::string infPath = file_name;
   if (nameLen >= 3) infPath.replace(nameLen - 3, 3, "inf");
-  std::FILE* f = nameLen >= 3 ? std::fopen(infPath.c_str(), "rb") : nullptr;
+  // Only a plain file: opening a pipe or a device could wait for ever or never end.
+  std::error_code ec;
+  const bool plain = nameLen >= 3 && std::filesystem::is_regular_file(infPath, ec);
+  std::FILE* f = plain ? std::fopen(infPath.c_str(), "rb") : nullptr;
   if (f == nullptr) {
     ForgetRecording();
     MessagePopup("CAN'T OPEN FILE !!!", infPath.c_str());
@@ -374,7 +377,6 @@ int InputInfFile() {
     SetPanelAttribute(mainpanel, ATTR_TITLE, title.c_str());
   }
   if (why == nullptr) {
-    std::error_code ec;
     const auto size = std::filesystem::file_size(file_name, ec);
     if (ec) {
       why = "файл данных не открывается";

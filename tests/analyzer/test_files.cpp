@@ -2,6 +2,7 @@
 // to channels A and B, the spectra of the chosen columns, the end of a recording; and the arrow
 // keys on the channel switches.
 #include <iconv.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdint>
@@ -192,6 +193,13 @@ TEST_F(Recordings, MalformedHeadersAreRefusedWithAMessage) {
   EXPECT_EQ(Seen().back().title, "CAN'T OPEN FILE !!!");
   EXPECT_EQ(Seen().back().text, ScratchDir() + "/recording_none.inf");
   ASSERT_EQ(rcu.source, 2);
+  // A pipe in the header's place is not waited on.
+  const std::string pipe = ScratchDir() + "/recording_pipe";
+  std::remove((pipe + ".inf").c_str());
+  ASSERT_EQ(mkfifo((pipe + ".inf").c_str(), 0600), 0);
+  std::snprintf(file_name, sizeof file_name, "%s.dat", pipe.c_str());
+  EXPECT_EQ(InputInfFile(), 0);
+  EXPECT_EQ(Seen().back().title, "CAN'T OPEN FILE !!!");
 
   const std::string ok = " 0 100 0.001 1e-05 В\n";
   struct Case {
