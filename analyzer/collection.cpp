@@ -45,16 +45,18 @@ void StepToTmp() {
   std::copy(res.begin(), res.begin() + m, tmp.begin());
 }
 
-// Index of the first trigger-channel sample in tmp[from, end) that crosses the level with the
-// chosen slope (the first sample only sets the comparison base); end or past it when none.
-int FindCrossing(int end, int level) {
+// Index of the first trigger-channel sample of tmp[0, end), in pair firstPair or later, that
+// crosses the level with the chosen slope (the first sample only sets the comparison base);
+// end or past it when none.
+int FindCrossing(int end, int level, int firstPair = 0) {
   const int w = cus.nchan;
   int k = dbuf.trigidx;
   if (k < 0 || k >= end) return end;
   int prev = tmp[k];
   while (k < end) {
     const int x = tmp[k];
-    if (rcu.slope == 0 ? (prev <= level && x > level) : (prev >= level && x < level)) break;
+    const bool crosses = rcu.slope == 0 ? (prev <= level && x > level) : (prev >= level && x < level);
+    if (crosses && k / w >= firstPair) break;
     prev = x;
     k += w;
   }
@@ -180,7 +182,10 @@ int Analog_Trigger() {
     rcu.carry = 0;
     return 0;
   }
-  const int k = FindCrossing(end, Counts(rcu.level));
+  // A crossing inside the lead-in of the held data is passed over, not taken as the end of
+  // the search: a signal whose period is shorter than the lead-in would otherwise never fire
+  // again after its first frame.
+  const int k = FindCrossing(end, Counts(rcu.level), p);
   const int s = (k / w - p) * w;
   // No crossing at all counts as none, even when little was held before this step.
   if (k >= end || s < 0 || s >= m) {

@@ -110,6 +110,17 @@ TEST_F(Collect, PreTriggerFramesHoldTheirLeadInAcrossSteps) {
   // The leftover of the step waits for the next event; a level never crossed gives nothing.
   EXPECT_EQ(Feed(Flat(0)), 0);
   EXPECT_EQ(rcu.carry, 200);
+
+  // A crossing inside the lead-in does not hide a later one of the same data.
+  Begin(3, 100);
+  rcu.level = 0.5;
+  rcu.carry = 0;
+  std::vector<int> two = Flat(0);
+  for (int j = 50; j < 60; ++j) two[j] = 1000;
+  for (int j = 300; j < kN; ++j) two[j] = 1000;
+  EXPECT_EQ(Feed(two), 0);
+  ASSERT_EQ(Feed(Flat(1000)), 1);
+  EXPECT_EQ(B(100), 300);
 }
 
 TEST_F(Collect, LevelConditionsKeepOnlyQualifyingPairs) {

@@ -222,6 +222,51 @@ TEST_F(CollectionPanels, LevelSubModesSetLabelAndUsableControls) {
   }
 }
 
+TEST_F(CollectionPanels, TriggerChannelMustFeedAChannelAndIsMarked) {
+  SetCtrlVal(trigpanel, TRIG_TriggerChannelField, rcu.chanB);
+  UserFireEvent(trigpanel, TRIG_TriggerChannelField, EVENT_COMMIT, 0, 0);
+  EXPECT_EQ(rcu.trigchan, rcu.chanB);
+  int colour = -1;
+  GetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_COLOR, &colour);
+  EXPECT_EQ(colour, rcu.colortrig);
+  GetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_ON_COLOR, &colour);
+  EXPECT_EQ(colour, rcu.colornormal);
+  int other = 0;
+  while (other == rcu.chanA || other == rcu.chanB) ++other;
+  SetCtrlVal(trigpanel, TRIG_TriggerChannelField, other);
+  UserFireEvent(trigpanel, TRIG_TriggerChannelField, EVENT_COMMIT, 0, 0);
+  EXPECT_EQ(rcu.trigchan, -1);
+  GetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_COLOR, &colour);
+  EXPECT_EQ(colour, rcu.colornormal);
+}
+
+TEST_F(CollectionPanels, EveryConditionalModeDeliversFramesOfTheGeneratorSine) {
+  PrepareSineRun(1000);
+  Set("SampleRateRing", "1024");
+  Set("Freq1Field", "50");
+  for (int mode = 0; mode < 6; ++mode) {
+    rcu.collect = 1;
+    rcu.startmode = 2;
+    rcu.levelmode = mode;
+    rcu.trigchan = rcu.chanA;
+    rcu.level = 0.5;  // the sine swings by 1 V
+    rcu.level2 = -0.5;
+    rcu.pretrig = 100;
+    Set("StartButton", "1");
+    ASSERT_EQ(start, 1) << mode;
+    ASSERT_EQ(rcu.runmode, 3 + mode);
+    Tick(12);
+    EXPECT_EQ(sp.dataReady, 1) << mode;
+    if (mode == 0) {
+      // Frames are cut from the decimated stream, so the trigger frame itself is in wave.
+      const int level = static_cast<int>(500.0 / hs.mvpc);
+      EXPECT_LE(wave[99], level);
+      EXPECT_GT(wave[100], level) << "the crossing follows 100 samples of lead-in";
+    }
+    Set("StartButton", "0");
+  }
+}
+
 TEST_F(CollectionPanels, GeneratorToneAtADecimatedRateReachesTheAnalysisOnItsLine) {
   PrepareSineRun(1000);
   Set("SampleRateRing", "256");
