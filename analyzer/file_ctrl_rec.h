@@ -42,6 +42,15 @@ int GetStartMode(const char* line);
 // Splits and checks `len` header bytes. Returns nullptr when the header is usable, otherwise a
 // short Russian reason. Lines that could be read stay in h->text / h->lines either way.
 const char* ParseRecordingHeader(const char* bytes, std::size_t len, RecordingHeader* h);
+// Playback's channel-selection controls: hidden (and released) for the other sources, shown
+// with the loaded recording's inputs enabled for playback.
+void HideSelectCh();
+void ViewSelectCh();
+// The recording dialog: the dialog's result when cancelled (below 1), else InputInfFile's.
+int InputDataFiles();
+// Sets and applies the number of linear averages the loaded recording can supply for the
+// present frame length, overlap and delay; nothing without a recording.
+void SetParamAver();
 // Reads the header of file_name and applies it: 1 when taken, 0 when refused (message shown,
 // no recording left loaded).
 int InputInfFile();

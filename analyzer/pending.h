@@ -5,6 +5,7 @@
 
 #include "analyzer/calibration.h"
 #include "analyzer/cultivate1.h"
+#include "analyzer/file_ctrl_rec.h"
 #include "analyzer/display1.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/view1.h"
@@ -26,10 +27,4 @@ void Close5128();
 // calibration
 void InitCalibration();
 void SetParam_Calibr(int k);
-
-// file_ctrl: recordings and channel selection
-void HideSelectCh();
-void ViewSelectCh();
-int InputDataFiles();
-void SetParamAver();
 
