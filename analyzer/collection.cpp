@@ -55,7 +55,8 @@ int FindCrossing(int end, int level, int firstPair = 0) {
   int prev = tmp[k];
   while (k < end) {
     const int x = tmp[k];
-    const bool crosses = rcu.slope == 0 ? (prev <= level && x > level) : (prev >= level && x < level);
+    const bool crosses =
+        rcu.slope == 0 ? (prev <= level && x > level) : (prev >= level && x < level);
     if (crosses && k / w >= firstPair) break;
     prev = x;
     k += w;
@@ -354,8 +355,8 @@ VELTRA_CALLBACK(SetDiffIntegr) {
 VELTRA_CALLBACK(SetupRun) {
   (void)callbackData, (void)eventData1, (void)eventData2;
   if (event != EVENT_COMMIT) return 0;
-  const bool delayControl =
-      control == MAIN_DelayField || control == MAIN_DelayDownButton || control == MAIN_DelayUpButton;
+  const bool delayControl = control == MAIN_DelayField || control == MAIN_DelayDownButton ||
+                            control == MAIN_DelayUpButton;
   if (control == MAIN_DelayField) {
     GetCtrlVal(panel, control, &sr.delay);
   } else if (control == MAIN_DelayDownButton) {
@@ -444,8 +445,8 @@ int IIRFilter() {
 int Thinning() {
   const int n = dbuf.nframe;
   const int thin = std::max(cus.thin, 1);
-  int fill = static_cast<int>(sr.wpA - outf_ChA);
-  if (fill < 0 || fill > kStreamLen || sr.wpB - outf_ChB != fill) fill = std::clamp(sr.fill, 0, kStreamLen);
+  // The write positions always stand at the count; the count is what is trusted.
+  const int fill = std::clamp(sr.fill, 0, kStreamLen);
   int j = 0;
   for (int i = 0; i < n && fill + j < kStreamLen; i += thin, ++j) {
     outf_ChA[fill + j] = out_A[i];

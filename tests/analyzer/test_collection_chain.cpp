@@ -206,8 +206,8 @@ TEST_F(CollectionPanels, LevelSubModesSetLabelAndUsableControls) {
     const char* label;
     int level2Dimmed, slopeDimmed;
   };
-  for (Case c : {Case{0, "           Уровень, В", 1, 0}, Case{2, "           Уровень, В", 1, 1},
-                 Case{4, "Верхний уровень, В", 0, 1}}) {
+  const char* const plain = "           Уровень, В";
+  for (Case c : {Case{0, plain, 1, 0}, Case{2, plain, 1, 1}, Case{4, "Верхний уровень, В", 0, 1}}) {
     SetCtrlVal(trigpanel, TRIG_LevelModeList, c.mode);
     UserFireEvent(trigpanel, TRIG_LevelModeList, EVENT_COMMIT, 0, 0);
     EXPECT_EQ(rcu.levelmode, c.mode);
