@@ -66,3 +66,13 @@ void DecodeCalibr(const unsigned char in[kCalibrFileSize], CalibrRecord* rec);
 // Checks each input's entry after a load; an entry that fails gets its defaults. Returns the
 // number of inputs that were reset.
 int CheckCalibr(CalibrRecord* rec);
+
+// ---- Editing the calibration of channels A and B on the main panel
+// Shows channel k's input calibration (k 0 = A, 1 = B) and applies its sensitivity.
+void SetParam_Calibr(int k);
+// Selects in channel k's unit list the unit of `input` and applies it.
+void SetDimension(int k, int input);
+// Start-up pass over both channels once the panel state is restored.
+void InitCalibration();
+// Arrow increment of the sensitivity field for value x: 10^(floor(log10 x) − 4), at most 1.
+double Incval(double x);

@@ -8,26 +8,3 @@
 #define PENDING_CB(name) \
   int name(int, int, int, void*, int, int) { return 0; }
 
-// ---- calibration
-PENDING_CB(SetSenA)
-PENDING_CB(SetSenB)
-PENDING_CB(SetLo)
-PENDING_CB(SetDim)
-void InitCalibration() {}
-void SetParam_Calibr(int) {}
-
-// ---- range_ch, dkv: front end
-PENDING_CB(SetAcDc)
-PENDING_CB(SetRectif)
-PENDING_CB(SetKpCh)
-PENDING_CB(SetKoef)
-PENDING_CB(SetLPF)
-PENDING_CB(SetHPF)
-PENDING_CB(SetRange)
-PENDING_CB(PExit)
-PENDING_CB(Connect5128)
-void AutoAdaptation() {}
-int SaveParamDKV5128() { return 1; }
-int GetParamDKV5128OfFile() { return 0; }
-void Close5128() {}
-

@@ -7,7 +7,9 @@
 #include "analyzer/cultivate1.h"
 #include "analyzer/file_ctrl_rec.h"
 #include "analyzer/display1.h"
+#include "analyzer/dkv.h"
 #include "analyzer/initstruct.h"
+#include "analyzer/range_ch.h"
 #include "analyzer/view1.h"
 
 // collection: triggering, frame collection and the conditioning chain
@@ -17,14 +19,4 @@
 // iirfilter: data windows
 void WeightFunction(CusRecord* c);
 void WeightCtrl();
-
-// range_ch, dkv: front end
-void AutoAdaptation();
-int SaveParamDKV5128();
-int GetParamDKV5128OfFile();
-void Close5128();
-
-// calibration
-void InitCalibration();
-void SetParam_Calibr(int k);
 

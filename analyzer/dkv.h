@@ -1,0 +1,43 @@
+// The DKV5128 front end as the analyzer sees it: the link to the control library, the settings
+// of the eight amplifier modules, and the file "dkv5128.inf" that keeps them between runs.
+#pragma once
+
+#include "frontend/DKV5120Lib.h"
+
+constexpr int kAmplifiers = 8;
+constexpr int kDkvFileSize = 128;    // 8 records of four little-endian int32
+constexpr int kLowPassCodes = 8;     // items of the front-end panel's low-pass selector
+constexpr int kHighPassCodes = 4;    // items of its high-pass selector
+constexpr int kMaxGain100 = 100000;  // gain 1000.00, the gain field's limit
+
+// One module: in use by channel A or B, gain × 100, filter codes.
+struct AmplifRecord {
+  int on;
+  int gain100;
+  int lpfcode;
+  int hpfcode;
+};
+
+extern AmplifRecord amplif[kAmplifiers];
+// Library handle; null until the operator connects the front end. Every library call accepts null.
+extern DeviceLink* dev5128;
+// [0] front-end panel handle, [1] unused, [2] frame overlap kept while auto-ranging runs.
+extern int dkv[3];
+
+// Opens COM1; 1 when the link exists.
+int Create5128();
+// Puts the eight modules in remote mode; shows the cable message unless all eight answered.
+// Returns how many answered.
+int InitCh5128();
+void Close5128();
+
+// Low-pass 6, high-pass 0, gain 1.00, not in use.
+void AmplifDefaults(AmplifRecord* r);
+// "dkv5128.inf" in the working directory: 1 on success, 0 on failure. A failed read leaves
+// every record at its defaults.
+int SaveParamDKV5128();
+int GetParamDKV5128OfFile();
+int SaveParamDKV5128To(const char* path);
+int GetParamDKV5128From(const char* path);
+// 1 when a record holds values the module and the panel can take.
+int AmplifValid(const AmplifRecord& r);

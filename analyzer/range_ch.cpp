@@ -1,0 +1,320 @@
+// Input modes, the front-end panel, auto-ranging and the units-per-count scale.
+#include "analyzer/range_ch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "analyzer/calibration.h"
+#include "analyzer/dkv.h"
+#include "analyzer/initstruct.h"
+#include "analyzer/menager.h"
+#include "analyzer/panels.h"
+#include "ui/userint.h"
+
+namespace {
+
+constexpr int kFieldGrey = 0xC0C0C0;
+constexpr int kFieldRefused = 0xFFFF00;
+constexpr double kMaxAutoGain = 250.0;
+
+int InputOf(int k) { return k == 0 ? rcu.chanA : rcu.chanB; }
+
+int ClampInput(int i) { return i < 0 ? 0 : (i >= kAmplifiers ? kAmplifiers - 1 : i); }
+
+int SelectedInput() {
+  int i = 0;
+  GetCtrlVal(frontpanel, FRONT_ChannelSelector, &i);
+  return ClampInput(i);
+}
+
+void RestartRun() {
+  if (start == 1) SetZero();
+}
+
+// The panel shows input i's module settings (zeros for a module not in use).
+void ShowModule(int i) {
+  const AmplifRecord& r = amplif[i];
+  const bool on = r.on == 1;
+  SetCtrlVal(frontpanel, FRONT_LowPassSelector, on ? r.lpfcode : 0);
+  SetCtrlVal(frontpanel, FRONT_HighPassSelector, on ? r.hpfcode : 0);
+  SetCtrlVal(frontpanel, FRONT_GainField, on ? r.gain100 / 100.0 : 0.0);
+}
+
+void StoreLowPass(int i) {
+  int code = 0;
+  GetCtrlVal(frontpanel, FRONT_LowPassSelector, &code);
+  amplif[i].lpfcode = code;
+  DKV5120LibSetLPF(dev5128, i + 1, code);
+}
+
+void StoreHighPass(int i) {
+  int code = 0;
+  GetCtrlVal(frontpanel, FRONT_HighPassSelector, &code);
+  amplif[i].hpfcode = code;
+  DKV5120LibSetHPF(dev5128, i + 1, code);
+}
+
+void StoreGain(int i) {
+  if (amplif[i].on == 0) return;
+  double g = 0.0;
+  GetCtrlVal(frontpanel, FRONT_GainField, &g);
+  // A zero gain would make the input's scale infinite: the field goes back to the module's gain.
+  if (!(g > 0.0) || Gain100(g) <= 0) {
+    SetCtrlVal(frontpanel, FRONT_GainField, amplif[i].gain100 / 100.0);
+    return;
+  }
+  amplif[i].gain100 = Gain100(g);
+  DKV5120LibSetGain(dev5128, i + 1, amplif[i].gain100);
+  cch.gain[i] = g;
+  SetThroug(i);
+  RestartRun();
+}
+
+bool IsNumberText(const char* text) {
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (!((*p >= '0' && *p <= '9') || *p == '.')) return false;
+  }
+  return true;
+}
+
+void ShowCoefficient(int control, int i) {
+  char text[32];
+  switch (hs.inmode[i]) {
+    case 0:
+      SetCtrlVal(mainpanel, control, "ICP");
+      break;
+    case 3:
+      SetCtrlVal(mainpanel, control, "дж");
+      DisplayPanel(frontpanel);
+      break;
+    default:
+      std::snprintf(text, sizeof text, "%1.2f", cch.gain[i]);
+      SetCtrlVal(mainpanel, control, text);
+      break;
+  }
+}
+
+}  // namespace
+
+int Gain100(double g) { return static_cast<int>(100.0 * g + 1e-7); }
+
+void SetThroug(int i) {
+  i = ClampInput(i);
+  cch.upc[i] = hs.mvpc / cch.sen[i] / cch.gain[i];
+  cch.upcdb[i] = 20.0 * std::log10(cch.upc[i]);
+  cch.reldb[i] = cch.upcdb[i] - cch.lodb[i];
+}
+
+void ThrougCount(int k) { SetThroug(InputOf(k)); }
+
+int ControlStr(const char* text) {
+  if (std::strcmp(text, "ДЖ") == 0 || std::strcmp(text, "дж") == 0) return 3;
+  if (std::strcmp(text, "ICP") == 0 || std::strcmp(text, "icp") == 0) return 1;
+  if (IsNumberText(text)) return 0;
+  return 2;
+}
+
+void SetAmplifir(int i) {
+  i = ClampInput(i);
+  dkv[0] = frontpanel;
+  SetCtrlVal(frontpanel, FRONT_ChannelSelector, i);
+  // A module left at gain 0 by auto-ranging would make the input dead and its scale infinite.
+  if (amplif[i].gain100 <= 0) {
+    amplif[i].gain100 = 100;
+    DKV5120LibSetGain(dev5128, i + 1, amplif[i].gain100);
+  }
+  // The panel may still show another input's settings; input i keeps its own (those read from
+  // "dkv5128.inf" at start-up included) and they are what its module is sent.
+  SetCtrlVal(frontpanel, FRONT_HighPassSelector, amplif[i].hpfcode);
+  SetCtrlVal(frontpanel, FRONT_LowPassSelector, amplif[i].lpfcode);
+  SetCtrlVal(frontpanel, FRONT_GainField, amplif[i].gain100 / 100.0);
+  StoreHighPass(i);
+  StoreLowPass(i);
+  StoreGain(i);
+  amplif[i].on = 1;
+  cch.gain[i] = amplif[i].gain100 / 100.0;
+  for (int j = 0; j < kAmplifiers; ++j) {
+    if (j != rcu.chanA && j != rcu.chanB) amplif[j].on = 0;
+  }
+}
+
+VELTRA_CALLBACK(SetRectif) {
+  (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  const int k = control == MAIN_CoefFieldA ? 0 : 1;
+  const int i = ClampInput(InputOf(k));
+  char text[64] = "";
+  GetCtrlVal(panel, control, text, sizeof text);
+  SetCtrlAttribute(panel, control, ATTR_TEXT_BGCOLOR, kFieldGrey);
+  int kind = ControlStr(text);
+  // Zero is no gain: it is refused like any other entry that is not one.
+  if (kind == 0 && !(std::atof(text) > 0.0)) kind = 2;
+  switch (kind) {
+    case 0:
+      cch.gain[i] = std::atof(text);
+      hs.inmode[i] = cch.mode[i] = 1;
+      amplif[i].on = 0;
+      break;
+    case 1:
+      cch.gain[i] = 1.0;
+      SetCtrlVal(panel, control, "ICP");
+      hs.inmode[i] = cch.mode[i] = 0;
+      SetCtrlVal(mainpanel, k == 0 ? MAIN_AcDcSwitchA : MAIN_AcDcSwitchB, 0);
+      hs.acdc[i] = 0;
+      amplif[i].on = 0;
+      break;
+    case 3:
+      DisplayPanel(frontpanel);
+      hs.inmode[i] = cch.mode[i] = 3;
+      SetAmplifir(i);
+      cch.gain[i] = amplif[i].gain100 / 100.0;
+      break;
+    default:
+      ShowCoefficient(control, i);
+      SetCtrlAttribute(panel, control, ATTR_TEXT_BGCOLOR, kFieldRefused);
+      break;
+  }
+  ThrougCount(k);
+  RestartRun();
+  return 0;
+}
+
+VELTRA_CALLBACK(SetAcDc) {
+  (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  const int k = control == MAIN_AcDcSwitchA ? 0 : 1;
+  const int i = ClampInput(InputOf(k));
+  int value = 0;
+  GetCtrlVal(panel, control, &value);
+  // An ICP sensor is always AC-coupled by its own supply; the switch cannot change that.
+  if (hs.inmode[i] == 0 && value != 0) {
+    value = 0;
+    SetCtrlVal(panel, control, 0);
+  }
+  hs.acdc[i] = value;
+  RestartRun();
+  return 0;
+}
+
+VELTRA_CALLBACK(SetKpCh) {
+  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  ShowModule(SelectedInput());
+  return 0;
+}
+
+VELTRA_CALLBACK(SetKoef) {
+  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  StoreGain(SelectedInput());
+  return 0;
+}
+
+VELTRA_CALLBACK(SetLPF) {
+  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  StoreLowPass(SelectedInput());
+  return 0;
+}
+
+VELTRA_CALLBACK(SetHPF) {
+  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  StoreHighPass(SelectedInput());
+  return 0;
+}
+
+VELTRA_CALLBACK(PExit) {
+  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  HidePanel(frontpanel);
+  return 0;
+}
+
+VELTRA_CALLBACK(SetRange) {
+  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  // A recording is not fed through the front end; there is nothing to range.
+  if (rcu.source == 2) return 0;
+  if (rcu.backcolor == 0) {
+    GetCtrlAttribute(frontpanel, FRONT_AutoRangeButton, ATTR_TEXT_BGCOLOR, &rcu.backcolor);
+  }
+  SetCtrlVal(mainpanel, MAIN_StartButton, 1);
+  start = 1;
+  SetCtrlAttribute(frontpanel, FRONT_AutoRangeButton, ATTR_TEXT_BGCOLOR, VAL_GREEN);
+  rcu.adaptstep = 0;
+  rcu.adaptpass = 2;
+  if (SetZero() == 0) {
+    // The run was refused (its message shown): no pass is left waiting for the next start.
+    rcu.adaptpass = 1;
+    SetCtrlAttribute(frontpanel, FRONT_AutoRangeButton, ATTR_TEXT_BGCOLOR, rcu.backcolor);
+  }
+  return 0;
+}
+
+void SetKp() {
+  for (int j = 0; j < kAmplifiers; ++j) {
+    amplif[j].gain100 = amplif[j].on == 1 ? 100 : 0;
+    DKV5120LibSetGain(dev5128, j + 1, amplif[j].gain100);
+    SetCtrlVal(frontpanel, FRONT_ChannelSelector, j);
+    ShowModule(j);
+  }
+}
+
+double KoefDKV(int k) {
+  const int n = dbuf.nframe;
+  long long peak = 0;
+  if (adapt != nullptr && n > 0) {
+    int hi = adapt[k], lo = adapt[k];
+    for (int m = 1; 2 * m < n; ++m) {
+      const int v = adapt[k + 2 * m];
+      if (v > hi) hi = v;
+      if (v < lo) lo = v;
+    }
+    peak = std::max(std::llabs(static_cast<long long>(hi)), std::llabs(static_cast<long long>(lo)));
+  }
+  if (peak == 0) return kMaxAutoGain;
+  const double g = 0.5 * (hs.fullscale / 2 - 1) / static_cast<double>(peak);
+  return g > kMaxAutoGain ? kMaxAutoGain : g;
+}
+
+void KoefTransfer() {
+  int k = 0;
+  for (int j = 0; j < kAmplifiers && k < 2; ++j) {
+    if (amplif[j].on != 1) continue;
+    // Without a raw step there is nothing to measure: the modules stay at the unity gain of step 0.
+    const double g = adapt != nullptr ? KoefDKV(k) : 1.0;
+    amplif[j].gain100 = Gain100(g);
+    cch.gain[j] = g;
+    ThrougCount(k);
+    DKV5120LibSetGain(dev5128, j + 1, amplif[j].gain100);
+    SetCtrlVal(frontpanel, FRONT_ChannelSelector, j);
+    ShowModule(j);
+    ++k;
+  }
+}
+
+void AutoAdaptation() {
+  switch (rcu.adaptstep) {
+    case 0:
+      rcu.adaptstep = 1;
+      dkv[2] = sr.ovsamp;
+      sr.ovsamp = 0;
+      SetKp();
+      SetZero();
+      break;
+    case 1:
+      KoefTransfer();
+      rcu.adaptstep = 2;
+      break;
+    default:
+      rcu.adaptpass = 1;
+      sr.ovsamp = dkv[2];
+      SetCtrlAttribute(frontpanel, FRONT_AutoRangeButton, ATTR_TEXT_BGCOLOR, rcu.backcolor);
+      SetZero();
+      break;
+  }
+}

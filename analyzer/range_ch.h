@@ -1,0 +1,24 @@
+// Set-up of the analyzer's inputs: input mode per channel, the front-end module settings and
+// their panel, auto-ranging of the module gains, and the units-per-count scale of each input.
+#pragma once
+
+// Class of a coefficient field's text: 3 front end ("ДЖ", "дж"), 1 ICP ("ICP", "icp"),
+// 0 a number (digits and points only, the empty text included), 2 anything else.
+int ControlStr(const char* text);
+// Makes input i a front-end channel and sends it the settings the front-end panel shows.
+void SetAmplifir(int i);
+// One auto-ranging step on the raw step in `adapt`.
+void AutoAdaptation();
+// Unity gain to the modules in use, gain 0 to the others.
+void SetKp();
+// Gains from the last raw step to the modules in use.
+void KoefTransfer();
+// Gain that brings the peak of the k-th interleaved channel of `adapt` to half the positive
+// full scale; at most 250.
+double KoefDKV(int k);
+// Units per count, its dB and the dB offset of input i; ThrougCount for channel k's input.
+void SetThroug(int i);
+void ThrougCount(int k);
+// Gain × 100 as the modules take it: truncated, without losing a unit to binary rounding
+// (2.29 is 229, not 228).
+int Gain100(double g);
