@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <string>
 
 #include "analyzer/cultivate1.h"
 #include "analyzer/initstruct.h"
@@ -203,6 +204,38 @@ TEST_F(StatisticsRun, BinsControlSetsTheCountAndRestartsARun) {
   vs[0].function = 21;
   ProbDensityA(&vs[0]);
   EXPECT_EQ(vs[0].count, 100);
+}
+
+TEST_F(StatisticsRun, CepstraAndHistogramsOfRealRunsDrawFiniteValues) {
+  auto runToTheEnd = [&] {
+    Set("StartButton", "1");
+    for (int i = 0; i < 50 && start == 1; ++i) Tick();
+    ASSERT_EQ(start, 0);
+  };
+  auto drawsFinite = [&](int f) {
+    Set("FunctionRing1", std::to_string(f).c_str());
+    ASSERT_EQ(vs[0].function, f);
+    for (int format = 0; format < (cf[f].hasFormats ? 3 : 1); ++format) {
+      SCOPED_TRACE(std::string(cf[f].name) + " format " + std::to_string(format));
+      if (cf[f].hasFormats) Set("FormatRing1", std::to_string(format).c_str());
+      ASSERT_EQ(ViewResult(0), 1);
+      ASSERT_GT(vs[0].count, 0);
+      for (int i = 0; i < vs[0].count; ++i)
+        ASSERT_TRUE(std::isfinite(vs[0].yData[i]) && std::isfinite(vs[0].xData[i])) << i;
+      EXPECT_TRUE(std::isfinite(vs[0].yMin) && std::isfinite(vs[0].yMax));
+    }
+  };
+  PrepareSineRun(2);
+  runToTheEnd();
+  for (int f : {17, 18, 19, 20}) drawsFinite(f);
+  // The liftered spectrum put the matching cepstrum into the other window.
+  EXPECT_EQ(vs[1].function, 18);
+  EXPECT_EQ(vs[0].count, cus.lines);
+
+  StatisticsSetUp(3);
+  runToTheEnd();
+  for (int f : {21, 22, 23, 24}) drawsFinite(f);
+  EXPECT_NEAR(vs[0].yData[vs[0].count - 1], 1.0, 1e-9);   // distribution of B ends at 1
 }
 
 }  // namespace
