@@ -282,9 +282,11 @@ double KoefDKV(int k) {
 }
 
 void KoefTransfer() {
-  int k = 0;
-  for (int j = 0; j < kAmplifiers && k < 2; ++j) {
-    if (amplif[j].on != 1) continue;
+  // Each module takes the gain measured on its own channel's interleave position, whichever of
+  // the two inputs has the lower number.
+  for (int k = 0; k < 2; ++k) {
+    const int j = ClampInput(InputOf(k));
+    if (amplif[j].on != 1 || (k == 1 && j == ClampInput(rcu.chanA))) continue;
     // Without a raw step there is nothing to measure: the modules stay at the unity gain of step 0.
     const double g = adapt != nullptr ? KoefDKV(k) : 1.0;
     amplif[j].gain100 = Gain100(g);
@@ -293,7 +295,6 @@ void KoefTransfer() {
     DKV5120LibSetGain(dev5128, j + 1, amplif[j].gain100);
     SetCtrlVal(frontpanel, FRONT_ChannelSelector, j);
     ShowModule(j);
-    ++k;
   }
 }
 

@@ -320,6 +320,15 @@ TEST_F(AutoRange, GainBringsThePeakToHalfScale) {
   EXPECT_EQ(amplif[first].gain100, 100);
   EXPECT_EQ(amplif[second].gain100, 10000);
   EXPECT_NEAR(cch.gain[second], 100.0, 1e-3);
+
+  // Channel A fed from the higher input: each module still gets its own channel's gain.
+  rcu.chanA = 3;
+  rcu.chanB = 1;
+  for (int j = 0; j < kAmplifiers; ++j) amplif[j].on = j == 1 || j == 3;
+  KoefTransfer();
+  EXPECT_EQ(amplif[3].gain100, 100);
+  EXPECT_EQ(amplif[1].gain100, 10000);
+  EXPECT_NEAR(cch.upc[1], kMvpc / cch.sen[1] / cch.gain[1], 1e-18);
 }
 
 TEST_F(AutoRange, PassRunsThreeStepsAndRestoresTheRun) {
