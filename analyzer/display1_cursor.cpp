@@ -263,7 +263,7 @@ void ReadSideBand(int w) {
   if (v.yUnit == kYDb)
     std::snprintf(text, sizeof text, "dTot/Tot = %1.3e", dtot - tot);
   else
-    std::snprintf(text, sizeof text, "dTot/Tot = %1.2e", dtot / tot);
+    std::snprintf(text, sizeof text, "dTot/Tot = %1.2e", tot != 0.0 ? dtot / tot : 0.0);
   sb_l[w][2] = Text(w, x, v.viewYTo - 3 * h, text);
   std::snprintf(text, sizeof text, "Fm = %1.1f,Hz", df * m);
   sb_l[w][3] = Text(w, x, v.viewYTo - 4 * h, text);
@@ -280,7 +280,7 @@ double GetTotal(int w) {
     case kYRms: return k * std::sqrt(p > 0.0 ? p : 0.0);
     case kYPower:
     case kYDensity: return k * k * p;
-    case kYDb: return 10.0 * std::log10(p) + offset;
+    case kYDb: return 10.0 * std::log10(std::max(p, kDbFloor)) + offset;
     default: return p;
   }
 }
@@ -305,7 +305,7 @@ double GetDtot(int w, int lo, int hi) {
       return v.count > 1 ? l * sum * v.xData[1] / e : 0.0;
     case kYDb:
       for (int i = lo; i <= hi; ++i) sum += std::pow(10.0, (v.yData[i] - offset) / 10.0);
-      return 10.0 * std::log10(sum) + offset - 10.0 * std::log10(e);
+      return 10.0 * std::log10(std::max(sum, kDbFloor)) + offset - 10.0 * std::log10(e);
     default: return 0.0;
   }
 }
