@@ -468,8 +468,10 @@ int DataFormer() {
   std::copy(outf_ChA + sr.offA, outf_ChA + sr.offA + n, ca);
   std::copy(outf_ChB + sr.offB, outf_ChB + sr.offB + n, cb);
   // A short conditional frame is padded with silence rather than with an older frame's tail.
-  std::fill(ca + n, ca + frame, 0.0);
-  std::fill(cb + n, cb + frame, 0.0);
+  if (n < frame) {
+    std::fill(ca + n, ca + frame, 0.0);
+    std::fill(cb + n, cb + frame, 0.0);
+  }
   int a = n - sr.ovsamp;
   if (a < 1) a = n;  // a frame shorter than the overlap must still move the streams on
   if (a > sr.fill) a = sr.fill;

@@ -101,6 +101,11 @@ const char* NextNumber(const char* field) {
 
 bool Positive(double v) { return std::isfinite(v) && v > 0.0; }
 
+// Far beyond any real sensor, yet small enough that counts scaled by it, squared and summed
+// over a frame stay finite.
+constexpr double kCalibrLimit = 1e30;
+bool Plausible(double v) { return v >= 1.0 / kCalibrLimit && v <= kCalibrLimit; }
+
 // One column line: " n sen upc lo unit", parsed from its second character.
 const char* ParseColumn(const char* line, int k, RecordingHeader* h) {
   const char* p = line + 1;
@@ -117,6 +122,7 @@ const char* ParseColumn(const char* line, int k, RecordingHeader* h) {
     field = NextNumber(field);
     if (field == nullptr || !ReadReal(field, f)) return "в строке канала не хватает чисел";
     if (!Positive(*f)) return "калибровка входа не положительна";
+    if (!Plausible(*f)) return "калибровка входа вне разумных пределов";
   }
   const char* unit = std::strchr(field, ' ');
   std::size_t len = 0;
@@ -325,7 +331,10 @@ const char* ParseRecordingHeader(const char* bytes, std::size_t len, RecordingHe
   if (h->total < 0 || h->total > INT_MAX) return "неверное число значений";
   eq = std::strchr(eq + 1, '=');
   if (eq == nullptr || !ReadReal(eq + 1, &h->srate)) return "нет частоты опроса";
-  if (!(h->srate > 0.0) || h->srate > kMaxRecordRate) return "неверная частота опроса";
+  // Below 1 Hz the sample interval would carry integrated frames beyond any finite value.
+  if (!(h->srate >= kMinRecordRate) || h->srate > kMaxRecordRate) {
+    return "неверная частота опроса";
+  }
   eq = std::strchr(eq + 1, '=');
   long long nrec = 0;
   if (eq == nullptr || !ReadInteger(eq + 1, &nrec)) return "нет числа каналов";

@@ -14,6 +14,7 @@ constexpr int kHeaderLines = 94;     // lines read at most
 constexpr int kHeaderLineLen = 78;   // 76 characters, line end and terminator
 constexpr int kRecordValues = 9;     // values per record at most (the size of arry)
 constexpr long long kMaxRecordRate = 1000000;  // Hz
+constexpr double kMinRecordRate = 1.0;         // Hz
 
 // The header as read and checked; numbers and units of column k in slot k.
 struct RecordingHeader {

@@ -185,6 +185,21 @@ TEST_F(Recordings, EndOfTheRecordingStopsTheRun) {
   EXPECT_EQ(ticks, 3) << "two whole frames, then the short rest ends the run";
   EXPECT_EQ(fs.pos, 2 * 1024 * 2 * 4);
   EXPECT_LE(IntOf("AverCountDisplay"), 2);
+
+  // Data cut short after the header was taken (half a record left), or gone altogether: the
+  // run ends at its first step.
+  for (const char* bytes : {"\x01\x02\x03\x04\x05\x06", ""}) {
+    const std::string data = Write("shrunk", Header(2 * 3000, 2, kTwoInputs), TwoSines(3000));
+    Choose(data);
+    Press("InputButton0");
+    Press("InputButton3");
+    WriteBytes(data, bytes);
+    if (*bytes == '\0') std::remove(data.c_str());
+    Set("StartButton", "1");
+    for (int i = 0; i < 5 && start == 1; ++i) Tick();
+    EXPECT_EQ(start, 0);
+    EXPECT_EQ(fs.pos, 0);
+  }
 }
 
 TEST_F(Recordings, MalformedHeadersAreRefusedWithAMessage) {
@@ -200,6 +215,15 @@ TEST_F(Recordings, MalformedHeadersAreRefusedWithAMessage) {
   std::snprintf(file_name, sizeof file_name, "%s.dat", pipe.c_str());
   EXPECT_EQ(InputInfFile(), 0);
   EXPECT_EQ(Seen().back().title, "CAN'T OPEN FILE !!!");
+  // Nor a pipe in the data's place: its size is unknown and reading it could wait for ever.
+  const std::string dataPipe = ScratchDir() + "/recording_datapipe";
+  WriteBytes(dataPipe + ".inf", Cp1251(Header(8, 1, " 0 100 0.001 1e-05 В\n")));
+  std::remove((dataPipe + ".dat").c_str());
+  ASSERT_EQ(mkfifo((dataPipe + ".dat").c_str(), 0600), 0);
+  std::snprintf(file_name, sizeof file_name, "%s.dat", dataPipe.c_str());
+  EXPECT_EQ(InputInfFile(), 0);
+  EXPECT_EQ(Seen().back().text.rfind(kRefused, 0), 0u);
+  EXPECT_EQ(fs.nrec, 0);
 
   const std::string ok = " 0 100 0.001 1e-05 В\n";
   struct Case {
@@ -218,6 +242,8 @@ TEST_F(Recordings, MalformedHeadersAreRefusedWithAMessage) {
       {"count beyond the data", Header(4096, 1, ok), 8},
       {"no rate", "Сбор\nN=8 Fs=x Nch=1\nL=1024 T=1\nх\n" + ok, 8},
       {"zero rate", "Сбор\nN=8 Fs=0 Nch=1\nL=1024 T=1\nх\n" + ok, 8},
+      {"rate below 1 Hz", "Сбор\nN=8 Fs=1e-300 Nch=1\nL=1024 T=1\nх\n" + ok, 8},
+      {"rate not a number", "Сбор\nN=8 Fs=nan Nch=1\nL=1024 T=1\nх\n" + ok, 8},
       {"zero values per record", Header(8, 0, ok), 8},
       {"too many values per record", Header(80, 10, ok), 80},
       {"fewer than one record", Header(1, 2, ok + ok), 8},
@@ -227,6 +253,9 @@ TEST_F(Recordings, MalformedHeadersAreRefusedWithAMessage) {
       {"no input number", Header(8, 1, " x 100 0.001 1e-05 В\n"), 8},
       {"missing calibration", Header(8, 1, " 0 100 0.001\n"), 8},
       {"zero sensitivity", Header(8, 1, " 0 0 0.001 1e-05 В\n"), 8},
+      {"huge sensitivity", Header(8, 1, " 0 1e300 0.001 1e-05 В\n"), 8},
+      {"vanishing units per count", Header(8, 1, " 0 100 1e-320 1e-05 В\n"), 8},
+      {"infinite level", Header(8, 1, " 0 100 0.001 1e999 В\n"), 8},
       {"long unit", Header(8, 1, " 0 100 0.001 1e-05 мм/сек^2\n"), 8},
       {"long line", Header(8, 1, ok) + std::string(200, 'x') + "\n", 8},
       {"binary", std::string("\x01\x00\xff\n=\x00=\n", 8) + std::string(500, '\xff'), 8},
