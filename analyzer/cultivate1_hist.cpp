@@ -84,6 +84,10 @@ void Density(ViewState* v, const double* g, const double* axis, int input, doubl
   if (!cumulative) {
     v->normLo = lo;
     v->normHi = hi;
+  } else if (v->yUnit == kYDb) {
+    // The distribution offers a dB scale: the probabilities themselves, without a channel offset.
+    v->dbOffset = 0.0;
+    AxisY_dB(v, 10.0);
   }
 }
 

@@ -95,6 +95,9 @@ void AnalyticSignal(ViewState* v, const double* sr, const double* si, int input)
     im[i] *= k;
   }
   v->yScale = ChannelScale(input);
+  // The envelope in dB (Nichols) is referred to the channel's reference, not to whatever offset
+  // the window's previous function left.
+  v->dbOffset = ChannelDbOffset(input);
   v->xScale = 1.0;
   v->count = n;
   v->plotStyle = kPlotLine;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "analyzer/calibration.h"
@@ -281,6 +282,13 @@ TEST_F(Cross, AnalyticSignalOfASine) {
   Show(Time_A, 1, kYRms, kXTime);  // the Hilbert transform of sin is −cos
   for (int i = N / 4; i < 3 * N / 4; ++i)
     ASSERT_NEAR(v_.yData[i], -A * std::cos(2.0 * M_PI * j * i / N + 0.3), 0.02 * A) << i;
+
+  // Nichols in dB: the envelope against the channel's reference (3 dB offset of input 1),
+  // whatever offset the window held before.
+  v_.dbOffset = -80.0;
+  Show(Time_A, 5, kYDb, kXPhase);
+  EXPECT_DOUBLE_EQ(v_.dbOffset, 3.0);
+  EXPECT_NEAR(v_.yData[N / 2], 20.0 * std::log10(A) + 3.0, 0.2);
 }
 
 TEST_F(Cross, TimeRangesAndBAgainstA) {
@@ -319,6 +327,69 @@ TEST_F(Cross, TimeRangesAndBAgainstA) {
   EXPECT_DOUBLE_EQ(v_.xMax, time_ch[N - 1]);
   EXPECT_NEAR(v_.yMax * hs.mvpc, 1.0, 1e-12);  // 700 counts = 0.83 mV
   EXPECT_DOUBLE_EQ(v_.yMin, -v_.yMax);
+}
+
+}  // namespace
+
+namespace {
+
+// Every function of the table, in every format and with every Y and X option it offers, on
+// silent, one-sided, identical, opposed, independent and constant channels: nothing non-finite
+// may reach the graph, its axis ranges or the dB readouts.
+TEST_F(Cross, EveryFormatAndUnitStaysFiniteOnDegenerateChannels) {
+  const std::vector<double> a = Noise(4 * N, 7), b = Noise(4 * N, 8);
+  struct Case {
+    const char* name;
+    double (*fa)(const std::vector<double>&, const std::vector<double>&, int, int);
+    double (*fb)(const std::vector<double>&, const std::vector<double>&, int, int);
+  };
+  using V = const std::vector<double>&;
+  const Case cases[] = {
+      {"silent", [](V, V, int, int) { return 0.0; }, [](V, V, int, int) { return 0.0; }},
+      {"A silent", [](V, V, int, int) { return 0.0; }, [](V, V y, int f, int i) { return y[f * N + i]; }},
+      {"B silent", [](V x, V, int f, int i) { return x[f * N + i]; }, [](V, V, int, int) { return 0.0; }},
+      {"identical", [](V x, V, int f, int i) { return x[f * N + i]; },
+       [](V x, V, int f, int i) { return x[f * N + i]; }},
+      {"opposed", [](V x, V, int f, int i) { return x[f * N + i]; },
+       [](V x, V, int f, int i) { return -x[f * N + i]; }},
+      {"independent", [](V x, V, int f, int i) { return x[f * N + i]; },
+       [](V, V y, int f, int i) { return y[f * N + i]; }},
+      {"constant", [](V, V, int, int) { return 300.0; }, [](V, V, int, int) { return -5.0; }},
+  };
+  for (const Case& c : cases) {
+    for (int f = 0; f < 4; ++f) {
+      for (int i = 0; i < N; ++i) {
+        Rx[i] = ca[i] = c.fa(a, b, f, i);
+        Ry[i] = cb[i] = c.fb(a, b, f, i);
+      }
+      Averaging(f + 1.0);
+    }
+    for (int fn = 2; fn <= 26; ++fn) {
+      if (fn >= 21 && fn <= 24) continue;  // the histograms have their own statistics data
+      for (int format = 0; format < kFormats; ++format) {
+        const MeasFunction& m = cf[fn];
+        if (m.yUnits[format] == nullptr) continue;
+        for (int yu = 0; yu < kUnitOptions; ++yu) {
+          if (!m.yUnits[format][yu]) continue;
+          for (int xu = 0; xu < kUnitOptions; ++xu) {
+            if (!m.xUnits[format][xu]) continue;
+            SCOPED_TRACE(std::string(c.name) + " " + m.name + " format " + std::to_string(format) +
+                         " y " + std::to_string(yu) + " x " + std::to_string(xu));
+            v_.dbOffset = 1e300;  // a stale offset must not survive into a dB result
+            Show(m.compute, m.hasFormats ? format : -1, yu, xu);
+            ASSERT_GT(v_.count, 0);
+            ExpectAllFinite();
+            if (yu == kYDb) {
+              EXPECT_TRUE(std::isfinite(v_.dbOffset));
+              EXPECT_TRUE(std::isfinite(v_.dbTop));
+              EXPECT_LT(std::fabs(v_.yMax), 1e4);
+            }
+            EXPECT_TRUE(std::isfinite(v_.xScale) && std::isfinite(v_.yScale));
+          }
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -89,12 +89,26 @@ TEST_F(Histograms, UniformNoiseIsFlatAndSumsToOne) {
   EXPECT_DOUBLE_EQ(v.xMin, Rxy[0]);
   EXPECT_DOUBLE_EQ(v.xMax, Rxy[pa.bins - 1]);
 
+  v.yUnit = kYLinear;
   ProbDistribB(&v);
   EXPECT_EQ(v.yData[0], Gyy[0]);
   for (int i = 1; i < v.count; ++i) ASSERT_GE(v.yData[i], v.yData[i - 1]) << i;
   EXPECT_GE(v.yMin, 0.0);
   EXPECT_NEAR(v.yData[v.count - 1], 1.0, 1e-12);
   EXPECT_NEAR(v.yMax, 1.0, 1e-12);
+
+  // The dB option shows 10·log10 of the probabilities; empty outer bins stay finite.
+  v.yUnit = kYDb;
+  v.dbRange = 0;
+  v.dbOffset = 55.0;
+  ProbDistribB(&v);
+  EXPECT_NEAR(v.yData[v.count - 1], 0.0, 1e-9);
+  double below = 0.0;
+  for (int i = 0; i < pa.bins / 2; ++i) below += Gyy[i];
+  EXPECT_NEAR(v.yData[pa.bins / 2 - 1], 10.0 * std::log10(below), 1e-9);
+  for (int i = 0; i < v.count; ++i) ASSERT_TRUE(std::isfinite(v.yData[i])) << i;
+  EXPECT_TRUE(std::isfinite(v.yMin) && std::isfinite(v.yMax));
+  v.yUnit = kYLinear;
 }
 
 TEST_F(Histograms, SineHasTheArcsineShapeWithPeaksAtItsAmplitude) {
