@@ -263,6 +263,9 @@ int SwitchCommit(int k, int control) {
   ShowChannelNumber(control, n);
   chanK = n;
   SetParam_Calibr(k);
+  // Showing the input's calibration derives its scale from the amplifier; a recorded input
+  // keeps the scale its counts were taken with.
+  if (rcu.source == 2 && OnOffCh[n]) TakeRecordedCalibration(n);
   RestartIfRunning();
   return 0;
 }

@@ -151,6 +151,14 @@ TEST_F(Recordings, InputButtonsPickTheColumnsAndPlaybackGivesTheirSpectra) {
   EXPECT_EQ(rcu.colB, 0);
   EXPECT_EQ(rcu.onB, 1);
   EXPECT_EQ(IntOf("ChannelSwitchB"), 1);
+  // Switching a channel off and on again keeps the recording's scale of its input.
+  Set("ChannelSwitchA", "0");
+  EXPECT_EQ(rcu.onA, 0);
+  Set("ChannelSwitchA", "1");
+  EXPECT_EQ(rcu.onA, 1);
+  EXPECT_DOUBLE_EQ(cch.upc[3], 0.002);
+  EXPECT_DOUBLE_EQ(cch.sen[3], 50.5);
+  EXPECT_NEAR(cch.reldb[3], 20 * std::log10(0.002) - 20 * std::log10(0.5), 1e-12);
 
   Set("AveragesField", "2");
   Set("StartButton", "1");
