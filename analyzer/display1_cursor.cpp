@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "analyzer/calibration.h"
 #include "analyzer/display1.h"
@@ -64,6 +65,13 @@ double Enbw() { return WC.enbw > 0.0 ? WC.enbw : 1.0; }
 
 double Divisor(double bothWindows, double alone) { return rcu.winsel == 2 ? bothWindows : alone; }
 
+// A band total that overflowed reads as the largest double, never as "inf" or "nan".
+double Shown(double x) {
+  if (std::isnan(x)) return 0.0;
+  const double big = std::numeric_limits<double>::max();
+  return x > big ? big : (x < -big ? -big : x);
+}
+
 }  // namespace
 
 void ClearSideBandMarks(int w) {
@@ -80,6 +88,8 @@ void CursorText(int w, int k, char* buf, int bufSize) {
   const ViewState& v = vs[w];
   if (!ValidLine(v, k)) return;
   const double x = v.xData[k] * v.xScale, y = v.yData[k] * v.yScale;
+  // A line without a number has nothing to read out.
+  if (!std::isfinite(x) || !std::isfinite(y)) return;
   const char* yl = YLabel(v);
   switch (v.xUnit) {
     case kXReal:
@@ -252,7 +262,7 @@ void ReadSideBand(int w) {
     sb_g[w] = PlotXY(mainpanel, graph, v.xData + lo, v.yData + lo, hi - lo, VAL_DOUBLE, VAL_DOUBLE,
                      VAL_THIN_LINE, VAL_NO_POINT, VAL_SOLID, 1, kMarkerColor);
   }
-  const double tot = GetTotal(w), dtot = GetDtot(w, lo, hi);
+  const double tot = Shown(GetTotal(w)), dtot = Shown(GetDtot(w, lo, hi));
   for (int& t : sb_l[w]) Forget(w, &t);
   char text[64];
   const double x = v.xData[hi];
@@ -261,9 +271,9 @@ void ReadSideBand(int w) {
   std::snprintf(text, sizeof text, "dTot = %1.3e", dtot);
   sb_l[w][1] = Text(w, x, v.viewYTo - 2 * h, text);
   if (v.yUnit == kYDb)
-    std::snprintf(text, sizeof text, "dTot/Tot = %1.3e", dtot - tot);
+    std::snprintf(text, sizeof text, "dTot/Tot = %1.3e", Shown(dtot - tot));
   else
-    std::snprintf(text, sizeof text, "dTot/Tot = %1.2e", tot != 0.0 ? dtot / tot : 0.0);
+    std::snprintf(text, sizeof text, "dTot/Tot = %1.2e", tot != 0.0 ? Shown(dtot / tot) : 0.0);
   sb_l[w][2] = Text(w, x, v.viewYTo - 3 * h, text);
   std::snprintf(text, sizeof text, "Fm = %1.1f,Hz", df * m);
   sb_l[w][3] = Text(w, x, v.viewYTo - 4 * h, text);
@@ -303,9 +313,17 @@ double GetDtot(int w, int lo, int hi) {
     case kYDensity:
       for (int i = lo; i <= hi; ++i) sum += v.yData[i];
       return v.count > 1 ? l * sum * v.xData[1] / e : 0.0;
-    case kYDb:
-      for (int i = lo; i <= hi; ++i) sum += std::pow(10.0, (v.yData[i] - offset) / 10.0);
-      return 10.0 * std::log10(std::max(sum, kDbFloor)) + offset - 10.0 * std::log10(e);
+    case kYDb: {
+      // Summed relative to the band's top line: a line near the largest double in dB (a trace
+      // that overflowed) would otherwise make the power sum infinite.
+      double top = -std::numeric_limits<double>::max();
+      for (int i = lo; i <= hi; ++i) top = std::max(top, v.yData[i]);
+      if (lo > hi || !std::isfinite(top))
+        return 10.0 * std::log10(kDbFloor) + offset - 10.0 * std::log10(e);
+      for (int i = lo; i <= hi; ++i)
+        if (std::isfinite(v.yData[i])) sum += std::pow(10.0, (v.yData[i] - top) / 10.0);
+      return 10.0 * std::log10(std::max(sum, kDbFloor)) + top - 10.0 * std::log10(e);
+    }
     default: return 0.0;
   }
 }

@@ -1,6 +1,11 @@
 // The link to the front-end control library and the module settings file "dkv5128.inf".
 #include "analyzer/dkv.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -116,11 +121,24 @@ int SaveParamDKV5128To(const char* path) {
 
 int GetParamDKV5128From(const char* path) {
   for (AmplifRecord& r : amplif) AmplifDefaults(&r);
-  std::FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return 0;
+  // Opened without waiting: a pipe or device under the name must not hold the program, and
+  // only a plain file is a settings file.
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return 0;
+  struct stat st{};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return 0;
+  }
   unsigned char buf[kReadLimit];
-  std::size_t n = std::fread(buf, 1, sizeof buf, f);
-  std::fclose(f);
+  std::size_t n = 0;
+  while (n < sizeof buf) {
+    const ssize_t got = read(fd, buf + n, sizeof buf - n);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    n += static_cast<std::size_t>(got);
+  }
+  close(fd);
   // A file of the exact size is taken byte for byte; a longer one was written in Windows text
   // mode, where every 0x0A became 0x0D 0x0A.
   if (n != static_cast<std::size_t>(kDkvFileSize)) {

@@ -160,6 +160,19 @@ TEST_F(Display, ReadoutTextsByXUnit) {
   EXPECT_EQ(TextOf(0, 2), std::string("k= 2; X:= 200.00,Гц; Y:= 2.000,") + Yunit[kYPower]);
   EXPECT_EQ(TextOf(0, 18), std::string("k= 18; Sum:= 10.000,") + Yunit[kYPower]);
   EXPECT_EQ(TextOf(0, 19), "");  // beyond the result
+
+  // A line that is no number never reads "nan" or "inf".
+  made[0] = Made{};
+  Show(0, 0, 41, Ramp);
+  vs[0].yData[7] = std::nan("");
+  vs[0].yData[8] = HUGE_VAL;
+  vs[0].xData[9] = -HUGE_VAL;
+  for (int k : {7, 8, 9}) {
+    const std::string t = TextOf(0, k);
+    EXPECT_EQ(t.find("nan"), std::string::npos) << t;
+    EXPECT_EQ(t.find("inf"), std::string::npos) << t;
+  }
+  EXPECT_EQ(TextOf(0, 6), std::string("k= 6; X:= 15.00,Гц; Y:= 4.000,") + Yunit[kYPower]);
 }
 
 TEST_F(Display, HarmonicMarkersAtMultiplesOfTheCursorLine) {
@@ -258,6 +271,19 @@ TEST_F(Display, SideBandSpacingCombAndBandTotals) {
   texts = Texts(0);
   ASSERT_EQ(texts.size(), 5u);
   EXPECT_EQ(texts[2], want[2]);
+
+  // A line at the top of the double range in dB (an overflowed trace) still sums to its own
+  // level, and no band text reads "inf".
+  made[0].y[50] = 6000.0 + o;
+  ViewResult(0);
+  Press("SideBandToggle1");
+  Press("SideBandToggle1");
+  MoveCursor(0, 1, 52);
+  EXPECT_NEAR(GetDtot(0, 45, 55), 6000.0 + o - 10.0 * std::log10(1.5), 1e-6);
+  for (const std::string& t : Texts(0)) {
+    EXPECT_EQ(t.find("inf"), std::string::npos) << t;
+    EXPECT_EQ(t.find("nan"), std::string::npos) << t;
+  }
 
   // Another function has no total: in dB it reads the −200 dB floor, never −inf.
   vs[0].function = 4;

@@ -1,6 +1,8 @@
 // Front-end set-up: the module settings file, input modes, gains and the channel scale, the
 // sensitivity fine-tuning keys, units, and auto-ranging.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -100,6 +102,19 @@ TEST_F(DkvFile, MissingShortAndDamagedFilesFallBackToDefaults) {
   EXPECT_EQ(GetParamDKV5128From(path_.c_str()), 1);
   for (int i : {0, 6, 7}) ExpectRecord(i, 1, 300, 2, 1);
   for (int i = 1; i <= 5; ++i) ExpectDefaults(i);
+
+  // A pipe without a writer (which a plain open would wait on for ever) or a directory under
+  // the name is no settings file.
+  std::remove(path_.c_str());
+  ASSERT_EQ(mkfifo(path_.c_str(), 0600), 0);
+  for (AmplifRecord& r : amplif) r = {1, 7, 1, 1};
+  EXPECT_EQ(GetParamDKV5128From(path_.c_str()), 0);
+  for (int i = 0; i < kAmplifiers; ++i) ExpectDefaults(i);
+  std::remove(path_.c_str());
+  ASSERT_EQ(mkdir(path_.c_str(), 0700), 0);
+  EXPECT_EQ(GetParamDKV5128From(path_.c_str()), 0);
+  for (int i = 0; i < kAmplifiers; ++i) ExpectDefaults(i);
+  rmdir(path_.c_str());
 }
 
 TEST_F(DkvFile, WindowsTextModeFilesReadBack) {
