@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include "analyzer/generation.h"
@@ -189,7 +191,10 @@ void DataOfFile() {
     StopMeass();
     return;
   }
-  std::FILE* f = std::fopen(file_name, "rb");
+  // A pipe put in the recording's place would hold the program in fopen.
+  std::error_code ec;
+  std::FILE* f = std::filesystem::is_regular_file(file_name, ec) ? std::fopen(file_name, "rb")
+                                                                  : nullptr;
   if (f == nullptr) {
     StopMeass();
     MessagePopup("Внимание !", "Файл записи не читается !");

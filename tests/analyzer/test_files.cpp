@@ -194,15 +194,18 @@ TEST_F(Recordings, EndOfTheRecordingStopsTheRun) {
   EXPECT_EQ(fs.pos, 2 * 1024 * 2 * 4);
   EXPECT_LE(IntOf("AverCountDisplay"), 2);
 
-  // Data cut short after the header was taken (half a record left), or gone altogether: the
-  // run ends at its first step.
-  for (const char* bytes : {"\x01\x02\x03\x04\x05\x06", ""}) {
+  // Data cut short after the header was taken (half a record left), gone altogether, or a pipe
+  // in their place: the run ends at its first step.
+  for (const char* bytes : {"\x01\x02\x03\x04\x05\x06", "", "pipe"}) {
     const std::string data = Write("shrunk", Header(2 * 3000, 2, kTwoInputs), TwoSines(3000));
     Choose(data);
     Press("InputButton0");
     Press("InputButton3");
     WriteBytes(data, bytes);
-    if (*bytes == '\0') std::remove(data.c_str());
+    if (*bytes == '\0' || *bytes == 'p') std::remove(data.c_str());
+    if (*bytes == 'p') {
+      ASSERT_EQ(mkfifo(data.c_str(), 0600), 0);
+    }
     Set("StartButton", "1");
     for (int i = 0; i < 5 && start == 1; ++i) Tick();
     EXPECT_EQ(start, 0);
