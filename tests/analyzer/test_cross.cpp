@@ -393,3 +393,43 @@ TEST_F(Cross, EveryFormatAndUnitStaysFiniteOnDegenerateChannels) {
 }
 
 }  // namespace
+
+namespace {
+
+// The largest frame: 2N-point work arrays and 3201 lines used to their ends, nothing beyond.
+TEST_F(Cross, LargestFrameStaysWithinItsArrays) {
+  const int n = kMaxFrame;
+  cus.frameLen = n;
+  cus.halfLen = n / 2;
+  cus.lines = static_cast<int>(n / 2.56) + 1;
+  ASSERT_EQ(cus.lines, kMaxLines);
+  sp.df = sp.fmax / (cus.lines - 1);
+  for (int i = 0; i < cus.lines; ++i) x_band[i] = i * sp.df;
+  for (int i = 0; i < 2 * n; ++i) time_ch[i] = i * sp.dt;
+  for (int m = 0; m <= n; ++m) x_time[m] = (m - n / 2) * sp.dt;
+  dbuf.nframe = n;
+  WeightFunction(&cus);
+  const std::vector<double> a = Noise(n, 11);
+  for (int i = 0; i < n; ++i) {
+    Rx[i] = ca[i] = a[i];
+    Ry[i] = cb[i] = 0.5 * a[(i + 3) % n];
+  }
+  Averaging(1.0);
+  for (int fn = 2; fn <= 26; ++fn) {
+    if (fn >= 21 && fn <= 24) continue;
+    const MeasFunction& m = cf[fn];
+    for (int format = 0; format < kFormats; ++format) {
+      if (m.yUnits[format] == nullptr) continue;
+      int yu = 0, xu = 0;
+      while (!m.yUnits[format][yu]) ++yu;
+      while (!m.xUnits[format][xu]) ++xu;
+      SCOPED_TRACE(std::string(m.name) + " format " + std::to_string(format));
+      Show(m.compute, m.hasFormats ? format : -1, yu, xu);
+      ASSERT_GT(v_.count, 0);
+      ASSERT_LE(v_.count, n);
+      ExpectAllFinite();
+    }
+  }
+}
+
+}  // namespace
