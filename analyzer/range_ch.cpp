@@ -131,9 +131,13 @@ void SetAmplifir(int i) {
   SetCtrlVal(frontpanel, FRONT_HighPassSelector, amplif[i].hpfcode);
   SetCtrlVal(frontpanel, FRONT_LowPassSelector, amplif[i].lpfcode);
   SetCtrlVal(frontpanel, FRONT_GainField, amplif[i].gain100 / 100.0);
+  const bool wasOn = amplif[i].on == 1;
   StoreHighPass(i);
   StoreLowPass(i);
   StoreGain(i);
+  // A module not in use until now may hold any gain (0 after an auto-ranging pass, its own
+  // after power-up); the channel's scale is computed from the stored one, so it is sent too.
+  if (!wasOn) DKV5120LibSetGain(dev5128, i + 1, amplif[i].gain100);
   amplif[i].on = 1;
   cch.gain[i] = amplif[i].gain100 / 100.0;
   for (int j = 0; j < kAmplifiers; ++j) {

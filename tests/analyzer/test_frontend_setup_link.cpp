@@ -42,15 +42,16 @@ TEST_F(FrontEndLink, SettingsReachTheSimulatedModules) {
   EXPECT_EQ(CableMessages(), 0);
   const int a = rcu.chanA, b = rcu.chanB;
 
-  // A newly chosen module is sent its own stored filters (not what the panel last showed for
-  // another input) and keeps its gain unsent.
+  // A newly chosen module is sent its own stored settings (not what the panel last showed for
+  // another input), its gain included: the channel's scale is computed from that gain.
+  ASSERT_EQ(dkvsim::SimModule(sim_, a + 1).gain100, 100);
   amplif[a] = {0, 400, 4, 1};
   Set("ChannelSelector", std::to_string(b).c_str());
   Set("CoefFieldA", "дж");
   dkvsim::Module m = dkvsim::SimModule(sim_, a + 1);
   EXPECT_EQ(m.lpfCode, 4);
   EXPECT_EQ(m.hpfCode, 1);
-  EXPECT_EQ(m.gain100, 100);
+  EXPECT_EQ(m.gain100, 400);
   EXPECT_EQ(cch.gain[a], 4.0);
   EXPECT_EQ(IntOf("ChannelSelector"), a);
 
