@@ -385,6 +385,8 @@ TEST_F(Cross, EveryFormatAndUnitStaysFiniteOnDegenerateChannels) {
               EXPECT_LT(std::fabs(v_.yMax), 1e4);
             }
             EXPECT_TRUE(std::isfinite(v_.xScale) && std::isfinite(v_.yScale));
+            EXPECT_LE(v_.yMin, v_.yMax);
+            EXPECT_LE(v_.xMin, v_.xMax);
           }
         }
       }
