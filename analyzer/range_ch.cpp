@@ -293,8 +293,10 @@ void KoefTransfer() {
     if (amplif[j].on != 1 || (k == 1 && j == ClampInput(rcu.chanA))) continue;
     // Without a raw step there is nothing to measure: the modules stay at the unity gain of step 0.
     const double g = adapt != nullptr ? KoefDKV(k) : 1.0;
-    amplif[j].gain100 = Gain100(g);
-    cch.gain[j] = g;
+    // The scale takes the gain the module is actually set to (truncated to 0.01), so that a
+    // gain of 2.297 does not leave the readings 0.3 % off.
+    amplif[j].gain100 = std::max(Gain100(g), 1);
+    cch.gain[j] = amplif[j].gain100 / 100.0;
     ThrougCount(k);
     DKV5120LibSetGain(dev5128, j + 1, amplif[j].gain100);
     SetCtrlVal(frontpanel, FRONT_ChannelSelector, j);

@@ -335,8 +335,15 @@ TEST_F(AutoRange, GainBringsThePeakToHalfScale) {
   EXPECT_EQ(amplif[first].gain100, 100);
   EXPECT_EQ(amplif[second].gain100, 10000);
   EXPECT_NEAR(cch.gain[second], 100.0, 1e-3);
+  // A gain between steps of 0.01: the module is set to the truncated one, and so is the scale.
+  Peaks(1826010, 41943);  // 0.5 · 8388607 / 1826010 = 2.29700…
+  KoefTransfer();
+  EXPECT_EQ(amplif[first].gain100, 229);
+  EXPECT_DOUBLE_EQ(cch.gain[first], 2.29);
+  EXPECT_DOUBLE_EQ(cch.upc[first], hs.mvpc / cch.sen[first] / 2.29);
 
   // Channel A fed from the higher input: each module still gets its own channel's gain.
+  Peaks(4194303, 41943);
   rcu.chanA = 3;
   rcu.chanB = 1;
   for (int j = 0; j < kAmplifiers; ++j) amplif[j].on = j == 1 || j == 3;
