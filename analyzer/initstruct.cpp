@@ -259,6 +259,16 @@ void ColorKnobCh() {
 // ---------------------------------------------------------------------------------------------
 // Derived parameters
 
+static bool RateListed(double rate) {
+  int items = 0;
+  GetNumListItems(mainpanel, MAIN_SampleRateRing, &items);
+  for (int i = 0; i < items; ++i) {
+    double v = 0.0;
+    if (GetValueFromIndex(mainpanel, MAIN_SampleRateRing, i, &v) >= 0 && v == rate) return true;
+  }
+  return false;
+}
+
 void SetParamAnalysis() {
   int r = 0, n = 0, o = 0;
   GetCtrlIndex(mainpanel, MAIN_SampleRateRing, &r);
@@ -308,7 +318,12 @@ void SetParamAnalysis() {
   if (!(rate > 0.0)) rate = 1024.0;
   cus.srate = rate;
   const double q = rate / 1024.0;
-  if (q < 1.0) {
+  if (rcu.source == 2 && fs.nrec > 0 && fs.srate > 0.0 && !RateListed(fs.srate)) {
+    // A recording at a rate the ring cannot show plays at that rate, undecimated: what the
+    // ring shows is not the recording's.
+    cus.srate = fs.srate;
+    cus.thin = 1;
+  } else if (q < 1.0) {
     cus.thin = static_cast<int>(1.0 / q);
     cus.srate = 1024.0;
   } else {

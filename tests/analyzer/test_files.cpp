@@ -130,6 +130,18 @@ TEST_F(Recordings, HeaderSetsRateLayoutInputsAndAverages) {
   // Half overlap: steps of 512.
   Set("OverlapRing", "0.5");
   EXPECT_EQ(IntOf("AveragesField"), (65536 - 2 * 1024 + 511) / 512);
+
+  // Another frame length plays a recording at its own rate still, one the rate ring does not
+  // list included.
+  std::string odd = Header(131072, 2, kTwoInputs);
+  odd.replace(odd.find("Fs=2048"), 7, "Fs=300");
+  Choose(Write("odd", odd, std::vector<int32_t>(131072, 0)));
+  ASSERT_EQ(cus.srate, 300.0);
+  Set("FftSizeRing", "2048");
+  EXPECT_EQ(cus.srate, 300.0);
+  EXPECT_EQ(cus.thin, 1);
+  EXPECT_NEAR(sp.df, 300.0 / 2.56 / (cus.lines - 1), 1e-9);
+  EXPECT_NEAR(sp.dt, 1.0 / 300.0, 1e-15);
 }
 
 TEST_F(Recordings, InputButtonsPickTheColumnsAndPlaybackGivesTheirSpectra) {
