@@ -1,14 +1,12 @@
 // The calibration record and "Calibr.inf".
 #include "analyzer/calibration.h"
 
-#include <iconv.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
+#include "analyzer/fileio.h"
 #include "analyzer/initstruct.h"
 
 CalibrRecord cch;
@@ -33,22 +31,6 @@ int ClampInput(int input) {
   return input < 0 ? 0 : (input >= kCalibrInputs ? kCalibrInputs - 1 : input);
 }
 
-// Converts between Windows-1251 and UTF-8; false when the text cannot be converted or does not fit.
-bool Convert(const char* to, const char* from, const char* in, std::size_t inLen, char* out,
-             std::size_t outSize) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  char* src = const_cast<char*>(in);
-  char* dst = out;
-  std::size_t left = inLen;
-  std::size_t room = outSize - 1;
-  std::size_t r = iconv(cd, &src, &left, &dst, &room);
-  iconv_close(cd);
-  if (r == static_cast<std::size_t>(-1) || left != 0) return false;
-  *dst = '\0';
-  return true;
-}
-
 void PutDoubles(unsigned char* out, const double* v) {
   for (int i = 0; i < kCalibrInputs; ++i) {
     std::uint64_t bits;
@@ -66,17 +48,6 @@ void GetDoubles(const unsigned char* in, double* v) {
 }
 
 bool Positive(double x) { return std::isfinite(x) && x > 0.0; }
-
-// Windows text mode wrote every 0x0A as 0x0D 0x0A; an exact-size file is taken byte for byte.
-std::size_t FromTextMode(unsigned char* buf, std::size_t n) {
-  if (n == static_cast<std::size_t>(kCalibrFileSize)) return n;
-  std::size_t w = 0;
-  for (std::size_t r = 0; r < n; ++r) {
-    if (buf[r] == 0x0D && r + 1 < n && buf[r + 1] == 0x0A) continue;
-    buf[w++] = buf[r];
-  }
-  return w;
-}
 
 }  // namespace
 
@@ -127,9 +98,9 @@ int EncodeCalibr(const CalibrRecord& rec, unsigned char out[kCalibrFileSize]) {
   int ok = 1;
   for (int i = 0; i < kCalibrInputs; ++i) {
     char text[kDimDiskLen + 1];
-    if (!Convert("CP1251", "UTF-8", rec.dim[i], strnlen(rec.dim[i], kDimTextLen), text,
+    if (!RecodeText("CP1251", "UTF-8", rec.dim[i], strnlen(rec.dim[i], kDimTextLen), text,
                  kDimDiskLen)) {
-      Convert("CP1251", "UTF-8", Dim[kVoltUnit], std::strlen(Dim[kVoltUnit]), text, kDimDiskLen);
+      RecodeText("CP1251", "UTF-8", Dim[kVoltUnit], std::strlen(Dim[kVoltUnit]), text, kDimDiskLen);
       ok = 0;
     }
     std::memcpy(out + kDimOffset + i * kDimDiskLen, text, std::strlen(text));
@@ -150,7 +121,7 @@ void DecodeCalibr(const unsigned char in[kCalibrFileSize], CalibrRecord* rec) {
     std::size_t len = strnlen(slot, kDimDiskLen);
     // An unterminated slot is not a unit text.
     if (len == static_cast<std::size_t>(kDimDiskLen) ||
-        !Convert("UTF-8", "CP1251", slot, len, rec->dim[i], kDimTextLen))
+        !RecodeText("UTF-8", "CP1251", slot, len, rec->dim[i], kDimTextLen))
       rec->dim[i][0] = '\0';
   }
   for (int i = 0; i < kCalibrInputs; ++i) {
@@ -183,17 +154,7 @@ int CheckCalibr(CalibrRecord* rec) {
 int SaveParamCalibrTo(const char* path) {
   unsigned char image[kCalibrFileSize];
   EncodeCalibr(cch, image);
-  std::string tmp = std::string(path) + ".tmp";
-  std::FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (!f) return 0;
-  bool ok = std::fwrite(image, 1, sizeof image, f) == sizeof image;
-  ok = (std::fflush(f) == 0) && ok;
-  ok = (std::fclose(f) == 0) && ok;
-  if (!ok || std::rename(tmp.c_str(), path) != 0) {
-    std::remove(tmp.c_str());
-    return 0;
-  }
-  return 1;
+  return WriteFileAtomic(path, image, sizeof image) == 0 ? 1 : 0;
 }
 
 int GetParamCalibrFrom(const char* path) {
@@ -205,7 +166,7 @@ int GetParamCalibrFrom(const char* path) {
   static unsigned char buf[kReadLimit];
   std::size_t n = std::fread(buf, 1, sizeof buf, f);
   std::fclose(f);
-  n = FromTextMode(buf, n);
+  n = FromTextMode(buf, n, kCalibrFileSize);
   if (n > static_cast<std::size_t>(kCalibrFileSize)) n = kCalibrFileSize;
   // A short file leaves the rest of the record as it was.
   unsigned char image[kCalibrFileSize];

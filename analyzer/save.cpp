@@ -16,6 +16,7 @@
 
 #include "analyzer/calibration.h"
 #include "analyzer/cultivate1.h"
+#include "analyzer/fileio.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/panels.h"
 #include "analyzer/view1.h"
@@ -50,19 +51,8 @@ std::string ToCp1251(const std::string& utf8) {
   return out;
 }
 
-// Writes `text` to `path` through a temporary file beside it. 0 ok, 1 cannot create, 2 write
-// or close failed.
-int WriteWhole(const char* path, const std::string& text) {
-  const std::string tmpPath = std::string(path) + ".part";
-  std::FILE* f = std::fopen(tmpPath.c_str(), "wb");
-  if (f == nullptr) return 1;
-  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  const bool closed = std::fclose(f) == 0;
-  if (!written || !closed || std::rename(tmpPath.c_str(), path) != 0) {
-    std::remove(tmpPath.c_str());
-    return 2;
-  }
-  return 0;
+int WriteText(const char* path, const std::string& text) {
+  return WriteFileAtomic(path, text.data(), text.size());
 }
 
 void Append(std::string& s, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
@@ -142,12 +132,12 @@ int SaveInfData(int w) {
   }
   char infPath[kPathLen + 8];
   InfPathFor(file_name, infPath, sizeof infPath);
-  int r = WriteWhole(infPath, ToCp1251(InfText(w)));
+  int r = WriteText(infPath, ToCp1251(InfText(w)));
   if (r != 0) {
     MessagePopup("File info", r == 1 ? kCantOpen : kCantWrite);
     return 0;
   }
-  r = WriteWhole(file_name, DatText(w));
+  r = WriteText(file_name, DatText(w));
   if (r != 0) {
     MessagePopup("File .txt", r == 1 ? kCantOpen : kCantWrite);
     return 0;

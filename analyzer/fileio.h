@@ -1,0 +1,19 @@
+// Small file helpers shared by the modules that keep settings and results on disk.
+#pragma once
+
+#include <cstddef>
+
+// Writes `size` bytes to `path` through a temporary file beside it renamed over the old one, so
+// a crash or a full disk never leaves half a file. 0 written; 1 the file cannot be created;
+// 2 writing, closing or renaming failed (the old file is kept).
+int WriteFileAtomic(const char* path, const void* data, std::size_t size);
+
+// A parameter file of `exactSize` bytes written by the Windows program in text mode has every
+// 0x0A stored as 0x0D 0x0A: folds those pairs back in place unless `n` is already the exact
+// size. Returns the new length.
+std::size_t FromTextMode(unsigned char* buf, std::size_t n, std::size_t exactSize);
+
+// Converts text between encodings (iconv names, e.g. "CP1251", "UTF-8") into `out`
+// (`outSize` bytes, terminated). False when a character cannot be converted or does not fit.
+bool RecodeText(const char* to, const char* from, const char* in, std::size_t inLen, char* out,
+                std::size_t outSize);
