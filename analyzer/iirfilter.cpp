@@ -164,23 +164,25 @@ void CascadeIIRFilter() {
 
 void IIRFilterParam() {
   cus.iirfhigh = 0.0;
+  // The cut-offs suit a 1024 Hz base; a recording at another rate scales them with it.
+  const double k = cus.srate > 0.0 ? cus.srate / 1024.0 : 1.0;
   switch (cus.thin) {
     case 1:
       cus.iirtype = 4;
       break;
     case 2:
       cus.iirtype = 0;
-      cus.iirfcut = 220.0;
+      cus.iirfcut = 220.0 * k;
       CascadeIIRFilter();
       break;
     case 4:
       cus.iirtype = 0;
-      cus.iirfcut = 110.0;
+      cus.iirfcut = 110.0 * k;
       CascadeIIRFilter();
       break;
     case 8:
       cus.iirtype = 0;
-      cus.iirfcut = 55.0;
+      cus.iirfcut = 55.0 * k;
       CascadeIIRFilter();
       break;
     default:

@@ -318,11 +318,15 @@ void SetParamAnalysis() {
   if (!(rate > 0.0)) rate = 1024.0;
   cus.srate = rate;
   const double q = rate / 1024.0;
-  if (rcu.source == 2 && fs.nrec > 0 && fs.srate > 0.0 && !RateListed(fs.srate)) {
-    // A recording at a rate the ring cannot show plays at that rate, undecimated: what the
-    // ring shows is not the recording's.
+  if (rcu.source == 2 && fs.nrec > 0 && fs.srate > 0.0) {
+    // A recording's own rate is the base: the ring may lower it by decimating 2, 4 or 8
+    // times, but what it shows for a rate it cannot list is not the recording's.
     cus.srate = fs.srate;
     cus.thin = 1;
+    const double ratio = fs.srate / rate;
+    if (RateListed(fs.srate) && (ratio == 2.0 || ratio == 4.0 || ratio == 8.0)) {
+      cus.thin = static_cast<int>(ratio);
+    }
   } else if (q < 1.0) {
     cus.thin = static_cast<int>(1.0 / q);
     cus.srate = 1024.0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analyzer/file_ctrl_rec.h"
+#include "analyzer/iirfilter.h"
 #include "analyzer/menager.h"
 #include "fixture.h"
 
@@ -142,6 +143,21 @@ TEST_F(Recordings, HeaderSetsRateLayoutInputsAndAverages) {
   EXPECT_EQ(cus.thin, 1);
   EXPECT_NEAR(sp.df, 300.0 / 2.56 / (cus.lines - 1), 1e-9);
   EXPECT_NEAR(sp.dt, 1.0 / 300.0, 1e-15);
+  // One the ring lists below 1024 Hz is not taken for a decimated 1024 Hz stream; choosing a
+  // quarter of its rate decimates it by 4 behind a filter scaled to it.
+  std::string slow = Header(131072, 2, kTwoInputs);
+  slow.replace(slow.find("Fs=2048"), 7, "Fs=512");
+  Choose(Write("slow", slow, std::vector<int32_t>(131072, 0)));
+  Set("FftSizeRing", "1024");
+  EXPECT_EQ(cus.srate, 512.0);
+  EXPECT_EQ(cus.thin, 1);
+  EXPECT_NEAR(sp.df, 512.0 / 2.56 / (cus.lines - 1), 1e-9);
+  Set("SampleRateRing", "128");
+  EXPECT_EQ(cus.thin, 4);
+  EXPECT_NEAR(sp.fmax, 50.0, 1e-9);
+  EXPECT_NEAR(sp.dt, 4.0 / 512.0, 1e-15);
+  IIRFilterParam();
+  EXPECT_NEAR(cus.iirfcut, 55.0, 1e-9);
 }
 
 TEST_F(Recordings, InputButtonsPickTheColumnsAndPlaybackGivesTheirSpectra) {

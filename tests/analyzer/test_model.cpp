@@ -98,6 +98,7 @@ TEST_F(Model, DisallowedCombinationsAreCorrected) {
 
 TEST_F(Model, PlaybackSkipsTheCombinationTableAndRefusesFastRates) {
   rcu.source = 2;
+  fs.nrec = 0;  // no recording loaded: the ring alone sets the rate
   Indices(0, 0, 4);
   EXPECT_EQ(Index(MAIN_FftSizeRing), 0);
   EXPECT_EQ(Index(MAIN_OverlapRing), 4);
