@@ -126,7 +126,8 @@ double Incval(double x) {
   if (!(x > 0.0) || !std::isfinite(x)) return 1.0;
   double r = 1.0;
   double b = x / 10000.0;
-  while (b < 1.0) {
+  // A value so small that x/10000 underflows to 0 would never reach 1: the step ends at 0.
+  while (b < 1.0 && r > 0.0) {
     b *= 10.0;
     r *= 0.1;
   }

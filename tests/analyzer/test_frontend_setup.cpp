@@ -268,6 +268,8 @@ TEST_F(FrontEndSetup, SensitivityFineTuningClosesIn) {
   EXPECT_NEAR(Incval(50.0), 0.001, 1e-15);
   EXPECT_EQ(Incval(20000.0), 1.0);
   EXPECT_EQ(Incval(0.0), 1.0);  // must not loop for ever
+  EXPECT_NEAR(Incval(2e-300), 1e-304, 1e-310);
+  EXPECT_GE(Incval(5e-324), 0.0);  // x/10000 is 0: must not loop for ever either
 }
 
 TEST_F(FrontEndSetup, UnitAndReferenceLevel) {
