@@ -158,14 +158,12 @@ int SaveParamCalibrTo(const char* path) {
 }
 
 int GetParamCalibrFrom(const char* path) {
-  std::FILE* f = std::fopen(path, "rb");
-  if (!f) {
+  static unsigned char buf[kReadLimit];
+  std::size_t n = 0;
+  if (!ReadSmallFile(path, buf, sizeof buf, &n)) {
     for (int i = 0; i < kCalibrInputs; ++i) CalibrDefaultsInput(i);
     return 0;
   }
-  static unsigned char buf[kReadLimit];
-  std::size_t n = std::fread(buf, 1, sizeof buf, f);
-  std::fclose(f);
   n = FromTextMode(buf, n, kCalibrFileSize);
   if (n > static_cast<std::size_t>(kCalibrFileSize)) n = kCalibrFileSize;
   // A short file leaves the rest of the record as it was.

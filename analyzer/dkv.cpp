@@ -1,15 +1,9 @@
 // The link to the front-end control library and the module settings file "dkv5128.inf".
 #include "analyzer/dkv.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
-#include <cstdio>
-#include <string>
 
+#include "analyzer/fileio.h"
 #include "analyzer/panels.h"
 #include "ui/userint.h"
 
@@ -105,50 +99,15 @@ int SaveParamDKV5128To(const char* path) {
     PutInt(image + 16 * i + 8, amplif[i].lpfcode);
     PutInt(image + 16 * i + 12, amplif[i].hpfcode);
   }
-  // Written beside the old file and renamed over it: a full disk never leaves half a file.
-  const std::string tmp = std::string(path) + ".tmp";
-  std::FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (f == nullptr) return 0;
-  bool ok = std::fwrite(image, 1, sizeof image, f) == sizeof image;
-  ok = (std::fflush(f) == 0) && ok;
-  ok = (std::fclose(f) == 0) && ok;
-  if (!ok || std::rename(tmp.c_str(), path) != 0) {
-    std::remove(tmp.c_str());
-    return 0;
-  }
-  return 1;
+  return WriteFileAtomic(path, image, sizeof image) == 0 ? 1 : 0;
 }
 
 int GetParamDKV5128From(const char* path) {
   for (AmplifRecord& r : amplif) AmplifDefaults(&r);
-  // Opened without waiting: a pipe or device under the name must not hold the program, and
-  // only a plain file is a settings file.
-  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return 0;
-  struct stat st{};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return 0;
-  }
   unsigned char buf[kReadLimit];
   std::size_t n = 0;
-  while (n < sizeof buf) {
-    const ssize_t got = read(fd, buf + n, sizeof buf - n);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    n += static_cast<std::size_t>(got);
-  }
-  close(fd);
-  // A file of the exact size is taken byte for byte; a longer one was written in Windows text
-  // mode, where every 0x0A became 0x0D 0x0A.
-  if (n != static_cast<std::size_t>(kDkvFileSize)) {
-    std::size_t w = 0;
-    for (std::size_t r = 0; r < n; ++r) {
-      if (buf[r] == 0x0D && r + 1 < n && buf[r + 1] == 0x0A) continue;
-      buf[w++] = buf[r];
-    }
-    n = w;
-  }
+  if (!ReadSmallFile(path, buf, sizeof buf, &n)) return 0;
+  n = FromTextMode(buf, n, kDkvFileSize);
   if (n > static_cast<std::size_t>(kDkvFileSize)) n = kDkvFileSize;
   // Only whole records are taken; the ones the file does not reach keep their defaults.
   for (int i = 0; i < kAmplifiers && static_cast<std::size_t>(16 * (i + 1)) <= n; ++i) {

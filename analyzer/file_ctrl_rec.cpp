@@ -3,8 +3,6 @@
 // channel switches otherwise.
 #include "analyzer/file_ctrl_rec.h"
 
-#include <iconv.h>
-
 #include <cctype>
 #include <charconv>
 #include <cerrno>
@@ -19,6 +17,7 @@
 
 #include <strings.h>
 
+#include "analyzer/fileio.h"
 #include "analyzer/menager.h"
 #include "analyzer/panels.h"
 #include "analyzer/pending.h"
@@ -52,16 +51,7 @@ bool RestartIfRunning() {
 
 // Windows-1251 to UTF-8; false when a byte has no character or the text does not fit.
 bool FromCp1251(const char* in, std::size_t len, char* out, std::size_t outSize) {
-  iconv_t cd = iconv_open("UTF-8", "CP1251");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  char* src = const_cast<char*>(in);
-  char* dst = out;
-  std::size_t left = len, room = outSize - 1;
-  const std::size_t r = iconv(cd, &src, &left, &dst, &room);
-  iconv_close(cd);
-  if (r == static_cast<std::size_t>(-1) || left != 0) return false;
-  *dst = '\0';
-  return true;
+  return RecodeText("UTF-8", "CP1251", in, len, out, outSize);
 }
 
 // A whole-number field: optional spaces, optional sign, digits. False when there are no digits

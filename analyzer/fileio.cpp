@@ -1,6 +1,11 @@
 #include "analyzer/fileio.h"
 
+#include <fcntl.h>
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <string>
@@ -17,6 +22,25 @@ int WriteFileAtomic(const char* path, const void* data, std::size_t size) {
     return 2;
   }
   return 0;
+}
+
+bool ReadSmallFile(const char* path, unsigned char* buf, std::size_t capacity, std::size_t* n) {
+  *n = 0;
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return false;
+  }
+  while (*n < capacity) {
+    const ssize_t got = read(fd, buf + *n, capacity - *n);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    *n += static_cast<std::size_t>(got);
+  }
+  close(fd);
+  return true;
 }
 
 std::size_t FromTextMode(unsigned char* buf, std::size_t n, std::size_t exactSize) {

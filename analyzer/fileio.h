@@ -8,6 +8,11 @@
 // 2 writing, closing or renaming failed (the old file is kept).
 int WriteFileAtomic(const char* path, const void* data, std::size_t size);
 
+// Reads at most `capacity` bytes of a plain file into `buf`; the count read goes to `*n`. False
+// when the file is missing or is no plain file: a pipe or device under the name must never hold
+// the program, and only a plain file is a settings file.
+bool ReadSmallFile(const char* path, unsigned char* buf, std::size_t capacity, std::size_t* n);
+
 // A parameter file of `exactSize` bytes written by the Windows program in text mode has every
 // 0x0A stored as 0x0D 0x0A: folds those pairs back in place unless `n` is already the exact
 // size. Returns the new length.

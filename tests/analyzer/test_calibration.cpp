@@ -1,5 +1,6 @@
 // "Calibr.inf": defaults, the 728-byte layout, Windows text-mode files, short files, checking.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -89,6 +90,14 @@ TEST_F(CalibrFile, MissingFileGivesDefaultsForEveryInput) {
     EXPECT_NEAR(cch.upc[i], kMvpc / 1000.0, 1e-18);
     EXPECT_NEAR(cch.reldb[i], 20.0 * std::log10(kMvpc / 1000.0) + 100.0, 1e-9);
   }
+  // A pipe without a writer (a plain open would wait on it for ever) or a directory under the
+  // name is no calibration file either.
+  ASSERT_EQ(mkfifo(path_.c_str(), 0600), 0);
+  EXPECT_EQ(GetParamCalibrFrom(path_.c_str()), 0);
+  std::filesystem::remove(path_);
+  std::filesystem::create_directory(path_);
+  EXPECT_EQ(GetParamCalibrFrom(path_.c_str()), 0);
+  std::filesystem::remove(path_);
 }
 
 TEST_F(CalibrFile, HandBuiltImageIsReadFieldByField) {
