@@ -101,11 +101,6 @@ void AutoSpectrum(ViewState* v, const double* g, int input) {
   XYUnit(v, 10.0);
 }
 
-int FrameLen() {
-  const int n = cus.frameLen;
-  return n > 0 && n <= kMaxFrame ? n : 0;
-}
-
 // A counted run takes the plain mean of its frames and ends at the target; an exponential one
 // weighs every frame by 1/target and runs until it is stopped.
 void CountedOrExponential(void (*step)(double)) {
@@ -187,14 +182,14 @@ void LinExpAver() { CountedOrExponential(Averaging); }
 void TimeAver() { CountedOrExponential(EnhancedTimeAver); }
 
 void Averaging(double k) {
-  const int n = FrameLen();
+  const int n = CheckedFrameLen();
   if (n == 0 || !(k >= 1.0)) return;
   Transform2N(n);
   AccumulateSpectra(n, (1.0 / k) * 8.0 / (2.0 * n * 2.0 * n), 1.0 - 1.0 / k);
 }
 
 void EnhancedTimeAver(double k) {
-  const int n = FrameLen();
+  const int n = CheckedFrameLen();
   if (n == 0 || !(k >= 1.0)) return;
   const double p = 1.0 / k, q = 1.0 - 1.0 / k;
   for (int i = 0; i < n; ++i) {

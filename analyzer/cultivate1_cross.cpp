@@ -13,16 +13,6 @@ namespace {
 constexpr double kRangeMargin = 1.004;
 constexpr double kSnrOne = 1.0000000001;  // keeps the ratio finite where γ² = 1
 
-int FrameLen() {
-  const int n = cus.frameLen;
-  return n > 0 && n <= kMaxFrame ? n : 0;
-}
-
-int Lines() {
-  const int l = cus.lines;
-  return l > 0 && l <= kMaxLines ? l : 0;
-}
-
 double Enbw() { return WC.enbw > 0.0 ? WC.enbw : 1.0; }
 
 // 1/d, or 0 where d is no usable divisor (a silent channel), so nothing non-finite is drawn.
@@ -44,7 +34,7 @@ double CoherenceOfLine(int j) {
 // order: afterwards element N + k holds lag +k and element k holds lag k − N, each with the
 // bias of the shrinking overlap taken out. Returns N, or 0 when there is no frame.
 int CorrelationOf(ViewState* v, const double* zr, const double* zi, double s) {
-  const int n = FrameLen();
+  const int n = CheckedFrameLen();
   if (n == 0) return 0;
   double* re = v->workRe;
   double* im = v->workIm;
@@ -138,7 +128,7 @@ void CrossCorrelat(ViewState* v) {
 }
 
 void Coherence(ViewState* v) {
-  const int lines = Lines();
+  const int lines = CheckedLines();
   for (int j = 0; j < lines; ++j) {
     v->yData[j] = CoherenceOfLine(j);
     v->xData[j] = x_band[j];
@@ -174,7 +164,7 @@ void CrossSpectrums(ViewState* v) {
   // In dB the cross spectrum is shown against the geometric mean of the two total powers.
   const double b = std::sqrt(sp.powerA * sp.powerB) * Enbw();
   v->dbOffset = b > 0.0 && std::isfinite(b) ? 10.0 * std::log10(1.0 / b) : 0.0;
-  const int lines = Lines();
+  const int lines = CheckedLines();
   v->count = lines;
   v->plotStyle = kPlotLine;
   for (int j = 0; j < lines; ++j) {

@@ -12,16 +12,6 @@ namespace {
 
 constexpr double kSqrt2 = 1.4142135623730951;
 
-int FrameLen() {
-  const int n = cus.frameLen;
-  return n > 0 && n <= kMaxFrame ? n : 0;
-}
-
-int Lines() {
-  const int l = cus.lines;
-  return l > 0 && l <= kMaxLines ? l : 0;
-}
-
 // num/den, or 0 where den is 0 (a silent channel): nothing non-finite reaches the graph.
 double Ratio(double num, double den) {
   if (den == 0.0) return 0.0;
@@ -32,7 +22,7 @@ double Ratio(double num, double den) {
 enum Response { kH1, kInvH1, kH2, kInvH2 };
 
 void FrequencyResponse(ViewState* v, Response which) {
-  const int lines = Lines();
+  const int lines = CheckedLines();
   for (int j = 0; j < lines; ++j) {
     const double r = Rxy[2 * j], i = Ixy[2 * j], gx = Gxx[2 * j], gy = Gyy[2 * j];
     const double m = r * r + i * i;
@@ -72,7 +62,7 @@ void FrequencyResponse(ViewState* v, Response which) {
 // are dropped and the positive ones doubled, so the inverse transform gives the frame as the
 // real part and its Hilbert transform as the imaginary part.
 void AnalyticSignal(ViewState* v, const double* sr, const double* si, int input) {
-  const int n = FrameLen();
+  const int n = CheckedFrameLen();
   if (n == 0) return;
   double* re = v->workRe;
   double* im = v->workIm;
@@ -181,7 +171,7 @@ void TimeA(ViewState* v) { PlainFrame(v, ca, rcu.chanA); }
 void TimeB(ViewState* v) { PlainFrame(v, cb, rcu.chanB); }
 
 void TimeA_vs_B(ViewState* v) {
-  const int n = FrameLen();
+  const int n = CheckedFrameLen();
   if (n == 0) return;
   v->yScale = ChannelScale(rcu.chanB);
   v->xScale = ChannelScale(rcu.chanA);

@@ -22,11 +22,6 @@ constexpr int kTimeB = 15;
 
 double* CoefSet(int w) { return weightcoef + (w == 0 ? 0 : kMaxFrame); }
 
-int FrameLen() {
-  const int n = cus.frameLen;
-  return n > 0 && n <= kMaxFrame ? n : 0;
-}
-
 // The gate interval of window w: its visible X range while it shows a gated time display.
 void GateInterval(int w, int n, double* t1, double* t2) {
   const ViewState& v = vs[w];
@@ -54,7 +49,7 @@ void Weigh(double* x, const double* w, int n) {
 // t2 on, the last sample included. The loops stop at the end of the frame whatever the visible
 // range holds: a zoom kept from a run at another rate can lie beyond it.
 void Gate(int w, bool exponential) {
-  const int n = FrameLen();
+  const int n = CheckedFrameLen();
   if (n == 0) return;
   double* s = CoefSet(w);
   double t1, t2;
@@ -89,7 +84,7 @@ void RectWeight(int w) { Gate(w, false); }
 void ExpWeight(int w) { Gate(w, true); }
 
 void WeightCtrl() {
-  const int N = FrameLen();
+  const int N = CheckedFrameLen();
   if (N == 0) return;
   const int n = dbuf.nframe > 0 && dbuf.nframe <= N ? dbuf.nframe : N;
   if (cus.window == kRectGate || cus.window == kExpGate) {

@@ -139,6 +139,12 @@ struct FsRecord {
 };
 
 extern CusRecord cus;
+
+// Frame length and line count, or 0 when the model holds a value no array could take.
+inline int CheckedFrameLen() {
+  return cus.frameLen > 0 && cus.frameLen <= kMaxFrame ? cus.frameLen : 0;
+}
+inline int CheckedLines() { return cus.lines > 0 && cus.lines <= kMaxLines ? cus.lines : 0; }
 extern SpRecord sp;
 extern RcuRecord rcu;
 extern SrRecord sr;
