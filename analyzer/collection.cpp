@@ -10,7 +10,7 @@
 #include "analyzer/initstruct.h"
 #include "analyzer/menager.h"
 #include "analyzer/panels.h"
-#include "analyzer/pending.h"
+#include "analyzer/modules.h"
 #include "ui/userint.h"
 
 namespace {

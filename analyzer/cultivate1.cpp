@@ -6,7 +6,7 @@
 #include "analyzer/calibration.h"
 #include "analyzer/iirfilter.h"
 #include "analyzer/menager.h"
-#include "analyzer/pending.h"
+#include "analyzer/modules.h"
 #include "analyzer/view1_internal.h"
 #include "dsp/dsp.h"
 

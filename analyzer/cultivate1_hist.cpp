@@ -5,7 +5,7 @@
 #include "analyzer/cultivate1.h"
 #include "analyzer/menager.h"
 #include "analyzer/panels.h"
-#include "analyzer/pending.h"
+#include "analyzer/modules.h"
 #include "analyzer/view1_internal.h"
 #include "dsp/dsp.h"
 #include "ui/userint.h"

@@ -3,7 +3,7 @@
 
 #include "analyzer/cultivate1.h"
 #include "analyzer/panels.h"
-#include "analyzer/pending.h"
+#include "analyzer/modules.h"
 #include "analyzer/view1.h"
 #include "analyzer/view1_internal.h"
 #include "ui/userint.h"

@@ -20,7 +20,7 @@
 #include "analyzer/fileio.h"
 #include "analyzer/menager.h"
 #include "analyzer/panels.h"
-#include "analyzer/pending.h"
+#include "analyzer/modules.h"
 #include "ui/userint.h"
 
 int OnOffCh[kInputs];

@@ -10,7 +10,7 @@
 #include "analyzer/generation.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/panels.h"
-#include "analyzer/pending.h"
+#include "analyzer/modules.h"
 #include "dsp/signals.h"
 #include "ui/userint.h"
 

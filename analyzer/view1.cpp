@@ -8,7 +8,7 @@
 #include "analyzer/cultivate1.h"
 #include "analyzer/file_ctrl.h"
 #include "analyzer/panels.h"
-#include "analyzer/pending.h"
+#include "analyzer/modules.h"
 #include "analyzer/view1_internal.h"
 #include "dsp/dsp.h"
 #include "ui/userint.h"

@@ -1,0 +1,14 @@
+// Every module's interface in one include, for the modules that call across most of the program
+// (start-up, run control, settings).
+#pragma once
+
+#include "analyzer/calibration.h"
+#include "analyzer/collection.h"
+#include "analyzer/cultivate1.h"
+#include "analyzer/display1.h"
+#include "analyzer/dkv.h"
+#include "analyzer/file_ctrl_rec.h"
+#include "analyzer/iirfilter.h"
+#include "analyzer/initstruct.h"
+#include "analyzer/range_ch.h"
+#include "analyzer/view1.h"
