@@ -28,6 +28,19 @@ class CrossPanels : public VeltraTest {
   }
 };
 
+// Every point, range and axis label of the window's result is a finite number.
+void ExpectFiniteView(const ViewState& v) {
+  ASSERT_GT(v.count, 0);
+  for (int i = 0; i < v.count; ++i) {
+    ASSERT_TRUE(std::isfinite(v.yData[i])) << i;
+    ASSERT_TRUE(std::isfinite(v.xData[i])) << i;
+  }
+  EXPECT_TRUE(std::isfinite(v.yMin) && std::isfinite(v.yMax));
+  EXPECT_TRUE(std::isfinite(v.xMin) && std::isfinite(v.xMax));
+  EXPECT_TRUE(std::isfinite(v.labYFrom) && std::isfinite(v.labYTo));
+  EXPECT_TRUE(std::isfinite(v.labXFrom) && std::isfinite(v.labXTo));
+}
+
 TEST_F(CrossPanels, EveryFormatDrawsFiniteValues) {
   Press("StartButton");
   Tick();  // the first step only fills the decimated streams
@@ -42,14 +55,7 @@ TEST_F(CrossPanels, EveryFormatDrawsFiniteValues) {
       SCOPED_TRACE(std::string(cf[f].name) + " format " + std::to_string(format));
       if (cf[f].hasFormats) Set("FormatRing1", std::to_string(format).c_str());
       ASSERT_EQ(ViewResult(0), 1);
-      ASSERT_GT(v.count, 0);
-      for (int i = 0; i < v.count; ++i) {
-        ASSERT_TRUE(std::isfinite(v.yData[i])) << i;
-        ASSERT_TRUE(std::isfinite(v.xData[i])) << i;
-      }
-      EXPECT_TRUE(std::isfinite(v.yMin) && std::isfinite(v.yMax));
-      EXPECT_TRUE(std::isfinite(v.xMin) && std::isfinite(v.xMax));
-      EXPECT_TRUE(std::isfinite(v.labYFrom) && std::isfinite(v.labYTo));
+      ASSERT_NO_FATAL_FAILURE(ExpectFiniteView(v));
     }
   }
   // The same tone feeds both channels: the coherence at its line is 1.
@@ -82,15 +88,7 @@ TEST_F(CrossPanels, SilentChannelsDrawFiniteValuesInEveryUnit) {
         Set("YUnitRing1", std::to_string(yu).c_str());
         ASSERT_EQ(v.yUnit, yu);
         ASSERT_EQ(ViewResult(0), 1);
-        ASSERT_GT(v.count, 0);
-        for (int i = 0; i < v.count; ++i) {
-          ASSERT_TRUE(std::isfinite(v.yData[i])) << i;
-          ASSERT_TRUE(std::isfinite(v.xData[i])) << i;
-        }
-        EXPECT_TRUE(std::isfinite(v.yMin) && std::isfinite(v.yMax));
-        EXPECT_TRUE(std::isfinite(v.xMin) && std::isfinite(v.xMax));
-        EXPECT_TRUE(std::isfinite(v.labYFrom) && std::isfinite(v.labYTo));
-        EXPECT_TRUE(std::isfinite(v.labXFrom) && std::isfinite(v.labXTo));
+        ASSERT_NO_FATAL_FAILURE(ExpectFiniteView(v));
       }
     }
   }
