@@ -170,9 +170,9 @@ int ConfirmPopup(const char* title, const char* message) {
 namespace {
 
 // "*.txt;*.rin" -> "*.txt *.rin (*.txt *.rin)"
-QString NameFilter(const char* spec, const char* types) {
+QString NameFilter(const char* pattern, const char* types) {
   QStringList pats;
-  for (const char* s : {spec, types}) {
+  for (const char* s : {pattern, types}) {
     if (s == nullptr) continue;
     for (const QString& p : QString::fromUtf8(s).split(';', Qt::SkipEmptyParts)) {
       const QString t = p.trimmed();
@@ -213,8 +213,8 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
     return FileResult({}, pathName, bufSize);
   }
   QString dir = QString::fromUtf8(defaultDirectory ? defaultDirectory : "");
-  const QString spec = QString::fromUtf8(defaultFileSpec ? defaultFileSpec : "");
-  if (!spec.isEmpty() && !spec.contains('*')) dir = QDir(dir).filePath(spec);
+  const QString pattern = QString::fromUtf8(defaultFileSpec ? defaultFileSpec : "");
+  if (!pattern.isEmpty() && !pattern.contains('*')) dir = QDir(dir).filePath(pattern);
   QFileDialog dialog(QApplication::activeWindow(), QString::fromUtf8(title ? title : ""), dir,
                      NameFilter(defaultFileSpec, fileTypeList));
   // "OK" takes an existing or a new name, "Load" only an existing file, "Save" asks for a name.

@@ -254,8 +254,8 @@ TEST(IIRLowpass, InverseChebyshevStopBand)
 
 TEST(IIRLowpass, EllipticMeetsBothBands)
 {
-    struct Spec { double rp, rs; };
-    for (const Spec s : {Spec{0.1, 100.0}, Spec{1.0, 40.0}}) {
+    struct Mask { double rp, rs; };
+    for (const Mask s : {Mask{0.1, 100.0}, Mask{1.0, 40.0}}) {
         for (int order = 1; order <= 14; ++order) {
             Filter f = Make(0, order);
             ASSERT_EQ(Elp_CascadeCoef(kFs, 150.0, 0.0, s.rp, s.rs, f.get()), 0);
