@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libqt6uitools6 libgl1-mesa-dev
+  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libqt6uitools6 libqt6opengl6-dev libgl1-mesa-dev
+  qt6-translations-l10n locales
   libqcustomplot-dev
   fonts-dejavu-core
 )
