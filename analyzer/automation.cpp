@@ -3,12 +3,14 @@
 #include "analyzer/automation.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 
 #include "analyzer/initstruct.h"
+#include "analyzer/numtext.h"
 #include "analyzer/panels.h"
 #include "analyzer/save.h"
 #include "ui/userint.h"
@@ -61,6 +63,28 @@ bool Find(const std::string& role, int* panel, int* control) {
   return FindCtrlByRole(role.c_str(), panel, control) == 0;
 }
 
+bool UsesControl(AutomationAction::Kind k) {
+  return k == AutomationAction::Set || k == AutomationAction::Press || k == AutomationAction::Get;
+}
+
+// What a control holds, as one line of text: a number in full (not rounded to the digits the
+// field shows, and with a point in every locale), anything else as the panel shows it.
+std::string ControlText(int panel, int control) {
+  char text[1024] = "";
+  GetCtrlVal(panel, control, text, sizeof text);
+  double shown = 0.0, v = 0.0;
+  if (ParseDecimal(text, &shown) && GetCtrlVal(panel, control, &v) == 0) {
+    char num[64];
+    const auto r = std::to_chars(num, num + sizeof num, v);
+    return std::string(num, r.ptr);
+  }
+  std::string s = text;
+  for (char& c : s) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return s;
+}
+
 }  // namespace
 
 bool AutomationPlan::HasQuit() const {
@@ -82,6 +106,7 @@ const char* AutomationUsage() {
          "  --run                запустить измерение и ждать его окончания\n"
          "  --save W=ПУТЬ        сохранить результат окна W (1 или 2) без диалога\n"
          "  --grab ПУТЬ          снимок главной панели в PNG\n"
+         "  --get РОЛЬ           напечатать значение элемента панели (одна строка)\n"
          "  --quit               выход, как по кнопке «Выход» (с сохранением настроек)\n";
 }
 
@@ -103,7 +128,8 @@ int ParseAutomation(int argc, const char* const* argv, AutomationPlan* plan, std
     }
     AutomationAction a{AutomationAction::Run, "", "", 0};
     const bool takesValue = opt == "--set" || opt == "--press" || opt == "--file" ||
-                            opt == "--ticks" || opt == "--save" || opt == "--grab";
+                            opt == "--ticks" || opt == "--save" || opt == "--grab" ||
+                            opt == "--get";
     if (takesValue && i + 1 >= argc) {
       *error = "параметру " + opt + " не хватает значения";
       return 2;
@@ -118,8 +144,8 @@ int ParseAutomation(int argc, const char* const* argv, AutomationPlan* plan, std
       a.kind = AutomationAction::Set;
       a.role.assign(v, static_cast<size_t>(eq - v));
       a.value = eq + 1;
-    } else if (opt == "--press") {
-      a.kind = AutomationAction::Press;
+    } else if (opt == "--press" || opt == "--get") {
+      a.kind = opt == "--get" ? AutomationAction::Get : AutomationAction::Press;
       a.role = v;
     } else if (opt == "--file") {
       if (*v == '\0' || std::strlen(v) >= kPathLen) {
@@ -161,7 +187,7 @@ int ParseAutomation(int argc, const char* const* argv, AutomationPlan* plan, std
 
 int CheckAutomationRoles(const AutomationPlan& plan, std::string* error) {
   for (const auto& a : plan.actions) {
-    if (a.kind != AutomationAction::Set && a.kind != AutomationAction::Press) continue;
+    if (!UsesControl(a.kind)) continue;
     int panel = 0, control = 0;
     if (!Find(a.role, &panel, &control)) {
       *error = "на панелях нет элемента «" + a.role + "»";
@@ -177,8 +203,7 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
   SetPopupHandler(PrintPopup, nullptr);
   for (const auto& a : plan.actions) {
     int panel = 0, control = 0;
-    const bool onControl = a.kind == AutomationAction::Set || a.kind == AutomationAction::Press;
-    if (onControl && !Find(a.role, &panel, &control)) {
+    if (UsesControl(a.kind) && !Find(a.role, &panel, &control)) {
       *error = "на панелях нет элемента «" + a.role + "»";
       return 2;
     }
@@ -198,6 +223,10 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
         }
         break;
       }
+      case AutomationAction::Get:
+        std::printf("%s\n", ControlText(panel, control).c_str());
+        std::fflush(stdout);
+        break;
       case AutomationAction::File:
         g_fileAnswers.push_back(a.value);
         break;

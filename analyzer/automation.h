@@ -6,8 +6,8 @@
 #include <vector>
 
 struct AutomationAction {
-  enum Kind { Set, Press, File, Ticks, Run, Save, Grab, Quit } kind;
-  std::string role;   // Set, Press
+  enum Kind { Set, Press, File, Ticks, Run, Save, Grab, Quit, Get } kind;
+  std::string role;   // Set, Press, Get
   std::string value;  // Set: the value; File, Save, Grab: the path
   long number = 0;    // Ticks: how many; Save: the window 1 or 2
 };

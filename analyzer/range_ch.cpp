@@ -11,6 +11,7 @@
 #include "analyzer/dkv.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/menager.h"
+#include "analyzer/numtext.h"
 #include "analyzer/panels.h"
 #include "ui/userint.h"
 
@@ -75,7 +76,7 @@ void StoreGain(int i) {
 
 bool IsNumberText(const char* text) {
   for (const char* p = text; *p != '\0'; ++p) {
-    if (!((*p >= '0' && *p <= '9') || *p == '.')) return false;
+    if (!((*p >= '0' && *p <= '9') || *p == '.' || *p == ',')) return false;
   }
   return true;
 }
@@ -154,11 +155,12 @@ VELTRA_CALLBACK(SetRectif) {
   GetCtrlVal(panel, control, text, sizeof text);
   SetCtrlAttribute(panel, control, ATTR_TEXT_BGCOLOR, kFieldGrey);
   int kind = ControlStr(text);
+  double coef = 0.0;
   // Zero is no gain: it is refused like any other entry that is not one.
-  if (kind == 0 && !(std::atof(text) > 0.0)) kind = 2;
+  if (kind == 0 && !(ParseDecimal(text, &coef) && coef > 0.0)) kind = 2;
   switch (kind) {
     case 0:
-      cch.gain[i] = std::atof(text);
+      cch.gain[i] = coef;
       hs.inmode[i] = cch.mode[i] = 1;
       amplif[i].on = 0;
       break;

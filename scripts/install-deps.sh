@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, only those missing.
+# Installs the Debian packages the build needs, only those missing. With --list it prints the
+# list instead (scripts/check-deps.sh proves it complete against a build).
 set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libqt6uitools6 libqt6opengl6-dev libgl1-mesa-dev
-  qt6-translations-l10n locales
   libqcustomplot-dev
   fonts-dejavu-core
+  # Qt's own Russian texts for the standard dialogs; locale data for the Russian-desktop tests.
+  qt6-translations-l10n locales
 )
 # FFTW and KissFFT only feed the side-by-side benchmarks; set VELTRA_BENCH_PEERS=1 to get them.
 if [ "${VELTRA_BENCH_PEERS:-0}" = 1 ]; then
   packages+=(libfftw3-dev libkissfft-dev)
+fi
+
+if [ "${1:-}" = --list ]; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
 fi
 
 missing=()

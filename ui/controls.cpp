@@ -309,7 +309,7 @@ int GetNumber(Control& c, double* v) {
     case CtrlKind::TextField:
     case CtrlKind::Readout: {
       bool ok = false;
-      const double d = Text(c).trimmed().toDouble(&ok);
+      const double d = ui::ParseNumber(Text(c), &ok);
       if (!ok) return UIE_InvalidValue;
       *v = d;
       return UIE_NoError;
@@ -388,7 +388,7 @@ int SetString(Control& c, const QString& s) {
     }
     default: {
       bool ok = false;
-      const double v = s.trimmed().toDouble(&ok);
+      const double v = ui::ParseNumber(s, &ok);
       if (!ok) return UIE_InvalidValue;
       return SetNumber(c, v, false);
     }
@@ -828,7 +828,7 @@ int UserSetCtrlVal(int panel, int control, const char* valueText) {
   if (!c->widget->isEnabled()) return UIE_Dimmed;
   const QString text = QString::fromUtf8(valueText ? valueText : "").trimmed();
   bool isNum = false;
-  const double v = text.toDouble(&isNum);
+  const double v = ui::ParseNumber(text, &isNum);
   {
     ui::CodeChange change;
     switch (c->kind) {

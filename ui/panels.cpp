@@ -240,6 +240,23 @@ QString NumericField::textFromValue(double value) const {
   return s;
 }
 
+QValidator::State NumericField::validate(QString& input, int& pos) const {
+  input.replace(QLatin1Char(','), QLatin1Char('.'));
+  return QDoubleSpinBox::validate(input, pos);
+}
+
+double NumericField::valueFromText(const QString& text) const {
+  QString t = text;
+  t.replace(QLatin1Char(','), QLatin1Char('.'));
+  return QDoubleSpinBox::valueFromText(t);
+}
+
+double ParseNumber(const QString& text, bool* ok) {
+  QString t = text.trimmed();
+  t.replace(QLatin1Char(','), QLatin1Char('.'));
+  return QLocale::c().toDouble(t, ok);
+}
+
 bool InCallback() { return g_callbackDepth > 0; }
 bool CodeIsChanging() { return g_codeDepth > 0; }
 CodeChange::CodeChange() { ++g_codeDepth; }

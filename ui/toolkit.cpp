@@ -7,12 +7,15 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QSaveFile>
+#include <QTranslator>
 
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -76,9 +79,17 @@ int InitUserInterface(int* argc, char** argv) {
   g_app = new QApplication(*ac, av);
   // Panels close through their close control, never by the last window vanishing.
   QApplication::setQuitOnLastWindowClosed(false);
-  // Numeric fields show and take a decimal point whatever the desktop's language, like the
-  // readouts and the files beside them.
+  // QApplication has just taken the C library's locale from the desktop; a Russian one would
+  // make printf write, and strtod read, decimal commas in fields, files and readouts. Numbers are
+  // the same text in every locale; only the toolkit's own texts follow the program's language.
+  std::setlocale(LC_NUMERIC, "C");
   QLocale::setDefault(QLocale::c());
+  // The standard dialogs (file selection, message box buttons) speak Russian like the panels.
+  auto* qtTexts = new QTranslator(g_app);
+  if (qtTexts->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
+                    QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(qtTexts);
+  }
   return UIE_NoError;
 }
 

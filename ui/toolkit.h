@@ -45,6 +45,9 @@ class NumericField : public QDoubleSpinBox {
   int Precision() const { return precision_; }
   void SetPrecision(int digits);
   QString textFromValue(double value) const override;
+  // A decimal comma typed on a Russian keyboard is taken as the point.
+  QValidator::State validate(QString& input, int& pos) const override;
+  double valueFromText(const QString& text) const override;
 
  private:
   int precision_ = 2;
@@ -117,5 +120,8 @@ void FlushGraphs();
 
 void CopyText(const QString& text, char* buf, int bufSize);
 bool InitDone();
+
+// A number typed or given as text, in any locale: "2.5" and "2,5" are both 2.5.
+double ParseNumber(const QString& text, bool* ok);
 
 }  // namespace ui

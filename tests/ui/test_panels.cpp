@@ -54,6 +54,18 @@ double DblVal(int panel, int control) {
   return v;
 }
 
+// The standard dialogs speak the panels' language, and numbers are C-locale text even when the
+// desktop's locale (which QApplication hands to the C library) writes decimal commas.
+TEST(ToolkitLanguage, DialogsAreRussianAndNumbersUseAPoint) {
+  EnsureToolkit();
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString::fromUtf8("Отмена"));
+  EXPECT_NE(QCoreApplication::translate("QFileDialog", "File &name:"), "File &name:");
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", 2.5);
+  EXPECT_STREQ(text, "2.5");
+  EXPECT_DOUBLE_EQ(std::strtod("2.5", nullptr), 2.5);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Loading
 
@@ -369,6 +381,11 @@ TEST_F(PanelTest, UserInputFiresOneCommitAndCodeFiresNone) {
   Widget<QDoubleSpinBox>(GainField)->selectAll();
   typeAndEnter(Widget<QDoubleSpinBox>(GainField), GainField, "-0.125", Qt::Key_Enter);
   EXPECT_DOUBLE_EQ(DblVal(panel_, GainField), -0.125);
+  // A Russian keyboard's decimal comma is the point, not the end of the number.
+  Events().clear();
+  Widget<QDoubleSpinBox>(GainField)->selectAll();
+  typeAndEnter(Widget<QDoubleSpinBox>(GainField), GainField, "2,5", Qt::Key_Enter);
+  EXPECT_DOUBLE_EQ(DblVal(panel_, GainField), 2.5);
 
   auto* ring = Widget<QComboBox>(ModeRing);
   QTest::keyClick(ring, Qt::Key_Up);
@@ -653,6 +670,8 @@ TEST_F(PanelTest, AutomationActsAsAPerson) {
   EXPECT_EQ(UserSetCtrlVal(panel_, CountField, "150"), UIE_InvalidValue) << "outside the range";
   EXPECT_EQ(UserSetCtrlVal(panel_, CountField, "2.5"), UIE_InvalidValue);
   EXPECT_EQ(UserSetCtrlVal(panel_, GainField, "0.125"), UIE_NoError);
+  EXPECT_EQ(UserSetCtrlVal(panel_, GainField, "0,25"), UIE_NoError);
+  EXPECT_DOUBLE_EQ(DblVal(panel_, GainField), 0.25);
   EXPECT_EQ(UserSetCtrlVal(panel_, PowerToggle, "ВКЛ"), UIE_NoError);
   GetCtrlVal(panel_, PowerToggle, &v);
   EXPECT_EQ(v, 1);
@@ -666,7 +685,7 @@ TEST_F(PanelTest, AutomationActsAsAPerson) {
   EXPECT_EQ(UserFireEvent(panel_, TickTimer, EVENT_TIMER_TICK, 0, 0), UIE_NoError);
   EXPECT_EQ(CountEvents(TickTimer, EVENT_TIMER_TICK), 1);
   EXPECT_EQ(CountEvents(StartButton, EVENT_COMMIT), 1);
-  EXPECT_EQ(CountEvents(GainField, EVENT_COMMIT), 1);
+  EXPECT_EQ(CountEvents(GainField, EVENT_COMMIT), 2);
 }
 
 // Discards its own panel, then lets pending events run, as a long callback does.
