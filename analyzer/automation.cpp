@@ -264,7 +264,7 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
         break;
       }
       case AutomationAction::Save:
-        std::snprintf(file_name, sizeof file_name, "%s", a.value.c_str());
+        std::snprintf(result_name, sizeof result_name, "%s", a.value.c_str());
         if (SaveInfData(static_cast<int>(a.number) - 1) != 1) {
           *error = "--save: не удалось записать «" + a.value + "»";
           return 3;

@@ -134,8 +134,9 @@ void DecodeCalibr(const unsigned char in[kCalibrFileSize], CalibrRecord* rec) {
 int CheckCalibr(CalibrRecord* rec) {
   int reset = 0;
   for (int i = 0; i < kCalibrInputs; ++i) {
+    // A unit other than the seven (a recording's) keeps its numbers: its text is shown as is.
     bool ok = Positive(rec->sen[i]) && Positive(rec->lo[i]) && Positive(rec->gain[i]) &&
-              UnitIndex(rec->dim[i]) >= 0 &&
+              rec->dim[i][0] != '\0' &&
               (rec->mode[i] == 0 || rec->mode[i] == 1 || rec->mode[i] == 3);
     if (!Positive(rec->fsc[i])) rec->fsc[i] = 8388607.0;
     if (!std::isfinite(rec->reserved1[i])) rec->reserved1[i] = 0.0;

@@ -76,20 +76,29 @@ int SenEvent(int k, int event, int key) {
   return 0;
 }
 
-// Index in the unit list of the item named `text`: an exact match first, else the first item
-// whose text begins `text`; -1 when none.
-int UnitItem(int control, const char* text) {
+// Channel k's unit list shows `text`: one of the seven units, or a unit of a recording or an
+// older "Calibr.inf" that is none of them, as an item of its own after the seven (it has no
+// standard reference level; choosing it keeps the input's level). The list holds at most one
+// such item.
+void ShowUnit(int k, const char* text) {
+  const int control = ControlsOf(k).unit;
   int n = 0;
   GetNumListItems(mainpanel, control, &n);
-  int prefix = -1;
-  for (int idx = 0; idx < n; ++idx) {
+  if (n != kUnitCount) {
+    ClearListCtrl(mainpanel, control);
+    for (int u = 0; u < kUnitCount; ++u) InsertListItem(mainpanel, control, -1, Dim[u], u);
+  }
+  for (int idx = 0; idx < kUnitCount; ++idx) {
     char label[kItemText] = "";
     GetLabelFromIndex(mainpanel, control, idx, label, sizeof label);
-    if (std::strcmp(label, text) == 0) return idx;
-    const std::size_t len = std::strlen(label);
-    if (prefix < 0 && len > 0 && std::strncmp(label, text, len) == 0) prefix = idx;
+    if (std::strcmp(label, text) == 0) {
+      SetCtrlIndex(mainpanel, control, idx);
+      return;
+    }
   }
-  return prefix;
+  if (text[0] == '\0') return;
+  InsertListItem(mainpanel, control, -1, text, kUnitCount);
+  SetCtrlIndex(mainpanel, control, kUnitCount);
 }
 
 void SetLevel(int k, int i, double lo) {
@@ -106,7 +115,8 @@ void DimCommit(int k) {
   char label[kItemText] = "";
   if (idx >= 0) GetLabelFromIndex(mainpanel, c.unit, idx, label, sizeof label);
   const int unit = UnitIndex(label);
-  // Only the seven units have a reference level; anything else leaves the record as it is.
+  // Only the seven units have a reference level. The one other item the list may hold is the
+  // input's own unit (ShowUnit): choosing it keeps the input's unit and level.
   if (unit < 0) return;
   std::snprintf(cch.dim[i], kDimTextLen, "%s", Dim[unit]);
   SetCtrlVal(mainpanel, c.lo, support_unit[unit]);
@@ -160,20 +170,23 @@ VELTRA_CALLBACK(SetDim) {
 
 void SetDimension(int k, int input) {
   if (input < 0 || input >= kCalibrInputs) return;
-  const ChannelControls c = ControlsOf(k);
-  const int idx = UnitItem(c.unit, cch.dim[input]);
-  if (idx >= 0) SetCtrlIndex(mainpanel, c.unit, idx);
+  ShowUnit(k, cch.dim[input]);
   DimCommit(k);
+}
+
+void ShowChannelCalibration(int k, int input) {
+  if (input < 0 || input >= kCalibrInputs) return;
+  const ChannelControls c = ControlsOf(k);
+  ShowUnit(k, cch.dim[input]);
+  SetCtrlVal(mainpanel, c.lo, cch.lo[input]);
+  SetCtrlVal(mainpanel, c.sen, cch.sen[input]);
 }
 
 void SetParam_Calibr(int k) {
   const ChannelControls c = ControlsOf(k);
   const int i = InputOf(k);
-  const int idx = UnitItem(c.unit, cch.dim[i]);
-  if (idx >= 0) SetCtrlIndex(mainpanel, c.unit, idx);
-  SetCtrlVal(mainpanel, c.lo, cch.lo[i]);
-  SetCtrlVal(mainpanel, c.sen, cch.sen[i]);
-  char text[32];
+  ShowChannelCalibration(k, i);
+  char text[kCoefTextLen];
   switch (cch.mode[i]) {
     case 0:
       SetCtrlVal(mainpanel, c.coef, "icp");
@@ -182,35 +195,23 @@ void SetParam_Calibr(int k) {
       SetCtrlVal(mainpanel, c.coef, "дж");
       break;
     default:
-      std::snprintf(text, sizeof text, "%1.2f", cch.gain[i]);
+      CoefText(cch.gain[i], text, sizeof text);
       SetCtrlVal(mainpanel, c.coef, text);
       break;
   }
-  SenCommit(k);
+  // The stored values are the calibration: read back through the fields they would lose the
+  // digits the fields do not show.
+  ThrougCount(k);
 }
 
 void InitCalibration() {
-  for (int k = 0; k < 2; ++k) {
-    const ChannelControls c = ControlsOf(k);
-    Apply(k == 0 ? SwitchChA : SwitchChB, k == 0 ? MAIN_ChannelSwitchA : MAIN_ChannelSwitchB);
-    const int i = InputOf(k);
-    GetCtrlVal(mainpanel, c.lo, &cch.lo[i]);
-    GetCtrlVal(mainpanel, c.sen, &cch.sen[i]);
-    int idx = -1;
-    char label[kItemText] = "";
-    GetCtrlIndex(mainpanel, c.unit, &idx);
-    if (idx >= 0) GetLabelFromIndex(mainpanel, c.unit, idx, label, sizeof label);
-    const int unit = UnitIndex(label);
-    if (unit >= 0) std::snprintf(cch.dim[i], kDimTextLen, "%s", Dim[unit]);
-  }
+  // The channels show the stored calibration of their inputs (SetParam_Calibr through the
+  // switches). Their unit and level are not committed again: that would put each input's level
+  // back to its unit's standard one at every start.
+  Apply(SwitchChA, MAIN_ChannelSwitchA);
+  Apply(SwitchChB, MAIN_ChannelSwitchB);
   Apply(SetRectif, MAIN_CoefFieldA);
   Apply(SetRectif, MAIN_CoefFieldB);
-  Apply(SetSenA, MAIN_SenFieldA);
-  Apply(SetSenB, MAIN_SenFieldB);
-  Apply(SetLo, MAIN_LoFieldA);
-  Apply(SetLo, MAIN_LoFieldB);
-  Apply(SetDim, MAIN_UnitRingA);
-  Apply(SetDim, MAIN_UnitRingB);
   SetPanelAttribute(mainpanel, ATTR_TITLE, "Анализатор сигналов VZ_07. Выполняется калибровка каналов!");
   SetPanelAttribute(mainpanel, ATTR_TITLE, "Анализатор сигналов VZ_07");
 }

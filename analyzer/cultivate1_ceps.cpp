@@ -2,6 +2,7 @@
 // interval of them.
 #include <cmath>
 
+#include "analyzer/calibration.h"
 #include "analyzer/cultivate1.h"
 #include "analyzer/view1_internal.h"
 #include "dsp/dsp.h"
@@ -9,6 +10,8 @@
 namespace {
 
 constexpr int kCepsA = 17, kCepsB = 18, kLiftA = 19, kLiftB = 20;
+// A visible end this close to a quefrency sample counts as on it (the axis is i·Δt in doubles).
+constexpr double kOnSample = 1e-6;
 
 int FrameLen() {
   const int n = cus.frameLen;
@@ -31,20 +34,34 @@ double LinePowerFloor(const double* g, int lines) {
   return top > 0.0 ? top * kDbFloor : kDbFloor;
 }
 
-void Cepstrum(ViewState* v, const double* g) {
+// The real cepstrum of the averaged spectrum g into re[0 … N−1] (im cleared): the inverse
+// transform of the two-sided, even dB spectrum. Lines above the analysed band lie in the
+// anti-alias filter's roll-off; they take the last analysed line's level, so that the cepstrum
+// sees no band edge. A gain then moves quefrency 0 only, and an echo after q samples ripples
+// the spectrum with period N/q and shows at quefrency q. Returns N, or 0 without a frame.
+int RealCepstrum(const double* g, double* re, double* im) {
   const int n = FrameLen();
-  if (n == 0) return;
   const int lines = Lines(n);
+  if (n == 0 || lines == 0) return 0;
   const double floor = LinePowerFloor(g, lines);
+  const int half = n / 2;
+  for (int j = 0; j <= half; ++j) {
+    const double p = g[2 * (j < lines ? j : lines - 1)];
+    re[j] = 10.0 * std::log10(std::isfinite(p) && p > floor ? p : floor);
+  }
+  for (int j = half + 1; j < n; ++j) re[j] = re[n - j];
+  for (int j = 0; j < n; ++j) im[j] = 0.0;
+  InvFFT(re, im, n);
+  // An even spectrum has a real cepstrum; what the transform leaves in im is rounding.
+  for (int j = 0; j < n; ++j) im[j] = 0.0;
+  return n;
+}
+
+void Cepstrum(ViewState* v, const double* g) {
   double* re = v->workRe;
   double* im = v->workIm;
-  for (int j = 0; j < lines; ++j) {
-    const double p = g[2 * j];
-    re[j] = 10.0 * std::log10(std::isfinite(p) && p > floor ? p : floor);
-    im[j] = 0.0;
-  }
-  for (int j = lines; j < n; ++j) re[j] = im[j] = 0.0;
-  InvFFT(re, im, n);
+  const int n = RealCepstrum(g, re, im);
+  if (n == 0) return;
   v->dbOffset = 0.0;
   v->yScale = 1.0;
   v->xScale = 1.0;
@@ -61,46 +78,52 @@ void Cepstrum(ViewState* v, const double* g) {
   }
 }
 
-// Sample index of quefrency t on the grid dt, truncated toward zero and kept within 0 … hi.
-int QuefrencySample(double t, double dt, int fallback, int hi) {
-  const double s = std::trunc(t / dt);
-  if (!(s == s)) return fallback;
+// Quefrency sample of the visible end t on the grid dt: the first sample at or after t
+// (up = true) or the last at or before it, kept within 0 … hi.
+int QuefrencySample(double t, double dt, bool up, int fallback, int hi) {
+  const double x = t / dt;
+  if (!(x == x)) return fallback;
+  const double s = up ? std::ceil(x - kOnSample) : std::floor(x + kOnSample);
   return s <= 0.0 ? 0 : s >= hi ? hi : static_cast<int>(s);
 }
 
-void LiftSpec(ViewState* v, void (*cepstrum)(ViewState*), int lift, int ceps) {
-  const int n = FrameLen();
-  if (n == 0) return;
-  double* mag = v->yData;
+void LiftSpec(ViewState* v, const double* g, int input, int lift, int ceps) {
+  double* re = v->workRe;
   double* im = v->workIm;
-  v->format = 2;
-  cepstrum(v);  // mag[0 … N/2−1] now holds the cepstrum's magnitude
+  const int n = RealCepstrum(g, re, im);
+  if (n == 0) return;
 
-  // The lifter is the visible range of the matching cepstrum in the other window. Only the
-  // lower half of the cepstrum is computed, so the bounds stay within it.
+  // The lifter is the visible quefrency range of the matching cepstrum in the other window,
+  // both ends included; a range reaching the last shown sample keeps the unshown Nyquist
+  // quefrency too, so that the open lifter gives the spectrum back unchanged.
   const int half = n / 2;
-  int p = 0, q = half;
+  int p = 0, last = half;
   const ViewState* shown = nullptr;
   if (vs[0].function == lift && vs[1].function == ceps) shown = &vs[1];
   else if (vs[1].function == lift && vs[0].function == ceps) shown = &vs[0];
   const double dt = time_ch[1];
   if (shown != nullptr && dt > 0.0) {
-    p = QuefrencySample(shown->viewXFrom, dt, 0, half);
-    q = QuefrencySample(shown->viewXTo, dt, half, half);
+    p = QuefrencySample(shown->viewXFrom, dt, true, 0, half);
+    last = QuefrencySample(shown->viewXTo, dt, false, half, half);
+    if (last >= half - 1) last = half;
   }
+  // The cepstrum is even: quefrency i and N − i are the same lag and are kept together.
   for (int i = 0; i < n; ++i) {
-    if (i < p || i >= q) mag[i] = 0.0;
-    im[i] = 0.0;
+    const int m = i <= half ? i : n - i;
+    if (m < p || m > last) re[i] = 0.0;
   }
-  ReFFT(mag, im, n);
+  ReFFT(re, im, n);
 
+  // Back from dB to power, in the units of the spectrum it came from.
   const int lines = Lines(n);
-  v->dbOffset = 0.0;
-  v->yScale = 1.0;
+  for (int j = 0; j < lines; ++j) v->yData[j] = std::pow(10.0, 0.1 * re[j]);
+  const double scale = ChannelScale(input);
+  v->format = 2;
+  v->dbOffset = ChannelDbOffset(input);
+  v->yScale = scale * scale;
   v->xScale = 1.0;
   v->count = lines;
   v->plotStyle = kPlotLine;
-  MagnitudeFunc(v, mag, im, x_band);
   XYUnit(v, 10.0);
   ResultRange(v->yData, lines, &v->yMax, &v->yMin);
 }
@@ -109,5 +132,5 @@ void LiftSpec(ViewState* v, void (*cepstrum)(ViewState*), int lift, int ceps) {
 
 void CepstrumA(ViewState* v) { Cepstrum(v, Gxx); }
 void CepstrumB(ViewState* v) { Cepstrum(v, Gyy); }
-void LiftSpecA(ViewState* v) { LiftSpec(v, CepstrumA, kLiftA, kCepsA); }
-void LiftSpecB(ViewState* v) { LiftSpec(v, CepstrumB, kLiftB, kCepsB); }
+void LiftSpecA(ViewState* v) { LiftSpec(v, Gxx, rcu.chanA, kLiftA, kCepsA); }
+void LiftSpecB(ViewState* v) { LiftSpec(v, Gyy, rcu.chanB, kLiftB, kCepsB); }

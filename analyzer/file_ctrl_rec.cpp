@@ -192,29 +192,6 @@ void TakeRecordingRate(double rate) {
   sp.dt = 1.0 / cus.srate;
 }
 
-// Channel k's unit ring takes the input's unit: its own text, or the first entry the unit
-// begins with.
-void SelectUnit(int k, int n) {
-  const int ring = k == 0 ? MAIN_UnitRingA : MAIN_UnitRingB;
-  const char* dim = cch.dim[n];
-  if (dim[0] == '\0') return;
-  int items = 0;
-  GetNumListItems(mainpanel, ring, &items);
-  int found = -1;
-  for (int pass = 0; pass < 2 && found < 0; ++pass) {
-    for (int i = 0; i < items && found < 0; ++i) {
-      char label[kItemText] = "";
-      GetLabelFromIndex(mainpanel, ring, i, label, sizeof label);
-      const std::size_t l = std::strlen(label);
-      if (l == 0) continue;
-      if (pass == 0 ? std::strcmp(label, dim) == 0 : std::strncmp(label, dim, l) == 0) found = i;
-    }
-  }
-  if (found < 0) return;
-  SetCtrlIndex(mainpanel, ring, found);
-  Apply(SetDim, mainpanel, ring);
-}
-
 // Calibration of each input as the loaded recording gives it.
 double recSen[kInputs], recUpc[kInputs], recLo[kInputs];
 
@@ -494,11 +471,12 @@ VELTRA_CALLBACK(SelectCh) {
     ShowChannelNumber(MAIN_ChannelSwitchA, n);
     rcu.chanA = n;
     rcu.onA = 1;
-    SelectUnit(0, n);
+    // The panel shows the calibration the recording's counts are scaled with: its unit and
+    // its 0 dB level, not the unit's standard one.
     TakeRecordedCalibration(n);
+    ShowChannelCalibration(0, n);
     SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_DIMMED, 0);
     SetCtrlVal(mainpanel, MAIN_ChannelSwitchA, 1);
-    SetCtrlVal(mainpanel, MAIN_SenFieldA, cch.sen[n]);
     ctrl_select = 1;
     rcu.colA = records[n];
   } else {
@@ -508,9 +486,8 @@ VELTRA_CALLBACK(SelectCh) {
     rcu.chanB = n;
     rcu.onB = 1;
     SetCtrlVal(mainpanel, MAIN_ChannelSwitchB, 1);
-    SelectUnit(1, n);
     TakeRecordedCalibration(n);
-    SetCtrlVal(mainpanel, MAIN_SenFieldB, cch.sen[n]);
+    ShowChannelCalibration(1, n);
     rcu.colB = records[n];
     ctrl_select = 2;
   }

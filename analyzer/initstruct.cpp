@@ -442,6 +442,9 @@ void InitStructures() {
 
   GetParamDKV5128OfFile();
   GetParamCalibrOfFile();
+  // The input modes are known from the record before any switch that depends on them (AC/DC)
+  // is applied.
+  for (int i = 0; i < kInputs; ++i) hs.inmode[i] = cch.mode[i];
 
   RecallTrusted(mainpanel, kMainRoleCount, "veltrafile");
   // The count and readouts of the last session's run are no results of this one.
@@ -498,10 +501,10 @@ void InitStructures() {
     SetCtrlVal(mainpanel, c, 0);
   }
   for (int w = 0; w < kWindows; ++w) vs[w].memState = vs[w].memEqualize = vs[w].memShow = 0;
-  Apply(SetAcDc, mainpanel, MAIN_AcDcSwitchA);
-  Apply(SetAcDc, mainpanel, MAIN_AcDcSwitchB);
   Apply(SetRectif, mainpanel, MAIN_CoefFieldA);
   Apply(SetRectif, mainpanel, MAIN_CoefFieldB);
+  Apply(SetAcDc, mainpanel, MAIN_AcDcSwitchA);
+  Apply(SetAcDc, mainpanel, MAIN_AcDcSwitchB);
 
   SetCtrlVal(mainpanel, selCtrl, 1);
   Apply(SetFormatDisp, mainpanel, selCtrl);

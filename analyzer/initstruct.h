@@ -103,8 +103,8 @@ struct HsRecord {
   int fullscale;
   double mvpc;
   double rmsA, rmsB;
-  int acdc[kInputs];
-  int inmode[kInputs];
+  int acdc[kInputs];    // coupling as the AC/DC switch shows it: kCoupledAC (1) AC, 0 DC
+  int inmode[kInputs];  // 0 ICP, 1 coefficient, 3 front-end module
 };
 
 // Generator.
@@ -231,7 +231,8 @@ constexpr int kRunModes = 9;
 extern const char* const textmode[kRunModes];
 extern const int ringmode[kRunModes];
 
-// Path last chosen in a file dialog (result files, recordings) and the dialogs' start folder.
+// The recording that playback reads (its header beside it), and the file dialogs' start folder.
+// Result files keep their own path (result_name, save.h).
 extern char file_name[kPathLen];
 extern char proj_dir[kPathLen];
 

@@ -10,6 +10,7 @@
 #include "analyzer/generation.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/panels.h"
+#include "analyzer/range_ch.h"
 #include "analyzer/modules.h"
 #include "dsp/signals.h"
 #include "ui/userint.h"
@@ -43,6 +44,7 @@ void StopMeass() {
   SetCtrlVal(mainpanel, MAIN_StartButton, 0);
   TimerOff();
   start = 0;
+  EndAutoRanging();
 }
 
 void StopAveraging() {
@@ -59,6 +61,7 @@ VELTRA_CALLBACK(StartStop) {
   } else {
     if (sp.dataReady == 1) RedrawWindows(0);
     TimerOff();
+    EndAutoRanging();
   }
   return 0;
 }

@@ -21,6 +21,9 @@ constexpr int kFieldGrey = 0xC0C0C0;
 constexpr int kFieldRefused = 0xFFFF00;
 constexpr double kMaxAutoGain = 250.0;
 
+// The module gains before an auto-ranging pass set them to unity.
+int gainsBefore[kAmplifiers];
+
 int InputOf(int k) { return k == 0 ? rcu.chanA : rcu.chanB; }
 
 int ClampInput(int i) { return i < 0 ? 0 : (i >= kAmplifiers ? kAmplifiers - 1 : i); }
@@ -69,7 +72,10 @@ void StoreGain(int i) {
   }
   amplif[i].gain100 = Gain100(g);
   DKV5120LibSetGain(dev5128, i + 1, amplif[i].gain100);
-  cch.gain[i] = g;
+  // The module amplifies by the gain it was sent (0.01 steps): the scale and the field take
+  // that one, not the digits typed beyond it.
+  cch.gain[i] = amplif[i].gain100 / 100.0;
+  SetCtrlVal(frontpanel, FRONT_GainField, cch.gain[i]);
   SetThroug(i);
   RestartRun();
 }
@@ -82,7 +88,7 @@ bool IsNumberText(const char* text) {
 }
 
 void ShowCoefficient(int control, int i) {
-  char text[32];
+  char text[kCoefTextLen];
   switch (hs.inmode[i]) {
     case 0:
       SetCtrlVal(mainpanel, control, "ICP");
@@ -92,7 +98,7 @@ void ShowCoefficient(int control, int i) {
       DisplayPanel(frontpanel);
       break;
     default:
-      std::snprintf(text, sizeof text, "%1.2f", cch.gain[i]);
+      CoefText(cch.gain[i], text, sizeof text);
       SetCtrlVal(mainpanel, control, text);
       break;
   }
@@ -101,6 +107,16 @@ void ShowCoefficient(int control, int i) {
 }  // namespace
 
 int Gain100(double g) { return static_cast<int>(100.0 * g + 1e-7); }
+
+void CoefText(double g, char* text, int size) {
+  if (size <= 0) return;
+  // Fixed notation (the field takes digits and points only) with as many decimals as it takes
+  // to read back the very same number, and at least two.
+  for (int decimals = 2; decimals <= kCoefMaxDecimals; ++decimals) {
+    std::snprintf(text, static_cast<size_t>(size), "%.*f", decimals, g);
+    if (std::strtod(text, nullptr) == g) return;
+  }
+}
 
 void SetThroug(int i) {
   i = ClampInput(i);
@@ -151,7 +167,7 @@ VELTRA_CALLBACK(SetRectif) {
   if (event != EVENT_COMMIT) return 0;
   const int k = control == MAIN_CoefFieldA ? 0 : 1;
   const int i = ClampInput(InputOf(k));
-  char text[64] = "";
+  char text[kCoefTextLen] = "";
   GetCtrlVal(panel, control, text, sizeof text);
   SetCtrlAttribute(panel, control, ATTR_TEXT_BGCOLOR, kFieldGrey);
   int kind = ControlStr(text);
@@ -168,8 +184,9 @@ VELTRA_CALLBACK(SetRectif) {
       cch.gain[i] = 1.0;
       SetCtrlVal(panel, control, "ICP");
       hs.inmode[i] = cch.mode[i] = 0;
-      SetCtrlVal(mainpanel, k == 0 ? MAIN_AcDcSwitchA : MAIN_AcDcSwitchB, 0);
-      hs.acdc[i] = 0;
+      // An ICP sensor is AC-coupled: the switch goes to its AC side.
+      SetCtrlVal(mainpanel, k == 0 ? MAIN_AcDcSwitchA : MAIN_AcDcSwitchB, kCoupledAC);
+      hs.acdc[i] = kCoupledAC;
       amplif[i].on = 0;
       break;
     case 3:
@@ -196,9 +213,9 @@ VELTRA_CALLBACK(SetAcDc) {
   int value = 0;
   GetCtrlVal(panel, control, &value);
   // An ICP sensor is always AC-coupled by its own supply; the switch cannot change that.
-  if (hs.inmode[i] == 0 && value != 0) {
-    value = 0;
-    SetCtrlVal(panel, control, 0);
+  if (hs.inmode[i] == 0 && value != kCoupledAC) {
+    value = kCoupledAC;
+    SetCtrlVal(panel, control, kCoupledAC);
   }
   hs.acdc[i] = value;
   RestartRun();
@@ -261,6 +278,23 @@ VELTRA_CALLBACK(SetRange) {
   return 0;
 }
 
+void EndAutoRanging() {
+  if (rcu.adaptpass != 2) return;
+  // Stopped between unity gain and the measured ones: the modules go back to the gains they
+  // had, which are the ones the channels' scales were computed with.
+  if (rcu.adaptstep == 1) {
+    for (int j = 0; j < kAmplifiers; ++j) {
+      amplif[j].gain100 = gainsBefore[j];
+      DKV5120LibSetGain(dev5128, j + 1, amplif[j].gain100);
+    }
+    ShowModule(SelectedInput());
+  }
+  if (rcu.adaptstep >= 1) sr.ovsamp = dkv[2];
+  rcu.adaptpass = 1;
+  rcu.adaptstep = 0;
+  SetCtrlAttribute(frontpanel, FRONT_AutoRangeButton, ATTR_TEXT_BGCOLOR, rcu.backcolor);
+}
+
 void SetKp() {
   for (int j = 0; j < kAmplifiers; ++j) {
     amplif[j].gain100 = amplif[j].on == 1 ? 100 : 0;
@@ -312,6 +346,7 @@ void AutoAdaptation() {
       rcu.adaptstep = 1;
       dkv[2] = sr.ovsamp;
       sr.ovsamp = 0;
+      for (int j = 0; j < kAmplifiers; ++j) gainsBefore[j] = amplif[j].gain100;
       SetKp();
       SetZero();
       break;

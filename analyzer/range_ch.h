@@ -9,6 +9,11 @@ int ControlStr(const char* text);
 void SetAmplifir(int i);
 // One auto-ranging step on the raw step in `adapt`.
 void AutoAdaptation();
+// A stopped run ends an auto-ranging pass that has not finished: the next start is an
+// ordinary one, the overlap is restored and modules left at unity gain get their gains back.
+void EndAutoRanging();
+// hs.acdc of an AC-coupled input (the switch's AC side).
+constexpr int kCoupledAC = 1;
 // Unity gain to the modules in use, gain 0 to the others.
 void SetKp();
 // Gains from the last raw step to the modules in use.
@@ -22,3 +27,8 @@ void ThrougCount(int k);
 // Gain × 100 as the modules take it: truncated, without losing a unit to binary rounding
 // (2.29 is 229, not 228).
 int Gain100(double g);
+// A path gain as its coefficient field shows it: fixed notation that reads back as exactly g
+// (0.025 stays 0.025, 0.001 stays 0.001), at least two decimals.
+constexpr int kCoefMaxDecimals = 60;
+constexpr int kCoefTextLen = 128;
+void CoefText(double g, char* text, int size);

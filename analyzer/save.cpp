@@ -103,11 +103,21 @@ std::string DatText(int w) {
   return t;
 }
 
-// A data file named "….inf" (or "…inf") would be its own description file, or a recording's
-// header: such a name is refused.
+// Where the extension of the file name in path begins (its '.'), or npos without one. A dot
+// in a folder's name or at the start of a hidden file's name begins none.
+size_t ExtensionAt(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const size_t name = slash == std::string::npos ? 0 : slash + 1;
+  const size_t dot = path.find_last_of('.');
+  return dot == std::string::npos || dot <= name ? std::string::npos : dot;
+}
+
+// A data file named "….inf" would be its own description file, or a recording's header: such
+// a name is refused.
 bool NamedLikeDescription(const char* path) {
-  const size_t n = std::strlen(path);
-  return n >= 3 && strcasecmp(path + n - 3, "inf") == 0;
+  const std::string p = path;
+  const size_t dot = ExtensionAt(p);
+  return dot != std::string::npos && strcasecmp(p.c_str() + dot, ".inf") == 0;
 }
 
 void RefuseDescriptionName() {
@@ -116,28 +126,31 @@ void RefuseDescriptionName() {
 
 }  // namespace
 
+char result_name[kPathLen];
+
 void InfPathFor(const char* dataPath, char* out, int outSize) {
   if (outSize <= 0) return;
   std::string p = dataPath;
-  if (p.size() >= 3) p.resize(p.size() - 3);
-  p += "inf";
+  const size_t dot = ExtensionAt(p);
+  if (dot != std::string::npos) p.resize(dot);
+  p += ".inf";
   std::snprintf(out, static_cast<size_t>(outSize), "%s", p.c_str());
 }
 
 int SaveInfData(int w) {
   if (w < 0 || w >= kWindows) return 0;
-  if (NamedLikeDescription(file_name)) {
+  if (NamedLikeDescription(result_name)) {
     RefuseDescriptionName();
     return 0;
   }
   char infPath[kPathLen + 8];
-  InfPathFor(file_name, infPath, sizeof infPath);
+  InfPathFor(result_name, infPath, sizeof infPath);
   int r = WriteText(infPath, ToCp1251(InfText(w)));
   if (r != 0) {
     MessagePopup("File info", r == 1 ? kCantOpen : kCantWrite);
     return 0;
   }
-  r = WriteText(file_name, DatText(w));
+  r = WriteText(result_name, DatText(w));
   if (r != 0) {
     MessagePopup("File .txt", r == 1 ? kCantOpen : kCantWrite);
     return 0;
@@ -167,7 +180,7 @@ VELTRA_CALLBACK(SaveFiles) {
       ConfirmPopup("Внимание !!!", "Файл описания (.inf) уже существует. Заменить его?") != VAL_YES) {
     return 0;
   }
-  std::snprintf(file_name, sizeof file_name, "%s", path);
+  std::snprintf(result_name, sizeof result_name, "%s", path);
   SaveInfData(w);
   return 0;
 }

@@ -2,8 +2,15 @@
 // picture of a window on the clipboard.
 #pragma once
 
-// Writes window w's description and data files for the path in file_name, overwriting them.
+#include "analyzer/initstruct.h"
+
+// The path last chosen for a result's data file. Kept apart from file_name, the recording that
+// playback reads: saving a result must not change what the next run analyses.
+extern char result_name[kPathLen];
+
+// Writes window w's description and data files for the path in result_name, overwriting them.
 // 1 when both were written; 0 after an error, which has been shown in a message box.
 int SaveInfData(int w);
-// The description file's path for a data file path: its last three characters become "inf".
+// The description file's path for a data file path, in the same folder: the file name's
+// extension replaced by ".inf", or ".inf" appended to a name without one.
 void InfPathFor(const char* dataPath, char* out, int outSize);

@@ -75,15 +75,9 @@ void EqualizeWithMemory(int w) {
   ViewState& v = vs[w];
   const int n = MemLen(v);
   if (v.yUnit == kYLinear) {
-    // The ratio stops at the first zero divisor; from there on the curve shows 0, not the
-    // unequalized values.
-    for (int i = 0; i < n; ++i) {
-      if (v.yData[i] == 0.0) {
-        for (int k = i; k < n; ++k) v.yData[k] = 0.0;
-        break;
-      }
-      v.yData[i] = mem_wd[w][i] / v.yData[i];
-    }
+    // Every line with a divisor is equalised; a line without one (nothing measured there) has
+    // no ratio and shows 0.
+    for (int i = 0; i < n; ++i) v.yData[i] = v.yData[i] != 0.0 ? mem_wd[w][i] / v.yData[i] : 0.0;
   } else if (v.yUnit == kYDb || v.yUnit == kYPhase) {
     for (int i = 0; i < n; ++i) v.yData[i] = mem_dB[w][i] - v.yData[i];
   } else {

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "analyzer/calibration.h"
+#include "analyzer/iirfilter.h"
 #include "analyzer/panels.h"
 #include "analyzer/view1.h"
 #include "analyzer/view1_internal.h"
@@ -86,7 +87,11 @@ void AxisY_Unit(ViewState* v) {
 }
 
 void AxisY_Density(ViewState* v) {
-  const double k = sp.df > 0.0 ? 1.0 / sp.df : 0.0;
+  // A line holds the power within the window's noise bandwidth, enbw·Δf wide; band sums have
+  // that bandwidth divided out already.
+  const bool bands = v->xUnit == kXOctave || v->xUnit == kXThird;
+  const double enbw = !bands && WC.enbw > 0.0 ? WC.enbw : 1.0;
+  const double k = sp.df > 0.0 ? 1.0 / (enbw * sp.df) : 0.0;
   for (int i = 0; i < v->count; ++i) v->yData[i] *= k;
   ResultRange(v->yData, v->count, &v->yMax, &v->yMin);
 }

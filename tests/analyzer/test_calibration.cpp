@@ -219,7 +219,14 @@ TEST_F(CalibrFile, BadEntriesGetDefaultsOthersKept) {
   EXPECT_DOUBLE_EQ(cch.sen[0], 100.0);
   EXPECT_STREQ(cch.dim[0], "Па");
   EXPECT_EQ(hs.inmode[0], 3);
+  // A unit that is none of the seven (a recording's) keeps its calibration and its text.
+  EXPECT_DOUBLE_EQ(cch.sen[3], 400.0);
+  EXPECT_DOUBLE_EQ(cch.lo[3], 2e-05);
+  EXPECT_STREQ(cch.dim[3], "xyz");
+  EXPECT_DOUBLE_EQ(cch.gain[3], 2.0);
+  EXPECT_NEAR(cch.upc[3], kMvpc / 400.0 / 2.0, 1e-18);
   for (int i = 1; i < 8; ++i) {
+    if (i == 3) continue;
     SCOPED_TRACE(i);
     EXPECT_DOUBLE_EQ(cch.sen[i], 1000.0);
     EXPECT_DOUBLE_EQ(cch.gain[i], 1.0);

@@ -241,6 +241,71 @@ TEST_F(Recordings, EndOfTheRecordingStopsTheRun) {
   }
 }
 
+TEST_F(Recordings, SavingAResultLeavesTheRecordingToTheNextRun) {
+  Set("FftSizeRing", "1024");
+  const std::string data = Write("resave", Header(2 * 4096, 2, kTwoInputs), TwoSines(4096));
+  Choose(data);
+  Press("InputButton3");
+  Set("AveragesField", "2");
+  auto runAndSave = [](const std::string& path) {
+    Set("StartButton", "1");
+    for (int i = 0; i < 10 && start == 1; ++i) Tick();
+    ASSERT_EQ(start, 0);
+    ASSERT_EQ(rcu.avgCount - 1, 2) << "both frames came from the recording";
+    veltra_test::Popups().fileAnswers.push_back(path);
+    Press("SaveButton1");
+  };
+  const std::string a = ScratchDir() + "/resave_a.txt", b = ScratchDir() + "/resave_b.txt";
+  runAndSave(a);
+  EXPECT_EQ(std::string(file_name), data) << "the recording is still what playback reads";
+  runAndSave(b);
+  auto read = [](const std::string& path) {
+    std::string text;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+      char buf[4096];
+      for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+      std::fclose(f);
+    }
+    return text;
+  };
+  EXPECT_FALSE(read(a).empty());
+  EXPECT_EQ(read(b), read(a)) << "the second run analysed the recording again";
+  EXPECT_EQ(PeakLine(Gxx), 2 * 200);
+}
+
+TEST_F(Recordings, PanelShowsTheRecordedUnitAndReferenceLevel) {
+  // Input 3 is recorded in Па with its 0 dB at 0.5 Па; input 5 in a unit none of the seven.
+  const std::string inputs = " 3 50.5 0.002 .5 Па\n 5 2.0 0.004 0.25 дюйм\n";
+  Choose(Write("units", Header(2 * 4096, 2, inputs), TwoSines(4096)));
+  auto unitShown = [](int ring) {
+    int idx = -1;
+    char label[kItemText] = "";
+    GetCtrlIndex(mainpanel, ring, &idx);
+    GetLabelFromIndex(mainpanel, ring, idx, label, sizeof label);
+    return std::string(label);
+  };
+  Press("InputButton3");
+  Press("InputButton5");
+  EXPECT_EQ(unitShown(MAIN_UnitRingA), "Па");
+  EXPECT_DOUBLE_EQ(DoubleOf("LoFieldA"), 0.5) << "the level the dB scale uses, not 2e-05";
+  EXPECT_DOUBLE_EQ(cch.lo[3], 0.5);
+  EXPECT_EQ(unitShown(MAIN_UnitRingB), "дюйм");
+  EXPECT_DOUBLE_EQ(DoubleOf("LoFieldB"), 0.25);
+  EXPECT_DOUBLE_EQ(DoubleOf("SenFieldB"), 2.0);
+  EXPECT_STREQ(cch.dim[5], "дюйм");
+  EXPECT_NEAR(cch.reldb[5], 20 * std::log10(0.004) - 20 * std::log10(0.25), 1e-12);
+  // Committing the list as it stands keeps the recording's unit and level.
+  Set("UnitRingB", "дюйм");
+  EXPECT_STREQ(cch.dim[5], "дюйм");
+  EXPECT_DOUBLE_EQ(cch.lo[5], 0.25);
+  // A new pair: the list holds the seven units again, with the input's own selected.
+  Press("InputButton3");
+  EXPECT_EQ(unitShown(MAIN_UnitRingA), "Па");
+  int items = 0;
+  GetNumListItems(mainpanel, MAIN_UnitRingA, &items);
+  EXPECT_EQ(items, 7);
+}
+
 TEST_F(Recordings, MalformedHeadersAreRefusedWithAMessage) {
   Choose(ScratchDir() + "/recording_none.dat");  // no header: refused, the program goes on
   ASSERT_FALSE(Seen().empty());

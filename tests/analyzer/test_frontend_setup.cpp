@@ -171,7 +171,13 @@ TEST_F(FrontEndSetup, CoefficientFieldChoosesTheInputMode) {
   EXPECT_EQ(cch.mode[a], 0);
   EXPECT_EQ(cch.gain[a], 1.0);
   EXPECT_EQ(Text("CoefFieldA"), "ICP");
-  EXPECT_EQ(IntOf("AcDcSwitchA"), 0);
+  EXPECT_EQ(IntOf("AcDcSwitchA"), kCoupledAC) << "an ICP sensor is AC-coupled";
+  int panel = 0;
+  char label[16] = "";
+  GetCtrlAttribute(panel, Control("AcDcSwitchA", &panel), ATTR_ON_TEXT, label, sizeof label);
+  EXPECT_STREQ(label, "AC") << "the side the switch shows is the AC one";
+  Set("AcDcSwitchA", "0");
+  EXPECT_EQ(IntOf("AcDcSwitchA"), kCoupledAC) << "and it stays there";
 
   Set("CoefFieldA", "2.5");
   EXPECT_EQ(hs.inmode[a], 1);
@@ -211,10 +217,11 @@ TEST_F(FrontEndSetup, ModuleGainSetsTheChannelScale) {
   }
   EXPECT_EQ(cch.gain[a], 1.0);  // a newly chosen module keeps its stored gain
 
-  Set("GainField", "0.257");
+  Set("GainField", "0.257");  // the module takes 0.25: the scale and the field follow it
   EXPECT_EQ(amplif[a].gain100, 25);
-  EXPECT_EQ(cch.gain[a], 0.257);
-  EXPECT_DOUBLE_EQ(cch.upc[a], kMvpc / 50.0 / 0.257);
+  EXPECT_EQ(cch.gain[a], 0.25);
+  EXPECT_DOUBLE_EQ(cch.upc[a], kMvpc / 50.0 / 0.25);
+  EXPECT_DOUBLE_EQ(DoubleOf("GainField"), 0.25);
 
   Set("GainField", "2.29");  // 100 · 2.29 is 228.99999… in binary
   EXPECT_EQ(amplif[a].gain100, 229);
@@ -384,6 +391,34 @@ TEST_F(AutoRange, PassRunsThreeStepsAndRestoresTheRun) {
   EXPECT_EQ(amplif[first].gain100, 10000);
 }
 
+TEST_F(AutoRange, StopEndsAnUnfinishedPass) {
+  PrepareSineRun(10);
+  const int overlap = sr.ovsamp = 256;
+  int before[kAmplifiers];
+  for (int j = 0; j < kAmplifiers; ++j) before[j] = amplif[j].gain100 = 150 + j;
+  for (int k = 0; k < 2; ++k) SetThroug(k == 0 ? rcu.chanA : rcu.chanB);
+  Press("AutoRangeButton");
+  AutoAdaptation();  // step 0: the modules at unity gain, waiting for the next raw step
+  ASSERT_EQ(amplif[rcu.chanA].gain100, 100);
+
+  Set("StartButton", "0");  // СТОП
+  EXPECT_EQ(rcu.adaptpass, 1);
+  EXPECT_EQ(sr.ovsamp, overlap);
+  for (int j = 0; j < kAmplifiers; ++j) EXPECT_EQ(amplif[j].gain100, before[j]) << j;
+  int color = 0;
+  GetCtrlAttribute(frontpanel, FRONT_AutoRangeButton, ATTR_TEXT_BGCOLOR, &color);
+  EXPECT_NE(color, VAL_GREEN);
+
+  // The next ПУСК is an ordinary run: its frames are analysed and no gain changes.
+  adapt = nullptr;
+  Set("StartButton", "1");
+  ASSERT_EQ(start, 1);
+  for (int i = 0; i < 20 && start == 1; ++i) Tick();
+  EXPECT_EQ(rcu.adaptpass, 1);
+  EXPECT_GT(rcu.avgCount, 1);
+  for (int j = 0; j < kAmplifiers; ++j) EXPECT_EQ(amplif[j].gain100, before[j]) << j;
+}
+
 TEST_F(AutoRange, RefusedStartLeavesNoPassBehind) {
   if (gen_start == 1) Press("GeneratorSwitch");
   ASSERT_EQ(gen_start, 0);
@@ -392,6 +427,105 @@ TEST_F(AutoRange, RefusedStartLeavesNoPassBehind) {
   EXPECT_EQ(rcu.adaptpass, 1);
   ASSERT_FALSE(Seen().empty());
   EXPECT_EQ(Seen().back().text, "Генератор не включен !!!");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Settings across program restarts ("Calibr.inf", "dkv5128.inf" and the panel state)
+
+class Restarts : public FrontEndSetup {
+ protected:
+  // Выход, then a new program over the files it wrote: every model record starts empty.
+  void Restart() {
+    Press("QuitButton");
+    ASSERT_TRUE(Seen().empty());
+    rcu = RcuRecord{};
+    cus = CusRecord{};
+    ws = WsRecord{};
+    hs = HsRecord{};
+    cch = CalibrRecord{};
+    for (AmplifRecord& r : amplif) r = AmplifRecord{};
+    ASSERT_EQ(StartVeltra(), 0);
+  }
+  static std::string UnitShown(int ring) {
+    int idx = -1;
+    char label[kItemText] = "";
+    GetCtrlIndex(mainpanel, ring, &idx);
+    GetLabelFromIndex(mainpanel, ring, idx, label, sizeof label);
+    return label;
+  }
+};
+
+TEST_F(Restarts, CoefficientsKeepEveryDigit) {
+  const int a = rcu.chanA, b = rcu.chanB;
+  Set("CoefFieldA", "0.025");
+  Set("CoefFieldB", "0.001");  // a 1:1000 divider
+  EXPECT_EQ(Text("CoefFieldB"), "0.001");
+  EXPECT_EQ(hs.inmode[b], 1);
+  for (int restart = 1; restart <= 2; ++restart) {
+    SCOPED_TRACE(restart);
+    Restart();
+    EXPECT_EQ(cch.gain[a], 0.025);
+    EXPECT_EQ(cch.gain[b], 0.001);
+    EXPECT_EQ(Text("CoefFieldA"), "0.025");
+    EXPECT_EQ(Text("CoefFieldB"), "0.001");
+    EXPECT_EQ(hs.inmode[b], 1);
+    EXPECT_EQ(Background("CoefFieldB"), 0xC0C0C0) << "accepted, not refused";
+    EXPECT_DOUBLE_EQ(cch.upc[b], kMvpc / cch.sen[b] / 0.001);
+  }
+  Set("CoefFieldA", "0.0123");
+  Restart();
+  EXPECT_EQ(cch.gain[a], 0.0123);
+  char text[kCoefTextLen];
+  CoefText(2.5, text, sizeof text);
+  EXPECT_STREQ(text, "2.50");
+  CoefText(0.1 + 0.2, text, sizeof text);  // not 0.3 in binary: every digit it takes
+  EXPECT_EQ(std::strtod(text, nullptr), 0.1 + 0.2);
+}
+
+TEST_F(Restarts, CouplingUnitsAndReferenceLevelsComeBackAsChosen) {
+  const int a = rcu.chanA, b = rcu.chanB;
+  Set("AcDcSwitchA", "0");  // DC
+  ASSERT_EQ(hs.acdc[a], 0);
+  Set("UnitRingB", "Па");
+  Set("LoFieldB", "0.0001");  // a level of its own, not the unit's 2e-05
+  Set("SenFieldA", "12.345");
+  for (int restart = 1; restart <= 2; ++restart) {
+    SCOPED_TRACE(restart);
+    Restart();
+    EXPECT_EQ(IntOf("AcDcSwitchA"), 0);
+    EXPECT_EQ(hs.acdc[a], 0);
+    EXPECT_EQ(IntOf("AcDcSwitchB"), kCoupledAC);
+    EXPECT_EQ(UnitShown(MAIN_UnitRingB), "Па");
+    EXPECT_STREQ(cch.dim[b], "Па");
+    EXPECT_EQ(cch.lo[b], 0.0001);
+    EXPECT_DOUBLE_EQ(DoubleOf("LoFieldB"), 0.0001);
+    EXPECT_NEAR(cch.reldb[b], 20 * std::log10(cch.upc[b]) + 80.0, 1e-9);
+    EXPECT_EQ(cch.sen[a], 12.345);
+  }
+  // An ICP sensor comes back as one, on the AC side of its switch.
+  Set("CoefFieldB", "icp");
+  Restart();
+  EXPECT_EQ(hs.inmode[b], 0);
+  EXPECT_EQ(Text("CoefFieldB"), "ICP");
+  EXPECT_EQ(IntOf("AcDcSwitchB"), kCoupledAC);
+  EXPECT_EQ(IntOf("AcDcSwitchA"), 0);
+}
+
+TEST_F(Restarts, UnitOutsideTheSevenKeepsItsCalibration) {
+  // "Calibr.inf" written after playing a recording in inches on input 1.
+  const int b = rcu.chanB;
+  ASSERT_EQ(b, 1);
+  std::snprintf(cch.dim[1], kDimTextLen, "%s", "дюйм");
+  cch.sen[1] = 25.4;
+  cch.lo[1] = 0.5;
+  CalibrDerive(1);
+  Restart();
+  EXPECT_STREQ(cch.dim[1], "дюйм");
+  EXPECT_EQ(cch.sen[1], 25.4);
+  EXPECT_EQ(cch.lo[1], 0.5);
+  EXPECT_EQ(UnitShown(MAIN_UnitRingB), "дюйм");
+  EXPECT_DOUBLE_EQ(DoubleOf("LoFieldB"), 0.5);
+  EXPECT_NEAR(cch.reldb[1], 20 * std::log10(kMvpc / 25.4) - 20 * std::log10(0.5), 1e-9);
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ class Results : public VeltraTest {
   }
   static std::string Path(const char* name) { return veltra_test::ScratchDir() + "/" + name; }
   static void Target(const std::string& path) {
-    std::snprintf(file_name, sizeof file_name, "%s", path.c_str());
+    std::snprintf(result_name, sizeof result_name, "%s", path.c_str());
   }
 };
 
@@ -101,14 +101,17 @@ TEST_F(Results, DataLinesAndBandTotal) {
   EXPECT_NE(data.find("3.10000e+01 3.10000e+02 \nYsum=3.20000e+02 \n"), std::string::npos);
 }
 
-TEST(InfPath, LastThreeCharactersBecomeInf) {
+TEST(InfPath, ExtensionReplacedOrAddedInTheSameFolder) {
   char out[64];
-  InfPathFor("a.txt", out, sizeof out);
-  EXPECT_STREQ(out, "a.inf");
-  InfPathFor("a.rin", out, sizeof out);
-  EXPECT_STREQ(out, "a.inf");
-  InfPathFor("a.tx", out, sizeof out);
-  EXPECT_STREQ(out, "ainf");
+  const char* cases[][2] = {
+      {"a.txt", "a.inf"},           {"a.rin", "a.inf"},           {"a.tx", "a.inf"},
+      {"sub/ab", "sub/ab.inf"},     {"sine1k", "sine1k.inf"},     {"d.v2/run", "d.v2/run.inf"},
+      {"d/.hidden", "d/.hidden.inf"}, {"x.tar.gz", "x.tar.inf"}, {"/r/resultinf", "/r/resultinf.inf"},
+  };
+  for (const auto& c : cases) {
+    InfPathFor(c[0], out, sizeof out);
+    EXPECT_STREQ(out, c[1]) << c[0];
+  }
 }
 
 TEST_F(Results, FileThatCannotBeCreatedIsReportedAndTheProgramGoesOn) {
@@ -154,11 +157,13 @@ TEST_F(Results, DataFileNamedInfIsRefused) {
   EXPECT_EQ(GetFileInfo(Path("bad.inf").c_str(), nullptr), 0);
   ASSERT_FALSE(Seen().empty());
   EXPECT_EQ(Seen().back().kind, POPUP_MESSAGE);
-  // Without a dot the name is its own description path too: the data would replace it.
+  // A name without an extension gets its description beside it, whatever its letters.
+  const size_t before = Seen().size();
   Target(Path("resultinf"));
-  EXPECT_EQ(SaveInfData(0), 0);
-  EXPECT_EQ(GetFileInfo(Path("resultinf").c_str(), nullptr), 0);
-  EXPECT_EQ(Seen().back().kind, POPUP_MESSAGE);
+  EXPECT_EQ(SaveInfData(0), 1);
+  EXPECT_EQ(GetFileInfo(Path("resultinf").c_str(), nullptr), 1);
+  EXPECT_EQ(GetFileInfo(Path("resultinf.inf").c_str(), nullptr), 1);
+  EXPECT_EQ(Seen().size(), before);
 }
 
 TEST_F(Results, CancelledDialogWritesNothing) {

@@ -1,4 +1,5 @@
-// Power cepstrum and liftered spectrum, checked against direct DFT sums of the dB spectrum.
+// Power cepstrum and liftered spectrum, checked against direct DFT sums of the two-sided dB
+// spectrum.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -57,23 +58,36 @@ class Cepstrum : public ::testing::Test {
     }
   }
 
-  // The cepstrum sample m straight from its definition: (1/N)·Σ dB[j]·e^(+2πi·jm/N).
+  // The dB spectrum on the N-point grid, two-sided and even: the analysed lines, the last one
+  // held up to the Nyquist line, mirrored.
+  std::vector<double> TwoSidedDb() const {
+    std::vector<double> l(N);
+    for (int j = 0; j <= N / 2; ++j) l[j] = 10.0 * std::log10(Gxx[2 * (j < lines ? j : lines - 1)]);
+    for (int j = N / 2 + 1; j < N; ++j) l[j] = l[N - j];
+    return l;
+  }
+
+  // The cepstrum sample m straight from its definition: (1/N)·Σ L[j]·e^(+2πi·jm/N).
   Cx DirectCepstrum(int m) const {
+    const std::vector<double> l = TwoSidedDb();
     Cx s = 0.0;
-    for (int j = 0; j < lines; ++j)
-      s += 10.0 * std::log10(Gxx[2 * j]) * std::polar(1.0, 2.0 * M_PI * j * m / N);
+    for (int j = 0; j < N; ++j) s += l[j] * std::polar(1.0, 2.0 * M_PI * j * m / N);
     return s / static_cast<double>(N);
   }
 
-  // The liftered spectrum at line j: |Σ_{p≤i<q} |c[i]|·e^(−2πi·ij/N)|.
-  std::vector<double> DirectLiftered(int p, int q) const {
-    std::vector<double> mag(N / 2);
-    for (int i = 0; i < N / 2; ++i) mag[i] = std::abs(DirectCepstrum(i));
+  // The liftered spectrum at line j, in power: 10^(L'/10) with L' = Σ c[i]·e^(−2πi·ij/N) over
+  // the quefrencies i whose lag min(i, N − i) lies in p … last.
+  std::vector<double> DirectLiftered(int p, int last) const {
+    std::vector<double> c(N);
+    for (int i = 0; i < N; ++i) c[i] = DirectCepstrum(i).real();
     std::vector<double> out(lines);
     for (int j = 0; j < lines; ++j) {
       Cx s = 0.0;
-      for (int i = p; i < q; ++i) s += mag[i] * std::polar(1.0, -2.0 * M_PI * i * j / N);
-      out[j] = std::abs(s);
+      for (int i = 0; i < N; ++i) {
+        const int lag = i <= N / 2 ? i : N - i;
+        if (lag >= p && lag <= last) s += c[i] * std::polar(1.0, -2.0 * M_PI * i * j / N);
+      }
+      out[j] = std::pow(10.0, 0.1 * s.real());
     }
     return out;
   }
@@ -112,12 +126,14 @@ TEST_F(Cepstrum, EchoPeaksAtItsDelayAndEveryFormatMatchesTheDefinition) {
     EXPECT_NEAR(v.yData[m], std::abs(DirectCepstrum(m)), 1e-9) << m;
   }
 
+  // The spectrum is even, so the cepstrum is real: the imaginary part is 0.
   for (int format : {0, 1}) {
     v.format = format;
     CepstrumA(&v);
     for (int m : {0, 3, kDelay, N / 2 - 1}) {
       const Cx c = DirectCepstrum(m);
-      EXPECT_NEAR(v.yData[m], format == 0 ? c.real() : c.imag(), 1e-9) << format << " " << m;
+      EXPECT_NEAR(c.imag(), 0.0, 1e-9);
+      EXPECT_NEAR(v.yData[m], format == 0 ? c.real() : 0.0, 1e-9) << format << " " << m;
     }
   }
 
@@ -138,7 +154,7 @@ TEST_F(Cepstrum, ZeroPowerLinesKeepTheCepstrumFinite) {
 }
 
 TEST_F(Cepstrum, LifterBelowTheEchoKeepsTheEnvelope) {
-  // Window 1 shows the liftered spectrum, window 2 the cepstrum zoomed to [0, d/2).
+  // Window 1 shows the liftered spectrum, window 2 the cepstrum zoomed to [0, d/2].
   vs[0].function = 19;
   vs[1].function = 17;
   vs[1].viewXFrom = 0.0;
@@ -146,16 +162,20 @@ TEST_F(Cepstrum, LifterBelowTheEchoKeepsTheEnvelope) {
   LiftSpecA(&vs[0]);
   EXPECT_EQ(vs[0].format, 2);
   ASSERT_EQ(vs[0].count, lines);
-  const std::vector<double> gated = DirectLiftered(0, kDelay / 2);
-  for (int j = 0; j < lines; ++j) ASSERT_NEAR(vs[0].yData[j], gated[j], 1e-7 * gated[0]) << j;
+  const std::vector<double> gated = DirectLiftered(0, kDelay / 2);  // both ends included
+  for (int j = 0; j < lines; ++j) ASSERT_NEAR(vs[0].yData[j], gated[j], 1e-7 * gated[j]) << j;
   EXPECT_DOUBLE_EQ(vs[0].xData[9], x_band[9]);
   const std::vector<double> withEcho = Result(vs[0]);
 
-  // Without the matching cepstrum in the other window the whole lower half is kept, echo and all.
+  // Without the matching cepstrum in the other window the lifter is open: the spectrum itself,
+  // echo and all.
   vs[1].function = 0;
   LiftSpecA(&vs[0]);
   const std::vector<double> full = DirectLiftered(0, N / 2);
-  for (int j = 0; j < lines; ++j) ASSERT_NEAR(vs[0].yData[j], full[j], 1e-7 * full[0]) << j;
+  for (int j = 0; j < lines; ++j) {
+    ASSERT_NEAR(vs[0].yData[j], full[j], 1e-9 * full[j]) << j;
+    ASSERT_NEAR(vs[0].yData[j], Gxx[2 * j], 1e-9 * Gxx[2 * j]) << j;
+  }
   const std::vector<double> fullWithEcho = Result(vs[0]);
 
   // The same source without the echo: the gated result hardly changes, the full one does.
@@ -176,22 +196,29 @@ TEST_F(Cepstrum, LifterBoundsFollowEitherWindowAndStayWithinTheData) {
   vs[0].viewXFrom = 0.0;
   vs[0].viewXTo = time_ch[N / 2 - 1];
   LiftSpecB(&vs[1]);
-  const int q = static_cast<int>(std::trunc(time_ch[N / 2 - 1] / dt));
-  std::vector<double> want = DirectLiftered(0, q);
-  for (int j = 0; j < lines; ++j) ASSERT_NEAR(vs[1].yData[j], want[j], 1e-7 * want[0]) << j;
+  // The whole cepstrum shown is the open lifter: the spectrum comes back unchanged.
+  std::vector<double> want;
+  for (int j = 0; j < lines; ++j) want.push_back(Gyy[2 * j]);
+  for (int j = 0; j < lines; ++j) ASSERT_NEAR(vs[1].yData[j], want[j], 1e-9 * want[j]) << j;
+
+  // A zoom [3Δt, 30.4Δt] keeps lags 3 … 30.
+  vs[0].viewXFrom = 3 * dt;
+  vs[0].viewXTo = 30.4 * dt;
+  LiftSpecB(&vs[1]);
+  const std::vector<double> zoomed = DirectLiftered(3, 30);
+  for (int j = 0; j < lines; ++j) ASSERT_NEAR(vs[1].yData[j], zoomed[j], 1e-7 * zoomed[j]) << j;
 
   // A range reaching beyond the data on both sides is the whole lower half.
   vs[0].viewXFrom = -5.0;
   vs[0].viewXTo = 1e300;
   LiftSpecB(&vs[1]);
-  want = DirectLiftered(0, N / 2);
-  for (int j = 0; j < lines; ++j) ASSERT_NEAR(vs[1].yData[j], want[j], 1e-7 * want[0]) << j;
+  for (int j = 0; j < lines; ++j) ASSERT_NEAR(vs[1].yData[j], want[j], 1e-9 * want[j]) << j;
 
   // An undefined range falls back to the same.
   vs[0].viewXFrom = std::nan("");
   vs[0].viewXTo = std::nan("");
   LiftSpecB(&vs[1]);
-  for (int j = 0; j < lines; ++j) ASSERT_NEAR(vs[1].yData[j], want[j], 1e-7 * want[0]) << j;
+  for (int j = 0; j < lines; ++j) ASSERT_NEAR(vs[1].yData[j], want[j], 1e-9 * want[j]) << j;
 }
 
 }  // namespace

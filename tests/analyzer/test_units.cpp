@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analyzer/calibration.h"
+#include "analyzer/iirfilter.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/view1.h"
 
@@ -55,13 +56,16 @@ TEST_F(Units, PowerAndDensity) {
   EXPECT_DOUBLE_EQ(v_.yMax, 8.0);
   EXPECT_DOUBLE_EQ(v_.yScale, 0.25);
 
+  // A line holds the power of enbw·Δf hertz.
   sp.df = 0.5;
+  WC.enbw = 2.0;
   Set({2.0, 8.0});
   v_.yUnit = kYDensity;
   XYUnit(&v_, 10.0);
-  EXPECT_DOUBLE_EQ(y_[0], 4.0);
-  EXPECT_DOUBLE_EQ(y_[1], 16.0);
+  EXPECT_DOUBLE_EQ(y_[0], 2.0);
+  EXPECT_DOUBLE_EQ(y_[1], 8.0);
   EXPECT_DOUBLE_EQ(v_.yScale, 0.25);
+  WC.enbw = 1.0;
 }
 
 TEST_F(Units, DecibelsWithOffsetAndFloor) {
