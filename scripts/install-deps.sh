@@ -11,6 +11,8 @@ packages=(
   fonts-dejavu-core
   # Qt's own Russian texts for the standard dialogs; locale data for the Russian-desktop tests.
   qt6-translations-l10n locales
+  # clang with its libFuzzer runtime builds the fuzz targets.
+  clang libclang-rt-14-dev llvm
 )
 # FFTW and KissFFT only feed the side-by-side benchmarks; set VELTRA_BENCH_PEERS=1 to get them.
 if [ "${VELTRA_BENCH_PEERS:-0}" = 1 ]; then
