@@ -80,6 +80,8 @@ struct RcuRecord {
   int slope;          // 0 rising, 1 falling
   int pretrig;        // samples per channel
   int carry;          // interleaved samples carried in the trigger buffer
+  int trigbase;       // trigger-channel sample just before the first one still to be searched
+  int hasbase;        // 0 at a start, until the run has seen a trigger-channel sample
   int colornormal, colortrig;
   double level;       // volts
   double level2;      // volts

@@ -137,10 +137,11 @@ int SetZero() {
     SetCtrlAttribute(trigpanel, TRIG_PretrigField, ATTR_MAX_VALUE, n / 2);
     if (rcu.pretrig < 0) rcu.pretrig = 0;
     if (rcu.pretrig > n / 2) rcu.pretrig = n / 2;
-    rcu.carry = rcu.pretrig * cus.nchan;
-  } else {
-    rcu.carry = 0;
   }
+  // The trigger search holds only samples of this run: a lead-in of zeros would pass for
+  // signal, and its step to the first sample for a crossing.
+  rcu.carry = 0;
+  rcu.hasbase = 0;
   dbuf.nm = dbuf.mult * n;
   dbuf.blk = dbuf.nm * cus.nchan;
 
