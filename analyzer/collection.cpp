@@ -149,7 +149,13 @@ int Hysteresis(bool upper) {
   return 1;
 }
 
-void ReadoutDelay() {
+}  // namespace
+
+void ShowDelay() {
+  // Frames and their delay margin must fit the decimated streams.
+  const int limit = MaxStreamDelay();
+  sr.delay = std::clamp(sr.delay, -limit, limit);
+  SetCtrlVal(mainpanel, MAIN_DelayField, sr.delay);
   const double t = sp.dt * sr.delay;
   char text[64];
   if (std::fabs(t) > 1.0) {
@@ -159,8 +165,6 @@ void ReadoutDelay() {
   }
   SetCtrlVal(mainpanel, MAIN_DelayReadout, text);
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Collection
@@ -390,13 +394,7 @@ VELTRA_CALLBACK(SetupRun) {
     sr.delay += sr.delaystep;
     if (sr.delay > kStreamLen) sr.delay = 0;
   }
-  if (delayControl) {
-    // Frames and their delay margin must fit the decimated streams.
-    const int limit = MaxStreamDelay();
-    sr.delay = std::clamp(sr.delay, -limit, limit);
-    SetCtrlVal(mainpanel, MAIN_DelayField, sr.delay);
-    ReadoutDelay();
-  }
+  if (delayControl) ShowDelay();
   if (rcu.source == 2) SetParamAver();
   if (start == 1) {
     SetCtrlAttribute(mainpanel, MAIN_TimerTick, ATTR_ENABLED, 0);
@@ -496,7 +494,10 @@ int DataFormer() {
     std::fill(ca + n, ca + frame, 0.0);
     std::fill(cb + n, cb + frame, 0.0);
   }
-  int a = n - sr.ovsamp;
+  // Triggered frames are separate events: overlapping them would join one event's tail to the
+  // head of the next, so the (dimmed) overlap ring does not apply to them.
+  const bool triggered = rcu.source != 2 && (rcu.runmode == 1 || rcu.runmode >= 3);
+  int a = triggered ? n : n - sr.ovsamp;
   if (a < 1) a = n;  // a frame shorter than the overlap must still move the streams on
   if (a > sr.fill) a = sr.fill;
   std::copy(outf_ChA + a, outf_ChA + sr.fill, outf_ChA);

@@ -337,6 +337,7 @@ void SetParamAnalysis() {
   sp.fmax = cus.srate / 2.56 / cus.thin;
   sp.df = sp.fmax / (cus.lines - 1);
   sp.dt = cus.thin / cus.srate;
+  ShowDelay();
 }
 
 void Axis() {

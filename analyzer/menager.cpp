@@ -168,6 +168,15 @@ int SetZero() {
     return 1;
   }
 
+  // The trigger input is matched against the channels as they are numbered now: renumbering a
+  // channel after the input was typed may have made it valid, or invalid.
+  if (rcu.runmode >= 1) {
+    int typed = -1;
+    GetCtrlVal(trigpanel, TRIG_TriggerChannelField, &typed);
+    rcu.trigchan = rcu.startmode == 2 ? SortTriggCh(typed)
+                   : typed == rcu.chanA || typed == rcu.chanB ? typed
+                                                              : -1;
+  }
   dbuf.trigidx = Number_ChForTrigger();
   // A level start needs its trigger channel as much as the conditional modes do.
   if (dbuf.trigidx == -1 && rcu.runmode >= 1) {
