@@ -244,6 +244,10 @@ void InitHard();
 void InitTrigger();
 void InitStructures();
 void SetParamAnalysis();
+// Offers on the sample-rate ring the rates the source can analyse (in playback the recording's
+// rate and its decimations by 2, 4 and 8; else the generator's list) and selects `rate`, or
+// the nearest offered.
+void OfferRates(double rate);
 void Axis();
 void ColorKnobCh();
 // Shows input number n as both texts of a channel switch (the switch carries its channel).

@@ -267,6 +267,11 @@ VELTRA_CALLBACK(RegimMeas) {
     default:
       break;
   }
+  // Out of playback the ring offers the generator's rates again, nearest the one analysed.
+  if (rcu.source != 2) {
+    OfferRates(cus.srate / (cus.thin > 0 ? cus.thin : 1));
+    Apply(SetSampl, mainpanel, MAIN_SampleRateRing);
+  }
   return 0;
 }
 
