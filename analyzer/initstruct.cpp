@@ -261,33 +261,37 @@ void ColorKnobCh() {
 // ---------------------------------------------------------------------------------------------
 // Derived parameters
 
-void OfferRates(double rate) {
-  // The generator's list is the resource's, read before the ring is first rebuilt.
-  static double listed[16];
-  static int nlisted = 0;
-  if (nlisted == 0) {
-    GetNumListItems(mainpanel, MAIN_SampleRateRing, &nlisted);
-    nlisted = std::clamp(nlisted, 0, 16);
-    for (int i = 0; i < nlisted; ++i) GetValueFromIndex(mainpanel, MAIN_SampleRateRing, i, &listed[i]);
+// The sample rates of the resource's ring: the generator's list, read before any saved state
+// or playback changes the ring's items.
+static double rateval[16];
+static int nrates = 0;
+
+static void GetItemRate() {
+  GetNumListItems(mainpanel, MAIN_SampleRateRing, &nrates);
+  nrates = std::clamp(nrates, 0, 16);
+  for (int i = 0; i < nrates; ++i) {
+    GetValueFromIndex(mainpanel, MAIN_SampleRateRing, i, &rateval[i]);
   }
+}
+
+void OfferRates(double rate) {
   double offered[16];
   int n = 0;
   if (rcu.source == 2 && fs.srate > 0.0) {
     for (int d : {1, 2, 4, 8}) offered[n++] = fs.srate / d;
   } else {
-    n = nlisted;
-    std::copy(listed, listed + n, offered);
+    n = nrates;
+    std::copy(rateval, rateval + n, offered);
   }
   if (n == 0) return;
   ClearListCtrl(mainpanel, MAIN_SampleRateRing);
+  auto distance = [rate](double r) { return rate > 0.0 ? std::fabs(std::log(r / rate)) : 0.0; };
   int pick = 0;
   for (int i = 0; i < n; ++i) {
     char label[kItemText];
     std::snprintf(label, sizeof label, "%g Гц", offered[i]);
     InsertListItem(mainpanel, MAIN_SampleRateRing, -1, label, offered[i]);
-    if (rate > 0.0 && std::fabs(std::log(offered[i] / rate)) < std::fabs(std::log(offered[pick] / rate))) {
-      pick = i;
-    }
+    if (distance(offered[i]) < distance(offered[pick])) pick = i;
   }
   SetCtrlIndex(mainpanel, MAIN_SampleRateRing, pick);
 }
@@ -547,6 +551,7 @@ void InitialStruct() {
   GetWeightSetup();
   GetItemRank();
   GetItemOverlap();
+  GetItemRate();
   GetRingY();
   GetRingX();
   ColorKnobCh();

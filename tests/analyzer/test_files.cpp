@@ -185,8 +185,10 @@ TEST_F(Recordings, RateRingOffersOnlyTheRatesTheRecordingIsAnalysedAt) {
     EXPECT_EQ(cus.srate / cus.thin, rate);
     EXPECT_EQ(DoubleOf("SampleRateRing"), rate);
   }
-  // The generator offers its own list again, at the rate analysed last.
-  Set("SourceRing", "1");
+  // The generator offers its own list again, at the rate analysed last, also when the program
+  // is left in playback and started again over its saved state.
+  Press("QuitButton");
+  ASSERT_EQ(StartVeltra(), 0);
   EXPECT_EQ(offered().size(), 10u);
   EXPECT_EQ(DoubleOf("SampleRateRing"), 512.0);
   EXPECT_EQ(cus.srate / cus.thin, 512.0);
