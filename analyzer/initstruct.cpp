@@ -351,8 +351,8 @@ void SetParamAnalysis() {
     OfferRates(rate);
     GetCtrlVal(mainpanel, MAIN_SampleRateRing, &rate);
     cus.srate = fs.srate;
-    const double ratio = fs.srate / rate;
-    cus.thin = ratio == 2.0 || ratio == 4.0 || ratio == 8.0 ? static_cast<int>(ratio) : 1;
+    const long ratio = std::lround(fs.srate / rate);
+    cus.thin = ratio == 2 || ratio == 4 || ratio == 8 ? static_cast<int>(ratio) : 1;
   } else if (q < 1.0) {
     cus.thin = static_cast<int>(1.0 / q);
     cus.srate = 1024.0;
