@@ -46,13 +46,14 @@ void StepToTmp() {
 }
 
 // Index of the first trigger-channel sample of tmp[0, end), in pair firstPair or later, that
-// crosses the level with the chosen slope (the first sample only sets the comparison base);
-// end or past it when none.
+// crosses the level with the chosen slope; end or past it when none. The sample before tmp's
+// first is the comparison base, so a crossing between two steps is seen; a run's very first
+// sample has none and only sets the base.
 int FindCrossing(int end, int level, int firstPair = 0) {
   const int w = cus.nchan;
   int k = dbuf.trigidx;
   if (k < 0 || k >= end) return end;
-  int prev = tmp[k];
+  int prev = rcu.hasbase ? rcu.trigbase : tmp[k];
   while (k < end) {
     const int x = tmp[k];
     const bool crosses =
@@ -64,8 +65,18 @@ int FindCrossing(int end, int level, int firstPair = 0) {
   return k;
 }
 
-// Moves tmp[from, to) to the front and remembers it as carried.
+// The trigger-channel sample of the pair before tmp[at] becomes the comparison base.
+void BaseBefore(int at) {
+  const int w = cus.nchan;
+  if (at < w || dbuf.trigidx < 0) return;
+  rcu.trigbase = tmp[at - w + dbuf.trigidx];
+  rcu.hasbase = 1;
+}
+
+// Moves tmp[from, to) to the front and remembers it as carried, with the sample before it as
+// the comparison base of its first pair.
 void Carry(int from, int to) {
+  BaseBefore(from);
   std::copy(tmp.begin() + from, tmp.begin() + to, tmp.begin());
   rcu.carry = to - from;
 }
@@ -106,34 +117,45 @@ int Hysteresis(bool upper) {
   auto ends = [&](int x) { return upper ? x < d : x > u; };
   int filled = 0;
   int k = dbuf.trigidx;
-  int prev = tmp[k];
+  int prev = rcu.hasbase ? rcu.trigbase : tmp[k];
+  // Collects from pair k up to the ending sample, which is not taken and is the base of the
+  // next start.
   auto collect = [&] {
     while (k < m && !ends(tmp[k])) {
       AppendPair(k, &filled);
       k += w;
     }
-    if (k < m) marc_g = 0;
+    if (k < m) {
+      marc_g = 0;
+      prev = tmp[k];
+      k += w;
+    }
   };
   if (marc_g == 1) collect();
   while (k < m) {
     const int x = tmp[k];
     const bool starts = upper ? (prev <= u && x > u) : (prev >= d && x < d);
     if (!starts) {
-      marc_g = 0;
       prev = x;
       k += w;
       continue;
     }
     marc_g = 1;
     collect();
-    k += w;
   }
+  BaseBefore(m);
   if (filled == 0) return 0;
   Deinterleave(filled);
   return 1;
 }
 
-void ReadoutDelay() {
+}  // namespace
+
+void ShowDelay() {
+  // Frames and their delay margin must fit the decimated streams.
+  const int limit = MaxStreamDelay();
+  sr.delay = std::clamp(sr.delay, -limit, limit);
+  SetCtrlVal(mainpanel, MAIN_DelayField, sr.delay);
   const double t = sp.dt * sr.delay;
   char text[64];
   if (std::fabs(t) > 1.0) {
@@ -143,8 +165,6 @@ void ReadoutDelay() {
   }
   SetCtrlVal(mainpanel, MAIN_DelayReadout, text);
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Collection
@@ -163,19 +183,31 @@ int StartATrigg() {
   const int m = Step();
   int k = FindCrossing(m, Counts(rcu.level));
   k = k / w * w;
-  if (k >= m) return 0;
+  if (k >= m) {
+    BaseBefore(m);
+    return 0;
+  }
   const int values = m - k;
   std::copy(tmp.begin() + k, tmp.begin() + m, res.begin());
   Deinterleave(values);
   return 1;
 }
 
+// Every event yields one frame of N pairs with P pairs before its crossing, and the search for
+// the next one starts right after that frame. tmp holds only real samples of the run: an
+// event with fewer than P pairs before it (just after the start or after the previous frame)
+// is passed over, and an event whose frame is not complete yet is carried from its first pair,
+// wherever in the held data it lies.
 int Analog_Trigger() {
   const int w = cus.nchan;
   const int m = Step();
-  const int p = std::clamp(rcu.pretrig, 0, dbuf.n);
+  const int n = dbuf.n;
+  const int p = std::clamp(rcu.pretrig, 0, n / 2);
   int held = rcu.carry;
-  if (held < 0 || held > m) held = 0;  // nothing sound to continue from
+  if (held < 0 || held > n * w) {  // nothing sound to continue from
+    held = 0;
+    rcu.hasbase = 0;
+  }
   if (static_cast<int>(tmp.size()) < held + m) tmp.resize(held + m);
   std::copy(res.begin(), res.begin() + m, tmp.begin() + held);
   const int end = held + m;
@@ -183,17 +215,13 @@ int Analog_Trigger() {
     rcu.carry = 0;
     return 0;
   }
-  // A crossing inside the lead-in of the held data is passed over, not taken as the end of
-  // the search: a signal whose period is shorter than the lead-in would otherwise never fire
-  // again after its first frame.
   const int k = FindCrossing(end, Counts(rcu.level), p);
-  const int s = (k / w - p) * w;
-  // No crossing at all counts as none, even when little was held before this step.
-  if (k >= end || s < 0 || s >= m) {
-    Carry(end - p * w, end);
+  if (k >= end) {
+    Carry(std::max(0, end - p * w), end);
     return 0;
   }
-  const int e = s + dbuf.n * w;
+  const int s = (k / w - p) * w;
+  const int e = s + n * w;
   if (e > end) {
     Carry(s, end);
     return 0;
@@ -366,13 +394,7 @@ VELTRA_CALLBACK(SetupRun) {
     sr.delay += sr.delaystep;
     if (sr.delay > kStreamLen) sr.delay = 0;
   }
-  if (delayControl) {
-    // Frames and their delay margin must fit the decimated streams.
-    const int limit = MaxStreamDelay();
-    sr.delay = std::clamp(sr.delay, -limit, limit);
-    SetCtrlVal(mainpanel, MAIN_DelayField, sr.delay);
-    ReadoutDelay();
-  }
+  if (delayControl) ShowDelay();
   if (rcu.source == 2) SetParamAver();
   if (start == 1) {
     SetCtrlAttribute(mainpanel, MAIN_TimerTick, ATTR_ENABLED, 0);
@@ -472,7 +494,10 @@ int DataFormer() {
     std::fill(ca + n, ca + frame, 0.0);
     std::fill(cb + n, cb + frame, 0.0);
   }
-  int a = n - sr.ovsamp;
+  // Triggered frames are separate events: overlapping them would join one event's tail to the
+  // head of the next, so the (dimmed) overlap ring does not apply to them.
+  const bool triggered = rcu.source != 2 && (rcu.runmode == 1 || rcu.runmode >= 3);
+  int a = triggered ? n : n - sr.ovsamp;
   if (a < 1) a = n;  // a frame shorter than the overlap must still move the streams on
   if (a > sr.fill) a = sr.fill;
   std::copy(outf_ChA + a, outf_ChA + sr.fill, outf_ChA);

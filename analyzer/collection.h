@@ -30,6 +30,9 @@ int DataFormer();
 void SetSetupDelay();
 // Largest inter-channel delay whose frames still fit the decimated streams.
 int MaxStreamDelay();
+// Bounds sr.delay to what the current frame length allows and shows it, in samples and as
+// time at the current sample interval.
+void ShowDelay();
 int DifIntegrTime();
 void Differ_(int n, double x[]);
 void Integr_Centrir(int n, double x[]);

@@ -375,7 +375,7 @@ int InputInfFile() {
   fs.flen = h.flen;
   fs.extra = h.extra;
   fs.pos = 0;
-  SetCtrlVal(mainpanel, MAIN_SampleRateRing, h.srate);
+  OfferRates(h.srate);
   for (int n = 0; n < kInputs; ++n) {
     OnOffCh[n] = 0;
     ShowInputButton(n, 0);

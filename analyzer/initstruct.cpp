@@ -3,6 +3,8 @@
 // equals what the panels show.
 #include "analyzer/initstruct.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -259,14 +261,39 @@ void ColorKnobCh() {
 // ---------------------------------------------------------------------------------------------
 // Derived parameters
 
-static bool RateListed(double rate) {
-  int items = 0;
-  GetNumListItems(mainpanel, MAIN_SampleRateRing, &items);
-  for (int i = 0; i < items; ++i) {
-    double v = 0.0;
-    if (GetValueFromIndex(mainpanel, MAIN_SampleRateRing, i, &v) >= 0 && v == rate) return true;
+// The sample rates of the resource's ring: the generator's list, read before any saved state
+// or playback changes the ring's items.
+static double rateval[16];
+static int nrates = 0;
+
+static void GetItemRate() {
+  GetNumListItems(mainpanel, MAIN_SampleRateRing, &nrates);
+  nrates = std::clamp(nrates, 0, 16);
+  for (int i = 0; i < nrates; ++i) {
+    GetValueFromIndex(mainpanel, MAIN_SampleRateRing, i, &rateval[i]);
   }
-  return false;
+}
+
+void OfferRates(double rate) {
+  double offered[16];
+  int n = 0;
+  if (rcu.source == 2 && fs.srate > 0.0) {
+    for (int d : {1, 2, 4, 8}) offered[n++] = fs.srate / d;
+  } else {
+    n = nrates;
+    std::copy(rateval, rateval + n, offered);
+  }
+  if (n == 0) return;
+  ClearListCtrl(mainpanel, MAIN_SampleRateRing);
+  auto distance = [rate](double r) { return rate > 0.0 ? std::fabs(std::log(r / rate)) : 0.0; };
+  int pick = 0;
+  for (int i = 0; i < n; ++i) {
+    char label[kItemText];
+    std::snprintf(label, sizeof label, "%g Гц", offered[i]);
+    InsertListItem(mainpanel, MAIN_SampleRateRing, -1, label, offered[i]);
+    if (distance(offered[i]) < distance(offered[pick])) pick = i;
+  }
+  SetCtrlIndex(mainpanel, MAIN_SampleRateRing, pick);
 }
 
 void SetParamAnalysis() {
@@ -319,14 +346,13 @@ void SetParamAnalysis() {
   cus.srate = rate;
   const double q = rate / 1024.0;
   if (rcu.source == 2 && fs.nrec > 0 && fs.srate > 0.0) {
-    // A recording's own rate is the base: the ring may lower it by decimating 2, 4 or 8
-    // times, but what it shows for a rate it cannot list is not the recording's.
+    // A recording's own rate is the base, lowered by decimating 2, 4 or 8 times; the ring
+    // offers just those and shows the one analysed.
+    OfferRates(rate);
+    GetCtrlVal(mainpanel, MAIN_SampleRateRing, &rate);
     cus.srate = fs.srate;
-    cus.thin = 1;
-    const double ratio = fs.srate / rate;
-    if (RateListed(fs.srate) && (ratio == 2.0 || ratio == 4.0 || ratio == 8.0)) {
-      cus.thin = static_cast<int>(ratio);
-    }
+    const long ratio = std::lround(fs.srate / rate);
+    cus.thin = ratio == 2 || ratio == 4 || ratio == 8 ? static_cast<int>(ratio) : 1;
   } else if (q < 1.0) {
     cus.thin = static_cast<int>(1.0 / q);
     cus.srate = 1024.0;
@@ -337,6 +363,7 @@ void SetParamAnalysis() {
   sp.fmax = cus.srate / 2.56 / cus.thin;
   sp.df = sp.fmax / (cus.lines - 1);
   sp.dt = cus.thin / cus.srate;
+  ShowDelay();
 }
 
 void Axis() {
@@ -366,14 +393,15 @@ VELTRA_CALLBACK(SetSampl) {
   double rate = 0.0;
   GetCtrlVal(panel, control, &rate);
   if (rcu.source == 2) {
-    if (rate > 1024.0) {
-      // Playback cannot be faster than its recording's base rate. Nothing changed: a run
-      // restarts, stopped results stay valid.
+    if (rate > 1024.0 && !(fs.nrec > 0 && fs.srate > 0.0)) {
+      // Without a recording playback has only the 1024 Hz base to decimate. Nothing changed: a
+      // run restarts, stopped results stay valid.
       SetCtrlVal(panel, control, cus.srate / cus.thin);
       if (start == 1) SetZero();
       return 0;
     }
     SetParamAnalysis();
+    SetParamAver();
   } else {
     SetParamAnalysis();
     ws.srate = cus.srate;
@@ -526,6 +554,7 @@ void InitialStruct() {
   GetWeightSetup();
   GetItemRank();
   GetItemOverlap();
+  GetItemRate();
   GetRingY();
   GetRingX();
   ColorKnobCh();

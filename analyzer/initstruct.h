@@ -80,6 +80,8 @@ struct RcuRecord {
   int slope;          // 0 rising, 1 falling
   int pretrig;        // samples per channel
   int carry;          // interleaved samples carried in the trigger buffer
+  int trigbase;       // trigger-channel sample just before the first one still to be searched
+  int hasbase;        // 0 at a start, until the run has seen a trigger-channel sample
   int colornormal, colortrig;
   double level;       // volts
   double level2;      // volts
@@ -243,6 +245,10 @@ void InitHard();
 void InitTrigger();
 void InitStructures();
 void SetParamAnalysis();
+// Offers on the sample-rate ring the rates the source can analyse (in playback the recording's
+// rate and its decimations by 2, 4 and 8; else the generator's list) and selects `rate`, or
+// the nearest offered.
+void OfferRates(double rate);
 void Axis();
 void ColorKnobCh();
 // Shows input number n as both texts of a channel switch (the switch carries its channel).

@@ -140,10 +140,11 @@ int SetZero() {
     SetCtrlAttribute(trigpanel, TRIG_PretrigField, ATTR_MAX_VALUE, n / 2);
     if (rcu.pretrig < 0) rcu.pretrig = 0;
     if (rcu.pretrig > n / 2) rcu.pretrig = n / 2;
-    rcu.carry = rcu.pretrig * cus.nchan;
-  } else {
-    rcu.carry = 0;
   }
+  // The trigger search holds only samples of this run: a lead-in of zeros would pass for
+  // signal, and its step to the first sample for a crossing.
+  rcu.carry = 0;
+  rcu.hasbase = 0;
   dbuf.nm = dbuf.mult * n;
   dbuf.blk = dbuf.nm * cus.nchan;
 
@@ -170,6 +171,15 @@ int SetZero() {
     return 1;
   }
 
+  // The trigger input is matched against the channels as they are numbered now: renumbering a
+  // channel after the input was typed may have made it valid, or invalid.
+  if (rcu.runmode >= 1) {
+    int typed = -1;
+    GetCtrlVal(trigpanel, TRIG_TriggerChannelField, &typed);
+    rcu.trigchan = rcu.startmode == 2 ? SortTriggCh(typed)
+                   : typed == rcu.chanA || typed == rcu.chanB ? typed
+                                                              : -1;
+  }
   dbuf.trigidx = Number_ChForTrigger();
   // A level start needs its trigger channel as much as the conditional modes do.
   if (dbuf.trigidx == -1 && rcu.runmode >= 1) {

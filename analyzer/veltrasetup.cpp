@@ -134,6 +134,9 @@ VELTRA_CALLBACK(SetCollectMode) {
 VELTRA_CALLBACK(RunSetup) {
   (void)callbackData, (void)eventData1, (void)eventData2;
   if (event != EVENT_COMMIT) return 0;
+  // A run restarts once, after the panel is set, and not from the trigger callbacks it applies.
+  const int wasRunning = start;
+  start = 0;
   GetCtrlVal(panel, control, &rcu.startmode);
   SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_ON_COLOR, rcu.colornormal);
   SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_COLOR, rcu.colornormal);
@@ -156,6 +159,8 @@ VELTRA_CALLBACK(RunSetup) {
     default:
       break;
   }
+  start = wasRunning;
+  if (start == 1) SetZero();
   return 0;
 }
 
@@ -261,6 +266,11 @@ VELTRA_CALLBACK(RegimMeas) {
       break;
     default:
       break;
+  }
+  // Out of playback the ring offers the generator's rates again, nearest the one analysed.
+  if (rcu.source != 2) {
+    OfferRates(cus.srate / (cus.thin > 0 ? cus.thin : 1));
+    Apply(SetSampl, mainpanel, MAIN_SampleRateRing);
   }
   return 0;
 }

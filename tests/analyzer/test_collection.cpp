@@ -27,7 +27,8 @@ class Collect : public ::testing::Test {
     rcu.runmode = runmode;
     rcu.slope = 0;
     rcu.pretrig = pretrig;
-    rcu.carry = runmode == 3 ? 2 * pretrig : 0;
+    rcu.carry = 0;
+    rcu.hasbase = 0;
     AllocBuff();
     output = input = count = 0;
     marc_trig = marc_g = 0;

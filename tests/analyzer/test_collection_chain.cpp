@@ -31,6 +31,8 @@ int Step(const std::vector<double>& a, const std::vector<double>& b) {
 }
 
 void Begin(int thin, int delay = 0, int overlap = 0) {
+  rcu.source = 1;
+  rcu.runmode = 0;
   cus.nchan = 2;
   cus.frameLen = dbuf.n = dbuf.nm = kN;
   dbuf.blk = 2 * kN;
@@ -265,6 +267,76 @@ TEST_F(CollectionPanels, EveryConditionalModeDeliversFramesOfTheGeneratorSine) {
     }
     Set("StartButton", "0");
   }
+}
+
+// A 3 Hz sine at the default 8192 Hz rises through 0.5 V once every 2.7 steps.
+TEST_F(CollectionPanels, LevelStartWithoutPretriggerCompletesTimeAveraging) {
+  PrepareSineRun(20);
+  Set("Freq1Field", "3");
+  Set("MeasTypeRing", "1");
+  Set("StartRing", "2");
+  Set("LevelField", "0.5");
+  Set("PretrigField", "0");
+  Set("StartButton", "1");
+  ASSERT_EQ(rcu.runmode, 3);
+  for (int tick = 0; tick < 200 && start == 1; ++tick) Tick();
+  EXPECT_EQ(start, 0) << "the run ends at its count";
+  EXPECT_EQ(IntOf("AverCountDisplay"), 20);
+}
+
+TEST_F(CollectionPanels, TriggeredFramesAreNeverOverlapped) {
+  PrepareSineRun(1000);
+  Set("Freq1Field", "3");
+  const char* const overlaps[] = {"0.5", "0"};
+  int frames[2] = {0, 0};
+  for (int i = 0; i < 2; ++i) {
+    const char* const overlap = overlaps[i];
+    Set("CollectRing", "0");
+    Set("StartRing", "0");
+    Set("OverlapRing", overlap);
+    Set("CollectRing", "1");
+    Set("StartRing", "2");
+    Set("LevelField", "0.5");
+    Set("PretrigField", "0");
+    Set("StartButton", "1");
+    ASSERT_EQ(rcu.runmode, 3);
+    Tick(60);
+    frames[i] = IntOf("AverCountDisplay");
+    // Each analysis frame is one event's frame: it opens on the crossing.
+    const double level = 500.0 / hs.mvpc;
+    EXPECT_GT(ca[0], level) << overlap;
+    EXPECT_LT(ca[0], 1.01 * level) << overlap;
+    Set("StartButton", "0");
+  }
+  EXPECT_GT(frames[1], 10);
+  // The generator runs on between the runs, so the event count may differ by one.
+  EXPECT_NEAR(frames[0], frames[1], 1) << "a hidden overlap adds spliced frames";
+}
+
+TEST_F(CollectionPanels, StartModeChangeRestartsTheRun) {
+  PrepareSineRun(1000);
+  Set("CollectRing", "1");
+  Set("StartRing", "2");
+  Set("StartButton", "1");
+  ASSERT_EQ(rcu.runmode, 3);
+  Tick(5);
+  Set("StartRing", "1");
+  EXPECT_EQ(start, 1);
+  EXPECT_EQ(rcu.runmode, 2) << "external start in force";
+  EXPECT_EQ(IntOf("AverCountDisplay"), 1);
+}
+
+TEST_F(CollectionPanels, DelayShownIsTheDelayInForceAfterTheFrameLengthChanges) {
+  Set("FftSizeRing", "1024");
+  Set("DelayField", "60000");
+  ASSERT_EQ(sr.delay, 60000);
+  Set("FftSizeRing", "8192");
+  EXPECT_EQ(sr.delay, MaxStreamDelay());
+  EXPECT_EQ(IntOf("DelayField"), sr.delay);
+  char text[64] = "", expect[64] = "";
+  GetCtrlVal(mainpanel, MAIN_DelayReadout, text, sizeof text);
+  std::snprintf(expect, sizeof expect, "%1.3f,сек", sr.delay * sp.dt);
+  EXPECT_STREQ(text, expect);
 }
 
 TEST_F(CollectionPanels, GeneratorToneAtADecimatedRateReachesTheAnalysisOnItsLine) {

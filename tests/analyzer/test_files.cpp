@@ -160,6 +160,40 @@ TEST_F(Recordings, HeaderSetsRateLayoutInputsAndAverages) {
   EXPECT_NEAR(cus.iirfcut, 55.0, 1e-9);
 }
 
+TEST_F(Recordings, RateRingOffersOnlyTheRatesTheRecordingIsAnalysedAt) {
+  auto offered = [] {
+    std::vector<double> rates;
+    int items = 0;
+    GetNumListItems(mainpanel, MAIN_SampleRateRing, &items);
+    for (int i = 0; i < items; ++i) {
+      double v = 0.0;
+      GetValueFromIndex(mainpanel, MAIN_SampleRateRing, i, &v);
+      rates.push_back(v);
+    }
+    return rates;
+  };
+  std::string fast = Header(131072, 2, kTwoInputs);
+  fast.replace(fast.find("Fs=2048"), 7, "Fs=4096");
+  Choose(Write("fast", fast, std::vector<int32_t>(131072, 0)));
+  EXPECT_EQ(offered(), (std::vector<double>{4096, 2048, 1024, 512})) << "its own and / 2, 4, 8";
+  EXPECT_EQ(DoubleOf("SampleRateRing"), 4096.0);
+  int panel = 0;
+  const int ring = Control("SampleRateRing", &panel);
+  EXPECT_LT(UserSetCtrlVal(panel, ring, "256"), 0) << "not reachable, not offered";
+  for (double rate : {1024.0, 4096.0, 512.0}) {  // down and back up again
+    Set("SampleRateRing", std::to_string(static_cast<int>(rate)).c_str());
+    EXPECT_EQ(cus.srate / cus.thin, rate);
+    EXPECT_EQ(DoubleOf("SampleRateRing"), rate);
+  }
+  // The generator offers its own list again, at the rate analysed last, also when the program
+  // is left in playback and started again over its saved state.
+  Press("QuitButton");
+  ASSERT_EQ(StartVeltra(), 0);
+  EXPECT_EQ(offered().size(), 10u);
+  EXPECT_EQ(DoubleOf("SampleRateRing"), 512.0);
+  EXPECT_EQ(cus.srate / cus.thin, 512.0);
+}
+
 TEST_F(Recordings, InputButtonsPickTheColumnsAndPlaybackGivesTheirSpectra) {
   Set("FftSizeRing", "1024");
   Choose(Write("sines", Header(2 * 4096, 2, kTwoInputs), TwoSines(4096)));

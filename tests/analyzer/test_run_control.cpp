@@ -1,6 +1,7 @@
 // Start checks, the cycle's counting and stopping, restarts and redraws, through the real panels.
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "analyzer/menager.h"
 #include "fixture.h"
@@ -54,7 +55,7 @@ TEST_F(RunControl, RefusesAWrongTriggerChannelInConditionalAndLevelModes) {
     veltra_test::Popups().seen.clear();
     rcu.collect = c.collect;
     rcu.startmode = c.startmode;
-    rcu.trigchan = 5;  // neither input 0 nor input 1
+    Set("TriggerChannelField", "5");  // neither input 0 nor input 1
     Set("StartButton", "1");
     ASSERT_EQ(Seen().size(), 1u) << c.collect << c.startmode;
     EXPECT_EQ(Seen()[0].title, "Внимание!!! ");
@@ -64,7 +65,18 @@ TEST_F(RunControl, RefusesAWrongTriggerChannelInConditionalAndLevelModes) {
   }
   // The same trigger channel on input B is accepted.
   veltra_test::Popups().seen.clear();
-  rcu.trigchan = rcu.chanB;
+  Set("TriggerChannelField", std::to_string(rcu.chanB).c_str());
+  Set("StartButton", "1");
+  EXPECT_TRUE(Seen().empty());
+  EXPECT_EQ(start, 1);
+  EXPECT_EQ(dbuf.trigidx, 1);
+  // Input 2 fits neither channel until channel B is renumbered to it; the start then takes it.
+  Set("StartButton", "0");
+  Set("TriggerChannelField", "2");
+  ASSERT_EQ(rcu.trigchan, -1);
+  UserFireEvent(mainpanel, MAIN_ChannelSwitchB, EVENT_KEYPRESS, VAL_UP_ARROW_VKEY, 0);
+  ASSERT_EQ(rcu.chanB, 2);
+  veltra_test::Popups().seen.clear();
   Set("StartButton", "1");
   EXPECT_TRUE(Seen().empty());
   EXPECT_EQ(start, 1);
@@ -222,7 +234,7 @@ TEST_F(RunControl, PretriggerIsClampedAndCarryClearedOutsideLevelCollection) {
   ASSERT_EQ(SetZero(), 1);
   EXPECT_EQ(rcu.runmode, 3);
   EXPECT_EQ(rcu.pretrig, cus.frameLen / 2);
-  EXPECT_EQ(rcu.carry, cus.frameLen);
+  EXPECT_EQ(rcu.carry, 0) << "the lead-in is the run's own samples, not zeros";
   EXPECT_EQ(static_cast<int>(tmp.size()), 2 * (dbuf.blk + rcu.carry));
   StopMeass();
   rcu.collect = 0;
