@@ -179,6 +179,11 @@ VELTRA_CALLBACK(SetRectif) {
       cch.gain[i] = coef;
       hs.inmode[i] = cch.mode[i] = 1;
       amplif[i].on = 0;
+      // A comma typed on a Russian keyboard is shown as the point every number here has.
+      if (std::strchr(text, ',') != nullptr) {
+        CoefText(coef, text, sizeof text);
+        SetCtrlVal(panel, control, text);
+      }
       break;
     case 1:
       cch.gain[i] = 1.0;
