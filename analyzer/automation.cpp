@@ -10,6 +10,7 @@
 #include <deque>
 
 #include "analyzer/initstruct.h"
+#include "analyzer/menager.h"
 #include "analyzer/numtext.h"
 #include "analyzer/panels.h"
 #include "analyzer/save.h"
@@ -231,9 +232,12 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
         g_fileAnswers.push_back(a.value);
         break;
       case AutomationAction::Ticks:
+        // Nobody looks between the ticks: the windows are drawn once, after the last.
+        DeferRedraw(true);
         for (long i = 0; i < a.number; ++i) {
           UserFireEvent(mainpanel, MAIN_TimerTick, EVENT_TIMER_TICK, 0, 0);
         }
+        DeferRedraw(false);
         break;
       case AutomationAction::Run: {
         if (rcu.expAver == 1 && rcu.measType != 2) {
@@ -247,10 +251,12 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
           return 3;
         }
         long ticks = 0;
+        DeferRedraw(true);
         while (start == 1 && ticks < kMaxRunTicks) {
           UserFireEvent(mainpanel, MAIN_TimerTick, EVENT_TIMER_TICK, 0, 0);
           ++ticks;
         }
+        DeferRedraw(false);
         if (start == 1) {
           *error = "--run: измерение не закончилось за 200000 тактов";
           return 3;

@@ -1,6 +1,7 @@
 // Run control and the measurement cycle.
 #include "analyzer/menager.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -29,7 +30,27 @@ bool ShowsWindow2() { return rcu.winsel == 1 || rcu.winsel == 2; }
 
 }  // namespace
 
+namespace {
+double g_tickBudget = 0.0;
+bool g_redrawDeferred = false;
+int g_redrawNoted = -1;  // the widest redraw asked for while deferred (1 with cursors), or -1
+}  // namespace
+
+void SetTickBudget(double seconds) { g_tickBudget = seconds > 0.0 ? seconds : 0.0; }
+
+void DeferRedraw(bool deferred) {
+  g_redrawDeferred = deferred;
+  if (deferred || g_redrawNoted < 0) return;
+  const int withCursor = g_redrawNoted;
+  g_redrawNoted = -1;
+  if (sp.dataReady == 1) RedrawWindows(withCursor);
+}
+
 void RedrawWindows(int withCursor) {
+  if (g_redrawDeferred) {
+    g_redrawNoted = std::max(g_redrawNoted, withCursor);
+    return;
+  }
   if (ShowsWindow1()) {
     ViewResult(0);
     if (withCursor && vs[0].cursorPoint >= 0) SetTextCursor(0, vs[0].cursorPoint);
@@ -277,10 +298,14 @@ VELTRA_CALLBACK(SetData) {
   if (event != EVENT_TIMER_TICK) return 0;
   if (start != 1) return 0;
   if (rcu.source == 2) {
-    DataOfFile();
-    if (start != 1) return 0;
-    if (PreparationData() == 0) return 0;
-    if (start == 1) RedrawWindows(1);
+    const double until = Timer() + g_tickBudget;
+    bool processed = false;
+    do {
+      DataOfFile();
+      if (start != 1) break;
+      if (PreparationData() != 0) processed = true;
+    } while (start == 1 && Timer() < until);
+    if (start == 1 && processed) RedrawWindows(1);
   } else if (rcu.source == 1) {
     SimulationData();
     if (start == 1 && ok == 1) {

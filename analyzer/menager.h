@@ -20,3 +20,10 @@ void AllocBuff();
 void ZeroView();
 // Redraws the windows named by rcu.winsel (with their cursor readouts).
 void RedrawWindows(int withCursor);
+// While deferred, redraws are only noted: a scripted run computes units, bands and plots once,
+// when it ends, instead of at every step. Ending the deferral draws what was noted.
+void DeferRedraw(bool deferred);
+// Playback reads as many frames in one timer step as fit `seconds` (0: one frame a step, as
+// scripted ticks count them), so a recording is looked through as fast as the machine allows
+// while the panels stay responsive.
+void SetTickBudget(double seconds);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "analyzer/automation.h"
+#include "analyzer/menager.h"
 #include "analyzer/panels.h"
 #include "ui/userint.h"
 
@@ -39,6 +40,8 @@ int main(int argc, char** argv) {
   // Headless, there is nobody to work the panels once the actions are done.
   if (plan.offscreen) return 0;
   SetPopupHandler(nullptr, nullptr);
+  // Playback may use 60 % of each 0.05 s step; the rest keeps the panels responsive.
+  SetTickBudget(0.03);
   RunUserInterface();
   return 0;
 }
