@@ -9,6 +9,7 @@
 #include <deque>
 
 #include "analyzer/initstruct.h"
+#include "analyzer/live.h"
 #include "analyzer/panels.h"
 #include "analyzer/save.h"
 #include "ui/userint.h"
@@ -172,6 +173,12 @@ int CheckAutomationRoles(const AutomationPlan& plan, std::string* error) {
 }
 
 int RunAutomation(const AutomationPlan& plan, std::string* error) {
+  // Scripted ticks follow each other at once: each waits for live input to bring a block.
+  struct LiveWait {
+    int was = live_wait_ms;
+    LiveWait() { live_wait_ms = 2000; }
+    ~LiveWait() { live_wait_ms = was; }
+  } liveWait;
   g_popups.clear();
   g_fileAnswers.clear();
   SetPopupHandler(PrintPopup, nullptr);

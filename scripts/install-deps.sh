@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libqt6uitools6 libqt6opengl6-dev libgl1-mesa-dev
   qt6-translations-l10n locales
   libqcustomplot-dev
+  libasound2-dev libsoxr-dev
   fonts-dejavu-core
 )
 # FFTW and KissFFT only feed the side-by-side benchmarks; set VELTRA_BENCH_PEERS=1 to get them.
