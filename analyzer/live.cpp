@@ -30,18 +30,18 @@ int g_lost = 0;                 // blocks thrown away at overruns
 int g_clip[2] = {0, 0};         // full-scale samples since the last drawing
 char g_device[kCaptureTextLen] = "default";
 char g_status[2 * kCaptureTextLen] = "";
+unsigned g_deviceRate = 0;      // of the open device
+int g_converting = 0;
+double g_rate = 0.0;            // analysis rate
 
+// Device, its rate and the blocks lost; it stays after the run for the operator to read.
 void ShowStatus() {
-  CaptureStats st;
-  CaptureGetStats(g_src, &st);
-  g_clip[0] |= st.clipped[0];
-  g_clip[1] |= st.clipped[1];
   char text[2 * kCaptureTextLen];
-  if (st.converting)
+  if (g_converting)
     std::snprintf(text, sizeof text, "%s: %u Гц → %g Гц, потеряно блоков: %d", g_device,
-                  st.deviceRate, cus.srate, g_lost);
+                  g_deviceRate, g_rate, g_lost);
   else
-    std::snprintf(text, sizeof text, "%s: %u Гц, потеряно блоков: %d", g_device, st.deviceRate,
+    std::snprintf(text, sizeof text, "%s: %u Гц, потеряно блоков: %d", g_device, g_deviceRate,
                   g_lost);
   if (std::strcmp(text, g_status) != 0) {
     std::snprintf(g_status, sizeof g_status, "%s", text);
@@ -98,6 +98,8 @@ double CaptureFullScale(int input) {
 
 int LiveLostBlocks() { return g_lost; }
 
+void LiveDropNextChunk() { CaptureDropNextChunk(g_src); }
+
 int LiveStart() {
   LiveStop();
   CaptureRequest req{};
@@ -120,6 +122,11 @@ int LiveStart() {
   g_fill = 0;
   g_lost = 0;
   g_clip[0] = g_clip[1] = 0;
+  CaptureStats st;
+  CaptureGetStats(g_src, &st);
+  g_deviceRate = st.deviceRate;
+  g_converting = st.converting;
+  g_rate = cus.srate;
   g_status[0] = '\0';
   ShowStatus();
   return 1;
@@ -168,7 +175,11 @@ void LiveData() {
     }
     if (PreparationData() == 1) drawn = 1;
   }
-  if (g_src == nullptr || g_generation != generation) return;
+  if (g_generation != generation) return;  // restarted: the new run shows its own status
+  if (g_src == nullptr) {                   // the run ended in this tick
+    ShowStatus();
+    return;
+  }
 
   CaptureStats st;
   CaptureGetStats(g_src, &st);
@@ -179,6 +190,7 @@ void LiveData() {
     std::snprintf(text, sizeof text, "Устройство захвата «%s» пропало: %s. Измерение остановлено.",
                   g_device, st.lostReason);
     StopMeass();
+    ShowStatus();
     MessagePopup("Внимание !!!", text);
     return;
   }
@@ -188,7 +200,7 @@ void LiveData() {
     if (g_clip[1]) SetCtrlVal(mainpanel, MAIN_OverloadLedB, 1);
     g_clip[0] = g_clip[1] = 0;
   }
-  if (g_src != nullptr) ShowStatus();
+  ShowStatus();
 }
 
 void InitCapturePanel() {
