@@ -2,6 +2,7 @@
 #include "analyzer/capture.h"
 
 #include <alsa/asoundlib.h>
+#include <pthread.h>
 #include <soxr.h>
 #include <time.h>
 
@@ -137,7 +138,7 @@ struct CaptureSource {
   char lostReason[kCaptureTextLen] = "";
 
   std::atomic<bool> stop{false};
-  std::atomic<bool> dropNext{false};
+  std::atomic<int> injected{0};
   std::atomic<int> clipped[2] = {0, 0};
   std::atomic<double> cpuSeconds{0.0};
 
@@ -215,6 +216,7 @@ void CaptureLoop(CaptureSource* s) {
     }
     snd_pcm_sframes_t n = err < 0 ? err : snd_pcm_readi(s->pcm, raw.data(), s->period);
     if (n == -EAGAIN) continue;
+    if (const int e = s->injected.exchange(0); e < 0 && n > 0) n = e;
     if (n == -EPIPE || n == -ESTRPIPE) {
       // Overrun (or a suspend): samples are missing. Start again and mark the place.
       gap = true;
@@ -233,11 +235,6 @@ void CaptureLoop(CaptureSource* s) {
     }
     silentMs = 0;
     if (n == 0) continue;
-    if (s->dropNext.exchange(false)) {
-      gap = true;
-      if (s->soxr != nullptr) soxr_clear(s->soxr);
-      continue;
-    }
 
     bool clip[2] = {false, false};
     for (snd_pcm_sframes_t i = 0; i < n; ++i) {
@@ -407,6 +404,7 @@ int CaptureStart(const CaptureRequest& req, CaptureSource** out, char* message, 
                 snd_strerror(err));
   CaptureSource* raw = s.release();
   raw->thread = std::thread(CaptureLoop, raw);
+  pthread_setname_np(raw->thread.native_handle(), "veltra-capture");  // for top and /proc
   *out = raw;
   if (message != nullptr && size > 0) message[0] = '\0';
   return kCaptureOk;
@@ -501,6 +499,6 @@ int CaptureDeviceNames(char (*names)[kCaptureTextLen], int maxNames) {
   return count;
 }
 
-void CaptureDropNextChunk(CaptureSource* s) {
-  if (s != nullptr) s->dropNext.store(true);
+void CaptureInjectError(CaptureSource* s, int err) {
+  if (s != nullptr) s->injected.store(err);
 }

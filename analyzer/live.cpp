@@ -98,7 +98,7 @@ double CaptureFullScale(int input) {
 
 int LiveLostBlocks() { return g_lost; }
 
-void LiveDropNextChunk() { CaptureDropNextChunk(g_src); }
+void LiveInjectError(int err) { CaptureInjectError(g_src, err); }
 
 int LiveStart() {
   LiveStop();
@@ -134,6 +134,10 @@ int LiveStart() {
 
 void LiveStop() {
   if (g_src == nullptr) return;
+  CaptureStats st;
+  CaptureGetStats(g_src, &st);
+  g_clip[0] |= st.clipped[0];
+  g_clip[1] |= st.clipped[1];
   CaptureStop(g_src);
   g_src = nullptr;
 }
@@ -176,26 +180,25 @@ void LiveData() {
     if (PreparationData() == 1) drawn = 1;
   }
   if (g_generation != generation) return;  // restarted: the new run shows its own status
-  if (g_src == nullptr) {                   // the run ended in this tick
-    ShowStatus();
-    return;
+  if (g_src != nullptr) {
+    CaptureStats st;
+    CaptureGetStats(g_src, &st);
+    g_clip[0] |= st.clipped[0];
+    g_clip[1] |= st.clipped[1];
+    if (st.lost && start == 1 && CaptureAvailable(g_src) == 0) {
+      char text[3 * kCaptureTextLen];
+      std::snprintf(text, sizeof text,
+                    "Устройство захвата «%s» пропало: %s. Измерение остановлено.", g_device,
+                    st.lostReason);
+      StopMeass();
+      ShowStatus();
+      MessagePopup("Внимание !!!", text);
+      return;
+    }
   }
-
-  CaptureStats st;
-  CaptureGetStats(g_src, &st);
-  g_clip[0] |= st.clipped[0];
-  g_clip[1] |= st.clipped[1];
-  if (st.lost && start == 1 && CaptureAvailable(g_src) == 0) {
-    char text[3 * kCaptureTextLen];
-    std::snprintf(text, sizeof text, "Устройство захвата «%s» пропало: %s. Измерение остановлено.",
-                  g_device, st.lostReason);
-    StopMeass();
-    ShowStatus();
-    MessagePopup("Внимание !!!", text);
-    return;
-  }
-  if (start == 1 && drawn) {
-    RedrawWindows(1);
+  if (drawn) {
+    // A run that ended in this tick has been drawn by its stop.
+    if (start == 1) RedrawWindows(1);
     if (g_clip[0]) SetCtrlVal(mainpanel, MAIN_OverloadLedA, 1);
     if (g_clip[1]) SetCtrlVal(mainpanel, MAIN_OverloadLedB, 1);
     g_clip[0] = g_clip[1] = 0;

@@ -3,6 +3,7 @@
 // windows runs as it does with an interface on the bench.
 #include <alsa/asoundlib.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -68,7 +69,7 @@ class Live : public VeltraTest {
     setenv("HOME", LiveHome().c_str(), 1);
     std::ofstream(LiveHome() + "/.asoundrc")
         << Device("levels") << Device("quad") << Device("rate48") << Device("pulses")
-        << Device("tone") << "pcm.two {\n type multi\n slaves.a { pcm \"levels\" channels 2 }\n"
+        << Device("tone") << Device("clip") << "pcm.two {\n type multi\n slaves.a { pcm \"levels\" channels 2 }\n"
         << " bindings.0 { slave a channel 0 }\n bindings.1 { slave a channel 1 }\n}\n";
     snd_config_update_free_global();  // ALSA reads the configuration again, with this HOME
     live_wait_ms = 2000;
@@ -255,7 +256,7 @@ TEST_F(Live, OverrunIsCountedAndNoFrameSpansTheGap) {
   ASSERT_EQ(start, 1);
   Tick(2);
   // The capture thread is ahead by its ring; the chunk it drops lies inside this run.
-  LiveDropNextChunk();
+  LiveInjectError(-EPIPE);
   for (int i = 0; i < 400 && start == 1; ++i) Tick();
   ASSERT_EQ(start, 0);
   EXPECT_EQ(LiveLostBlocks(), 1);
@@ -265,6 +266,39 @@ TEST_F(Live, OverrunIsCountedAndNoFrameSpansTheGap) {
   EXPECT_NEAR(Db(Volts(0, line), kHalfScaleRms), 0.0, 0.05);
   EXPECT_LT(Db(Volts(0, line + 1), Volts(0, line)), -100.0);
   EXPECT_LT(Db(Volts(0, line - 3), Volts(0, line)), -100.0);
+}
+
+TEST_F(Live, DeviceThatVanishesStopsTheRunWithAMessage) {
+  WriteRaw("tone", 2, 8 * 65536, [](int, long i) { return 0.5 * Sine(1000.0, 65536.0, i); });
+  PrepareLive("tone", "65536", "1024");
+  Press("ExponentialBox");  // a run that never ends by itself
+  Set("StartButton", "1");
+  ASSERT_EQ(start, 1);
+  Tick(2);
+  LiveInjectError(-ENODEV);
+  for (int i = 0; i < 400 && start == 1; ++i) Tick();
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(IntOf("StartButton"), 0);
+  EXPECT_EQ(TimerEnabled(), 0);
+  ASSERT_EQ(Seen().size(), 1u);
+  EXPECT_EQ(Seen()[0].text,
+            "Устройство захвата «tone» пропало: устройство отключено. Измерение остановлено.");
+  // The program goes on: the device opens again.
+  Set("StartButton", "1");
+  EXPECT_EQ(start, 1);
+  Tick(3);
+  EXPECT_GT(rcu.avgCount, 1);
+}
+
+TEST_F(Live, FullScaleSamplesLightTheirChannelsLamp) {
+  // A quiet tone on both channels; channel A reaches device full scale once in 4096 samples.
+  WriteRaw("clip", 2, 2 * 65536, [](int c, long i) {
+    return c == 0 && i % 4096 == 100 ? 1.0 : 0.1 * Sine(1000.0, 65536.0, i);
+  });
+  PrepareLive("clip", "65536", "1024");
+  RunTo(3);
+  EXPECT_EQ(IntOf("OverloadLedA"), 1);
+  EXPECT_EQ(IntOf("OverloadLedB"), 0);
 }
 
 TEST_F(Live, CaptureRingStopsAtAGapMark) {
@@ -285,7 +319,7 @@ TEST_F(Live, CaptureRingStopsAtAGapMark) {
   ASSERT_GT(CaptureRead(s, buf.data(), 1000, &gap), 0);
   EXPECT_EQ(gap, 0);
   EXPECT_EQ(buf[2 * 16], std::lround(0.5 * Sine(1000.0, 65536.0, 16) * 8388608.0));
-  CaptureDropNextChunk(s);
+  CaptureInjectError(s, -EPIPE);
   // Drain until the mark: data before it, then one read that reports the gap and moves nothing.
   int gaps = 0;
   for (int i = 0; i < 1000 && gaps == 0; ++i) {
