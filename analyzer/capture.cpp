@@ -31,7 +31,7 @@ constexpr unsigned kBufferUs = 500000; // device buffer: slack while the ring is
 // ALSA prints its own diagnostics to stderr; the analyzer reports failures itself.
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 
-void Format(char* out, int size, const char* fmt, ...) {
+__attribute__((format(printf, 3, 4))) void Format(char* out, int size, const char* fmt, ...) {
   if (out == nullptr || size <= 0) return;
   va_list ap;
   va_start(ap, fmt);
@@ -266,7 +266,8 @@ void CaptureLoop(CaptureSource* s) {
   s->cpuSeconds.store(ThreadCpuSeconds());
 }
 
-int Fail(int result, char* message, int size, const char* fmt, ...) {
+__attribute__((format(printf, 4, 5))) int Fail(int result, char* message, int size,
+                                               const char* fmt, ...) {
   if (message != nullptr && size > 0) {
     va_list ap;
     va_start(ap, fmt);

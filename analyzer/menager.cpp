@@ -118,7 +118,6 @@ void ZeroView() {
 
 int SetZero() {
   TimerOff();
-  LiveStop();
   if (rcu.onA == 0 && rcu.onB == 0) {
     StopMeass();
     MessagePopup("!?!", "Каналы для измерения не выбраны !!!");

@@ -3,6 +3,7 @@
 // windows runs as it does with an interface on the bench.
 #include <alsa/asoundlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -56,9 +57,11 @@ void WriteRaw(const char* name, int channels, long frames,
 
 double Sine(double f, double rate, long i) { return std::sin(2.0 * kPi * f * i / rate); }
 
-std::string Device(const char* name) {
+// A file device; with `listed` it carries a hint, so ALSA's device list names it.
+std::string Device(const char* name, bool listed = false) {
   return std::string("pcm.") + name + " {\n type file\n slave.pcm \"null\"\n file \"/dev/null\"\n" +
-         " infile \"" + DataFile(name) + "\"\n format \"raw\"\n}\n";
+         " infile \"" + DataFile(name) + "\"\n format \"raw\"\n" +
+         (listed ? " hint { show on description \"test\" }\n" : "") + "}\n";
 }
 
 class Live : public VeltraTest {
@@ -68,7 +71,7 @@ class Live : public VeltraTest {
     savedHome_ = home != nullptr ? home : "";
     setenv("HOME", LiveHome().c_str(), 1);
     std::ofstream(LiveHome() + "/.asoundrc")
-        << Device("levels") << Device("quad") << Device("rate48") << Device("pulses")
+        << Device("levels", true) << Device("quad") << Device("rate48") << Device("pulses")
         << Device("tone") << Device("clip") << "pcm.two {\n type multi\n slaves.a { pcm \"levels\" channels 2 }\n"
         << " bindings.0 { slave a channel 0 }\n bindings.1 { slave a channel 1 }\n}\n";
     snd_config_update_free_global();  // ALSA reads the configuration again, with this HOME
@@ -130,6 +133,39 @@ class Live : public VeltraTest {
 };
 
 constexpr double kHalfScaleRms = 5.0 / 1.4142135623730951;  // 0.5 of ±10 V, RMS: 3.536 V
+
+TEST_F(Live, DeviceRingListsAlsaDevicesAndKeepsTheChoice) {
+  auto labels = [] {
+    std::vector<std::string> out;
+    int n = 0;
+    GetNumListItems(mainpanel, MAIN_CaptureDeviceRing, &n);
+    for (int i = 0; i < n; ++i) {
+      char label[256] = "";
+      GetLabelFromIndex(mainpanel, MAIN_CaptureDeviceRing, i, label, sizeof label);
+      out.push_back(label);
+    }
+    return out;
+  };
+  std::vector<std::string> listed = labels();
+  ASSERT_FALSE(listed.empty());
+  EXPECT_EQ(listed[0], "default");
+  EXPECT_NE(std::find(listed.begin(), listed.end(), "levels"), listed.end());
+  EXPECT_STREQ(CaptureDeviceName(), "default");
+  Set("CaptureDeviceRing", "levels");
+  EXPECT_STREQ(CaptureDeviceName(), "levels");
+  setenv("VELTRA_CAPTURE_DEVICE", "hw:5,0", 1);
+  EXPECT_STREQ(CaptureDeviceName(), "hw:5,0");
+  unsetenv("VELTRA_CAPTURE_DEVICE");
+
+  // A device that is absent at the next start stays the choice.
+  InsertListItem(mainpanel, MAIN_CaptureDeviceRing, -1, "hw:7,0", 99);
+  Set("CaptureDeviceRing", "hw:7,0");
+  Press("QuitButton");
+  ASSERT_EQ(StartVeltra(), 0);
+  EXPECT_STREQ(CaptureDeviceName(), "hw:7,0");
+  listed = labels();
+  EXPECT_NE(std::find(listed.begin(), listed.end(), "levels"), listed.end());
+}
 
 TEST_F(Live, SineLevelsOnBothChannelsAtTheDefaultFullScale) {
   WriteRaw("levels", 2, 2 * 65536, [](int c, long i) {
