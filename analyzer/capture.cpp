@@ -139,6 +139,7 @@ struct CaptureSource {
 
   std::atomic<bool> stop{false};
   std::atomic<int> injected{0};
+  std::atomic<long long> injectAt{0};
   std::atomic<int> clipped[2] = {0, 0};
   std::atomic<double> cpuSeconds{0.0};
 
@@ -216,7 +217,9 @@ void CaptureLoop(CaptureSource* s) {
     }
     snd_pcm_sframes_t n = err < 0 ? err : snd_pcm_readi(s->pcm, raw.data(), s->period);
     if (n == -EAGAIN) continue;
-    if (const int e = s->injected.exchange(0); e < 0 && n > 0) n = e;
+    // writePos changes only on this thread, so reading it here needs no lock.
+    if (n > 0 && s->injected.load() < 0 && s->writePos >= s->injectAt.load())
+      n = s->injected.exchange(0);
     if (n == -EPIPE || n == -ESTRPIPE) {
       // Overrun (or a suspend): samples are missing. Start again and mark the place.
       gap = true;
@@ -500,6 +503,8 @@ int CaptureDeviceNames(char (*names)[kCaptureTextLen], int maxNames) {
   return count;
 }
 
-void CaptureInjectError(CaptureSource* s, int err) {
-  if (s != nullptr) s->injected.store(err);
+void CaptureInjectError(CaptureSource* s, int err, long long afterFrames) {
+  if (s == nullptr) return;
+  s->injectAt.store(afterFrames);
+  s->injected.store(err);
 }

@@ -68,6 +68,7 @@ void CaptureGetStats(CaptureSource* s, CaptureStats* st);
 // Returns the number of names written (at most maxNames).
 int CaptureDeviceNames(char (*names)[kCaptureTextLen], int maxNames);
 
-// Test hook: the thread's next read from the device fails with `err` after taking its chunk
-// (-EPIPE: an overrun, the chunk is lost; -ENODEV: the device is gone).
-void CaptureInjectError(CaptureSource* s, int err);
+// Test hook: the thread's first device read once `afterFrames` frames have been delivered fails
+// with `err` after taking its chunk (-EPIPE: an overrun, the chunk is lost; -ENODEV: the device
+// is gone).
+void CaptureInjectError(CaptureSource* s, int err, long long afterFrames);

@@ -98,7 +98,9 @@ double CaptureFullScale(int input) {
 
 int LiveLostBlocks() { return g_lost; }
 
-void LiveInjectError(int err) { CaptureInjectError(g_src, err); }
+void LiveInjectError(int err, long long afterFrames) {
+  CaptureInjectError(g_src, err, afterFrames);
+}
 
 int LiveStart() {
   LiveStop();

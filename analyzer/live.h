@@ -20,8 +20,9 @@ const char* CaptureDeviceName();
 double CaptureFullScale(int input);
 // Blocks lost to device overruns since the run started.
 int LiveLostBlocks();
-// Test hook: the capture's next device read fails with `err` (-EPIPE overrun, -ENODEV gone).
-void LiveInjectError(int err);
+// Test hook: the capture's first device read after `afterFrames` frames fails with `err`
+// (-EPIPE overrun, -ENODEV gone).
+void LiveInjectError(int err, long long afterFrames);
 
 // How long a tick may wait for a block, in ms. 0 (the timer-driven program): never waits.
 // Scripted runs, whose ticks follow each other at once, set it so each tick finds data.

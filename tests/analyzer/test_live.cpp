@@ -72,7 +72,7 @@ class Live : public VeltraTest {
     setenv("HOME", LiveHome().c_str(), 1);
     std::ofstream(LiveHome() + "/.asoundrc")
         << Device("levels", true) << Device("quad") << Device("rate48") << Device("pulses")
-        << Device("tone") << Device("clip") << "pcm.two {\n type multi\n slaves.a { pcm \"levels\" channels 2 }\n"
+        << Device("tone") << Device("clip") << "pcm.two {\n type multi\n slaves.a { pcm \"quad\" channels 2 }\n"
         << " bindings.0 { slave a channel 0 }\n bindings.1 { slave a channel 1 }\n}\n";
     snd_config_update_free_global();  // ALSA reads the configuration again, with this HOME
     live_wait_ms = 2000;
@@ -290,9 +290,9 @@ TEST_F(Live, OverrunIsCountedAndNoFrameSpansTheGap) {
   Set("AveragesField", "40");
   Set("StartButton", "1");
   ASSERT_EQ(start, 1);
-  Tick(2);
-  // The capture thread is ahead by its ring; the chunk it drops lies inside this run.
-  LiveInjectError(-EPIPE);
+  // Nothing has been read yet, so the thread is at most its 2 s ring ahead: the chunk lost
+  // lies between 1.5 s and 2 s into the signal, inside this run's 2.8 s.
+  LiveInjectError(-EPIPE, 100000);
   for (int i = 0; i < 400 && start == 1; ++i) Tick();
   ASSERT_EQ(start, 0);
   EXPECT_EQ(LiveLostBlocks(), 1);
@@ -311,7 +311,7 @@ TEST_F(Live, DeviceThatVanishesStopsTheRunWithAMessage) {
   Set("StartButton", "1");
   ASSERT_EQ(start, 1);
   Tick(2);
-  LiveInjectError(-ENODEV);
+  LiveInjectError(-ENODEV, 0);
   for (int i = 0; i < 400 && start == 1; ++i) Tick();
   EXPECT_EQ(start, 0);
   EXPECT_EQ(IntOf("StartButton"), 0);
@@ -355,7 +355,7 @@ TEST_F(Live, CaptureRingStopsAtAGapMark) {
   ASSERT_GT(CaptureRead(s, buf.data(), 1000, &gap), 0);
   EXPECT_EQ(gap, 0);
   EXPECT_EQ(buf[2 * 16], std::lround(0.5 * Sine(1000.0, 65536.0, 16) * 8388608.0));
-  CaptureInjectError(s, -EPIPE);
+  CaptureInjectError(s, -EPIPE, 0);
   // Drain until the mark: data before it, then one read that reports the gap and moves nothing.
   int gaps = 0;
   for (int i = 0; i < 1000 && gaps == 0; ++i) {
