@@ -10,6 +10,7 @@
 #include <deque>
 
 #include "analyzer/initstruct.h"
+#include "analyzer/live.h"
 #include "analyzer/menager.h"
 #include "analyzer/numtext.h"
 #include "analyzer/panels.h"
@@ -199,6 +200,12 @@ int CheckAutomationRoles(const AutomationPlan& plan, std::string* error) {
 }
 
 int RunAutomation(const AutomationPlan& plan, std::string* error) {
+  // Scripted ticks follow each other at once: each waits for live input to bring a block.
+  struct LiveWait {
+    int was = live_wait_ms;
+    LiveWait() { live_wait_ms = 2000; }
+    ~LiveWait() { live_wait_ms = was; }
+  } liveWait;
   g_popups.clear();
   g_fileAnswers.clear();
   SetPopupHandler(PrintPopup, nullptr);

@@ -2,6 +2,7 @@
 #include "analyzer/panels.h"
 
 #include "analyzer/initstruct.h"
+#include "analyzer/live.h"
 #include "ui/userint.h"
 
 int mainpanel = 0;
@@ -97,6 +98,7 @@ int StartVeltra() {
   SetPanelAttribute(mainpanel, ATTR_CLOSE_CTRL, MAIN_QuitButton);
   DisplayPanel(mainpanel);
   InitialStruct();
+  InitCapturePanel();
   SetSleepPolicy(3);
   start = 0;
   SetCtrlVal(mainpanel, MAIN_StartButton, 0);

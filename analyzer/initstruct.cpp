@@ -198,6 +198,8 @@ void RecallTrusted(int panel, int roles, const char* file) {
   for (int c = 1; c <= roles; ++c) {
     const RingItems& was = resource[static_cast<size_t>(c - 1)];
     if (was.values.empty()) continue;
+    // Capture devices come from ALSA at run time; InitCapturePanel checks this ring's choice.
+    if (panel == mainpanel && c == MAIN_CaptureDeviceRing) continue;
     const RingItems now = ReadRing(panel, c);
     bool trusted = !now.values.empty();
     for (size_t i = 0; i < now.values.size() && trusted; ++i) {

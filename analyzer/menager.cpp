@@ -10,6 +10,7 @@
 
 #include "analyzer/generation.h"
 #include "analyzer/initstruct.h"
+#include "analyzer/live.h"
 #include "analyzer/panels.h"
 #include "analyzer/range_ch.h"
 #include "analyzer/modules.h"
@@ -64,6 +65,7 @@ void RedrawWindows(int withCursor) {
 void StopMeass() {
   SetCtrlVal(mainpanel, MAIN_StartButton, 0);
   TimerOff();
+  LiveStop();
   start = 0;
   EndAutoRanging();
 }
@@ -82,6 +84,7 @@ VELTRA_CALLBACK(StartStop) {
   } else {
     if (sp.dataReady == 1) RedrawWindows(0);
     TimerOff();
+    LiveStop();
     EndAutoRanging();
   }
   return 0;
@@ -208,6 +211,8 @@ int SetZero() {
     MessagePopup("Внимание!!! ", "Неправильно выбран канал запуска!");
     return 0;
   }
+  // The front-end input starts only with its capture device open.
+  if (rcu.source == 0 && LiveStart() == 0) return 0;
   TimerOn();
   dbuf.nframe = 0;
   ok = 0;
@@ -312,6 +317,8 @@ VELTRA_CALLBACK(SetData) {
       RedrawWindows(1);
       ok = 0;
     }
+  } else if (rcu.source == 0) {
+    LiveData();
   }
   return 0;
 }
@@ -320,6 +327,7 @@ VELTRA_CALLBACK(Quit) {
   (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
   if (event != EVENT_COMMIT) return 0;
   TimerOff();
+  LiveStop();
   DeleteGraphPlot(mainpanel, MAIN_Graph1, -1, VAL_IMMEDIATE_DRAW);
   DeleteGraphPlot(mainpanel, MAIN_Graph2, -1, VAL_IMMEDIATE_DRAW);
   SetCtrlVal(mainpanel, MAIN_CursorSyncToggle, 0);

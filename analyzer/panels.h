@@ -89,6 +89,11 @@
   X(InputButton6, SelectCh)                                                                        \
   X(InputButton7, SelectCh)                                                                        \
   X(FileNameBox, NoCallback)                                                                       \
+  /* live input */                                                                                 \
+  X(CaptureDeviceRing, SetCaptureDevice)                                                           \
+  X(CaptureInputRing, SetCaptureScale)                                                             \
+  X(CaptureFullScaleField, SetCaptureScale)                                                        \
+  X(CaptureStatus, NoCallback)                                                                     \
   /* generator */                                                                                  \
   X(WaveformRing, WaveForm)                                                                        \
   X(AmplitudeField, SetAmpl)                                                                       \

@@ -215,12 +215,17 @@ TEST_F(RunControl, SourceChangeStopsTheRun) {
   EXPECT_EQ(TimerEnabled(), 0);
 }
 
-TEST_F(RunControl, UnitInputSourceRunsWithoutData) {
+TEST_F(RunControl, UnitInputSourceStartsOnlyWithItsCaptureDevice) {
+  setenv("VELTRA_CAPTURE_DEVICE", "no-such-capture-device", 1);
   Set("SourceRing", "0");
   Set("StartButton", "1");
-  EXPECT_EQ(start, 1);
+  unsetenv("VELTRA_CAPTURE_DEVICE");
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(TimerEnabled(), 0);
+  ASSERT_EQ(Seen().size(), 1u);
+  EXPECT_NE(Seen()[0].text.find("«no-such-capture-device»"), std::string::npos);
   Tick(5);
-  EXPECT_EQ(IntOf("AverCountDisplay"), 1);
+  EXPECT_EQ(start, 0);
   EXPECT_EQ(sp.dataReady, 0);
 }
 

@@ -1,0 +1,261 @@
+// The front-end input source: live blocks from the capture device through collection,
+// conditioning and averaging, as the generator's blocks go.
+#include "analyzer/live.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "analyzer/capture.h"
+#include "analyzer/menager.h"
+#include "analyzer/modules.h"
+#include "analyzer/panels.h"
+#include "ui/userint.h"
+
+int live_wait_ms = 0;
+
+namespace {
+
+constexpr double kDefaultFullScale = 10.0;  // the converter's own full scale
+constexpr double kMaxFullScale = 20.0;      // counts · 128 must stay inside 32 bits
+constexpr int kMaxDevices = 64;
+
+CaptureSource* g_src = nullptr;
+int g_generation = 0;           // changes at every open: a tick notices a restart under it
+std::vector<int32_t> g_block;   // the block being assembled, interleaved A/B counts
+int g_fill = 0;                 // frames in g_block
+int g_lost = 0;                 // blocks thrown away at overruns
+int g_clip[2] = {0, 0};         // full-scale samples since the last drawing
+char g_device[kCaptureTextLen] = "default";
+char g_status[2 * kCaptureTextLen] = "";
+unsigned g_deviceRate = 0;      // of the open device
+int g_converting = 0;
+double g_rate = 0.0;            // analysis rate
+
+// Device, its rate and the blocks lost; it stays after the run for the operator to read.
+void ShowStatus() {
+  char text[2 * kCaptureTextLen];
+  if (g_converting)
+    std::snprintf(text, sizeof text, "%s: %u Гц → %g Гц, потеряно блоков: %d", g_device,
+                  g_deviceRate, g_rate, g_lost);
+  else
+    std::snprintf(text, sizeof text, "%s: %u Гц, потеряно блоков: %d", g_device, g_deviceRate,
+                  g_lost);
+  if (std::strcmp(text, g_status) != 0) {
+    std::snprintf(g_status, sizeof g_status, "%s", text);
+    SetCtrlVal(mainpanel, MAIN_CaptureStatus, g_status);
+  }
+}
+
+// Samples missing before the next block: nothing joins across them. The streams, the
+// anti-alias filters and the trigger's held samples start afresh, as at a start; the averages
+// gathered so far stay.
+void RestartStreams() {
+  g_fill = 0;
+  g_lost += 1;
+  input = output = count = 0;
+  sr.fill = 0;
+  sr.wpA = outf_ChA;
+  sr.wpB = outf_ChB;
+  SetSetupDelay();
+  IIRFilterParam();
+  marc_g = 0;
+  rcu.carry = rcu.runmode == 3 ? rcu.pretrig * cus.nchan : 0;
+  std::fill(tmp.begin(), tmp.end(), 0);
+}
+
+void ShowFullScale() {
+  int in = 0;
+  GetCtrlVal(mainpanel, MAIN_CaptureInputRing, &in);
+  SetCtrlVal(mainpanel, MAIN_CaptureFullScaleField, CaptureFullScale(in));
+}
+
+}  // namespace
+
+const char* CaptureDeviceName() {
+  const char* env = std::getenv("VELTRA_CAPTURE_DEVICE");
+  if (env != nullptr && env[0] != '\0') {
+    std::snprintf(g_device, sizeof g_device, "%s", env);
+    return g_device;
+  }
+  int index = -1;
+  if (GetCtrlIndex(mainpanel, MAIN_CaptureDeviceRing, &index) < 0 || index < 0 ||
+      GetLabelFromIndex(mainpanel, MAIN_CaptureDeviceRing, index, g_device, sizeof g_device) < 0 ||
+      g_device[0] == '\0') {
+    std::snprintf(g_device, sizeof g_device, "%s", "default");
+  }
+  return g_device;
+}
+
+double CaptureFullScale(int input) {
+  if (input < 0 || input >= kInputs) return kDefaultFullScale;
+  // The calibration record's first reserved column: 0 (an older file) means the default.
+  const double v = cch.reserved1[input];
+  return std::isfinite(v) && v > 0.0 && v <= kMaxFullScale ? v : kDefaultFullScale;
+}
+
+int LiveLostBlocks() { return g_lost; }
+
+void LiveInjectError(int err, long long afterFrames) {
+  CaptureInjectError(g_src, err, afterFrames);
+}
+
+int LiveStart() {
+  LiveStop();
+  CaptureRequest req{};
+  req.device = CaptureDeviceName();
+  req.rate = cus.srate;
+  req.inputs[0] = rcu.onA ? rcu.chanA : -1;
+  req.inputs[1] = rcu.onB ? rcu.chanB : -1;
+  for (int k = 0; k < 2; ++k) req.fullScaleVolts[k] = CaptureFullScale(req.inputs[k]);
+  const char* rate = std::getenv("VELTRA_CAPTURE_RATE");
+  if (rate != nullptr && rate[0] != '\0') req.deviceRate = static_cast<unsigned>(std::atol(rate));
+  char message[2 * kCaptureTextLen];
+  if (CaptureStart(req, &g_src, message, sizeof message) != kCaptureOk) {
+    g_src = nullptr;
+    StopMeass();
+    MessagePopup("!?!", message);
+    return 0;
+  }
+  g_generation += 1;
+  g_block.assign(static_cast<size_t>(dbuf.blk), 0);
+  g_fill = 0;
+  g_lost = 0;
+  g_clip[0] = g_clip[1] = 0;
+  CaptureStats st;
+  CaptureGetStats(g_src, &st);
+  g_deviceRate = st.deviceRate;
+  g_converting = st.converting;
+  g_rate = cus.srate;
+  g_status[0] = '\0';
+  ShowStatus();
+  return 1;
+}
+
+void LiveStop() {
+  if (g_src == nullptr) return;
+  CaptureStats st;
+  CaptureGetStats(g_src, &st);
+  g_clip[0] |= st.clipped[0];
+  g_clip[1] |= st.clipped[1];
+  CaptureStop(g_src);
+  g_src = nullptr;
+}
+
+void LiveData() {
+  const int n = dbuf.nm;
+  if (g_src == nullptr || n <= 0 || static_cast<int>(g_block.size()) < 2 * n ||
+      static_cast<int>(circbuff.size()) < dbuf.blk) {
+    StopMeass();
+    return;
+  }
+  if (live_wait_ms > 0) CaptureWait(g_src, n - g_fill, live_wait_ms);
+  const int generation = g_generation;
+  // Only what is there now: a source faster than the analysis must not hold the tick forever.
+  int budget = CaptureAvailable(g_src);
+  int drawn = 0;
+  while (start == 1 && g_generation == generation && budget > 0) {
+    int gap = 0;
+    const int got = CaptureRead(g_src, g_block.data() + 2 * g_fill, std::min(n - g_fill, budget),
+                                &gap);
+    if (gap) {
+      RestartStreams();
+      continue;
+    }
+    if (got == 0) break;
+    budget -= got;
+    g_fill += got;
+    if (g_fill < n) continue;
+    g_fill = 0;
+    // The collection path takes counts · 128, as the generator writes them.
+    for (int i = 0; i < dbuf.blk; ++i) circbuff[input + i] = g_block[i] * 128;
+    count += 1;
+    input += dbuf.blk;
+    if (input >= circlen) input = 0;
+    if (Collection() == 0) continue;
+    if (rcu.adaptpass == 2) {
+      AutoAdaptation();  // may restart the run under this loop
+      continue;
+    }
+    if (PreparationData() == 1) drawn = 1;
+  }
+  if (g_generation != generation) return;  // restarted: the new run shows its own status
+  if (g_src != nullptr) {
+    CaptureStats st;
+    CaptureGetStats(g_src, &st);
+    g_clip[0] |= st.clipped[0];
+    g_clip[1] |= st.clipped[1];
+    if (st.lost && start == 1 && CaptureAvailable(g_src) == 0) {
+      char text[3 * kCaptureTextLen];
+      std::snprintf(text, sizeof text,
+                    "Устройство захвата «%s» пропало: %s. Измерение остановлено.", g_device,
+                    st.lostReason);
+      StopMeass();
+      ShowStatus();
+      MessagePopup("Внимание !!!", text);
+      return;
+    }
+  }
+  if (drawn) {
+    // A run that ended in this tick has been drawn by its stop.
+    if (start == 1) RedrawWindows(1);
+    if (g_clip[0]) SetCtrlVal(mainpanel, MAIN_OverloadLedA, 1);
+    if (g_clip[1]) SetCtrlVal(mainpanel, MAIN_OverloadLedB, 1);
+    g_clip[0] = g_clip[1] = 0;
+  }
+  ShowStatus();
+}
+
+void InitCapturePanel() {
+  char saved[kCaptureTextLen] = "default";
+  int index = -1;
+  if (GetCtrlIndex(mainpanel, MAIN_CaptureDeviceRing, &index) < 0 || index < 0 ||
+      GetLabelFromIndex(mainpanel, MAIN_CaptureDeviceRing, index, saved, sizeof saved) < 0) {
+    std::snprintf(saved, sizeof saved, "%s", "default");
+  }
+  static char names[kMaxDevices][kCaptureTextLen];
+  int count = CaptureDeviceNames(names, kMaxDevices);
+  int chosen = -1;
+  for (int i = 0; i < count; ++i)
+    if (std::strcmp(names[i], saved) == 0) chosen = i;
+  // A device that is not plugged in now stays the choice until the operator picks another.
+  if (chosen < 0 && count < kMaxDevices) {
+    std::snprintf(names[count], kCaptureTextLen, "%s", saved);
+    chosen = count++;
+  }
+  ClearListCtrl(mainpanel, MAIN_CaptureDeviceRing);
+  for (int i = 0; i < count; ++i) InsertListItem(mainpanel, MAIN_CaptureDeviceRing, -1, names[i], i);
+  SetCtrlIndex(mainpanel, MAIN_CaptureDeviceRing, chosen < 0 ? 0 : chosen);
+  ShowFullScale();
+}
+
+VELTRA_CALLBACK(SetCaptureDevice) {
+  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  if (start == 1 && rcu.source == 0) SetZero();
+  return 0;
+}
+
+VELTRA_CALLBACK(SetCaptureScale) {
+  (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  if (control == MAIN_CaptureInputRing) {
+    ShowFullScale();
+    return 0;
+  }
+  int in = 0;
+  double volts = kDefaultFullScale;
+  GetCtrlVal(panel, MAIN_CaptureInputRing, &in);
+  GetCtrlVal(panel, control, &volts);
+  if (in < 0 || in >= kInputs) return 0;
+  if (!(volts > 0.0 && volts <= kMaxFullScale)) {
+    SetCtrlVal(panel, control, CaptureFullScale(in));
+    return 0;
+  }
+  cch.reserved1[in] = volts;
+  const bool used = (rcu.onA && rcu.chanA == in) || (rcu.onB && rcu.chanB == in);
+  if (start == 1 && rcu.source == 0 && used) SetZero();
+  return 0;
+}
