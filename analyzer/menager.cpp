@@ -10,6 +10,8 @@
 #include "analyzer/generation.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/panels.h"
+#include "analyzer/recorder_panel.h"
+#include "analyzer/soundfile.h"
 #include "analyzer/modules.h"
 #include "dsp/signals.h"
 #include "ui/userint.h"
@@ -191,6 +193,10 @@ void DataOfFile() {
     StopMeass();
     return;
   }
+  if (IsSoundFileName(file_name)) {
+    DataOfSoundFile();
+    return;
+  }
   // A pipe put in the recording's place would hold the program in fopen.
   std::error_code ec;
   std::FILE* f = std::filesystem::is_regular_file(file_name, ec) ? std::fopen(file_name, "rb")
@@ -226,6 +232,7 @@ void DataOfFile() {
 
 int SimulationData() {
   BufferArrySim();
+  if (gen_start == 1) RecordGeneratorStep();
   for (int i = 0; i < dbuf.blk; ++i) circbuff[input + i] = half[i];
   count += 1;
   input += dbuf.blk;
@@ -282,6 +289,7 @@ VELTRA_CALLBACK(Quit) {
   (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
   if (event != EVENT_COMMIT) return 0;
   TimerOff();
+  StopRecording();
   DeleteGraphPlot(mainpanel, MAIN_Graph1, -1, VAL_IMMEDIATE_DRAW);
   DeleteGraphPlot(mainpanel, MAIN_Graph2, -1, VAL_IMMEDIATE_DRAW);
   SetCtrlVal(mainpanel, MAIN_CursorSyncToggle, 0);
