@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -35,8 +36,11 @@ std::string Number(double v, int digits = 0) {
 }
 
 std::string ColumnLine(const RecordingSetup& s, int k, int digits) {
-  return " " + std::to_string(s.input[k]) + " " + Number(s.sen[k], digits) + " " +
-         Number(s.upc[k], digits) + " " + Number(s.lo[k], digits) + " " + s.dim[k];
+  std::string line(1, ' ');
+  line += std::to_string(s.input[k]);
+  for (double v : {s.sen[k], s.upc[k], s.lo[k]}) line.append(1, ' ').append(Number(v, digits));
+  line.append(1, ' ').append(s.dim[k]);
+  return line;
 }
 
 long WriteFd(void*, int fd, const void* data, std::size_t n) {
@@ -122,12 +126,13 @@ void WriterLoop() {
     }
     if (!block.empty()) {
       bytes.resize(block.size() * 4);
-      for (std::size_t i = 0; i < block.size(); ++i) {
-        const auto u = static_cast<uint32_t>(block[i]);
-        bytes[4 * i] = static_cast<unsigned char>(u);
-        bytes[4 * i + 1] = static_cast<unsigned char>(u >> 8);
-        bytes[4 * i + 2] = static_cast<unsigned char>(u >> 16);
-        bytes[4 * i + 3] = static_cast<unsigned char>(u >> 24);
+      if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(bytes.data(), block.data(), bytes.size());
+      } else {
+        for (std::size_t i = 0; i < block.size(); ++i) {
+          const auto u = static_cast<uint32_t>(block[i]);
+          for (int j = 0; j < 4; ++j) bytes[4 * i + j] = static_cast<unsigned char>(u >> (8 * j));
+        }
       }
       errno = 0;
       const long w = g.sink.write(g.sink.ctx, g.fd, bytes.data(), bytes.size());
