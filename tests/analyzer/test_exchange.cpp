@@ -163,6 +163,47 @@ TEST_F(Exchange, GeneratorRecordedAndPlayedBackGivesTheSameSpectrum) {
   }
 }
 
+TEST_F(Exchange, TheRecordButtonEndsARecordingThatCannotGoOnAsItBegan) {
+  auto lastPopup = [] { return Seen().empty() ? std::string() : Seen().back().text; };
+  Set("SampleRateRing", "8192");
+  Set("FftSizeRing", "1024");
+  Press("GeneratorSwitch");
+  Set("ExponentialBox", "1");
+  // Armed and released without data: nothing is left under the name.
+  const std::string idle = ScratchDir() + "/idle.dat";
+  Answer(idle);
+  Press("RecordButton");
+  EXPECT_EQ(IntOf("RecordButton"), 1);
+  Press("RecordButton");
+  EXPECT_NE(GetFileInfo(idle.c_str(), nullptr), 1);
+  // A name that cannot be created: the first step says so and releases the button.
+  Answer(ScratchDir() + "/no/such/dir/x.dat");
+  Press("RecordButton");
+  Set("StartButton", "1");
+  Tick();
+  EXPECT_NE(lastPopup().find("Запись не начата"), std::string::npos) << lastPopup();
+  EXPECT_EQ(IntOf("RecordButton"), 0);
+  // A new rate in the middle: the recording ends with the steps of the old one.
+  const std::string rec = ScratchDir() + "/rate.dat";
+  Answer(rec);
+  Press("RecordButton");
+  Tick(3);
+  Set("SampleRateRing", "4096");
+  Tick();
+  EXPECT_NE(lastPopup().find("изменились частота"), std::string::npos) << lastPopup();
+  EXPECT_EQ(IntOf("RecordButton"), 0);
+  const RecordingHeader h = ParsedHeader(ScratchDir() + "/rate.inf");
+  EXPECT_EQ(h.srate, 8192.0);
+  EXPECT_EQ(h.nrecs, 3 * 1024);
+  Set("StartButton", "0");
+  // Playback is not recorded.
+  Answer(rec);
+  Set("SourceRing", "2");
+  Press("RecordButton");
+  EXPECT_EQ(IntOf("RecordButton"), 0);
+  EXPECT_NE(lastPopup().find("не воспроизведение"), std::string::npos) << lastPopup();
+}
+
 TEST_F(Exchange, AFailingDiskLeavesAShorterRecordingItsHeaderDescribes) {
   const std::string path = ScratchDir() + "/full.dat";
   std::vector<int32_t> block(2 * 1000);
@@ -192,6 +233,26 @@ TEST_F(Exchange, AFailingDiskLeavesAShorterRecordingItsHeaderDescribes) {
   std::snprintf(file_name, sizeof file_name, "%s", path.c_str());
   EXPECT_EQ(InputInfFile(), 1);
   EXPECT_EQ(fs.nrecs, 3010);
+}
+
+TEST_F(Exchange, TheHeaderFollowsTheDataWhileRecording) {
+  const std::string path = ScratchDir() + "/live.dat";
+  const std::string inf = ScratchDir() + "/live.inf";
+  ASSERT_EQ(RecorderStart(path.c_str(), TwoInputSetup()), 0);
+  auto statedValues = [&] {
+    const std::string b = Slurp(inf);
+    const size_t at = b.find("\nN=");
+    return at == std::string::npos ? -1L : std::atol(b.c_str() + at + 3);
+  };
+  EXPECT_EQ(statedValues(), 0) << "a header from the first moment";
+  std::vector<int32_t> block(2 * 1000, 3);
+  ASSERT_TRUE(RecorderPush(block.data(), 1000));
+  // A crash now would leave what the last checkpoint stated: it comes within about a second.
+  for (int i = 0; i < 3000 && statedValues() != 2000; ++i) usleep(10000);
+  EXPECT_EQ(statedValues(), 2000);
+  ASSERT_TRUE(RecorderPush(block.data(), 1000));
+  EXPECT_EQ(RecorderStop().records, 2000);
+  EXPECT_EQ(statedValues(), 4000) << "the stop states everything";
 }
 
 TEST_F(Exchange, ASourceFasterThanTheDiskEndsTheRecordingWithoutAGap) {
