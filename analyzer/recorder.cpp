@@ -30,8 +30,9 @@ constexpr int kMaxHeaderChars = 76;
 // > 0 rounds to that many significant digits instead.
 std::string Number(double v, int digits = 0) {
   char buf[64];
-  const auto r = digits > 0 ? std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits)
-                            : std::to_chars(buf, buf + sizeof buf, v);
+  const auto r = digits > 0
+                     ? std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits)
+                     : std::to_chars(buf, buf + sizeof buf, v);
   return std::string(buf, r.ptr);
 }
 
@@ -116,7 +117,8 @@ void WriterLoop() {
     std::vector<int32_t> block;
     {
       std::unique_lock lk(g.m);
-      g.cv.wait_for(lk, kCheckpointEvery, [] { return !g.queue.empty() || g.stopping || g.failed; });
+      g.cv.wait_for(lk, kCheckpointEvery,
+                    [] { return !g.queue.empty() || g.stopping || g.failed; });
       if (g.failed || (g.queue.empty() && g.stopping)) break;
       if (!g.queue.empty()) {
         block = std::move(g.queue.front());

@@ -116,7 +116,9 @@ void RecordStep(const int* block, int frames, int nchan, const int* inputs, int 
   const int nrec = g.setup.nrec;
   g.records.resize(static_cast<size_t>(frames) * nrec);
   for (int i = 0; i < frames; ++i) {
-    for (int k = 0; k < nrec; ++k) g.records[i * nrec + k] = block[i * nchan + g.column[k]] >> shift;
+    for (int k = 0; k < nrec; ++k) {
+      g.records[i * nrec + k] = block[i * nchan + g.column[k]] >> shift;
+    }
   }
   if (!RecorderPush(g.records.data(), frames)) {
     StopRecording();
@@ -189,7 +191,9 @@ VELTRA_CALLBACK(RecordCtrl) {
   // exporting a recording.
   const char* refused = nullptr;
   if (EndsWith(path, "inf")) refused = "Имя файла записи не может оканчиваться на \"inf\" !";
-  if (IsSoundFileName(path)) refused = "Запись ведётся в формате .dat; WAV и FLAC — экспортом записи.";
+  if (IsSoundFileName(path)) {
+    refused = "Запись ведётся в формате .dat; WAV и FLAC — экспортом записи.";
+  }
   if (refused != nullptr) {
     SetCtrlVal(panel, control, 0);
     MessagePopup("Внимание !", refused);

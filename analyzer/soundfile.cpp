@@ -116,7 +116,8 @@ struct SourceReader {
   long Read(long count, int nrec, int32_t* out) {
     if (sound) return ReadCounts(*snd, count, scale, out);
     std::vector<unsigned char> b(static_cast<size_t>(count) * nrec * 4);
-    const size_t got = std::fread(b.data(), static_cast<size_t>(nrec) * 4, static_cast<size_t>(count), raw);
+    const size_t got =
+        std::fread(b.data(), static_cast<size_t>(nrec) * 4, static_cast<size_t>(count), raw);
     for (size_t i = 0; i < got * nrec; ++i) {
       const uint32_t u = b[4 * i] | (b[4 * i + 1] << 8) | (b[4 * i + 2] << 16) |
                          (static_cast<uint32_t>(b[4 * i + 3]) << 24);
@@ -256,7 +257,8 @@ const char* ExportRecording(const char* dst, long long* clipped) {
       why = "файл не создаётся";
     } else {
       if (!flac) sf_command(out.f, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
-      const std::string comment = kMarker + RecordingHeaderText(setup, std::min<long long>(total, INT_MAX / nrec));
+      const long long described = std::min<long long>(total, INT_MAX / nrec);
+      const std::string comment = kMarker + RecordingHeaderText(setup, described);
       sf_set_string(out.f, SF_STR_COMMENT, comment.c_str());
       sf_set_string(out.f, SF_STR_SOFTWARE, "veltra");
       std::vector<int32_t> counts(static_cast<size_t>(kChunk) * nrec);

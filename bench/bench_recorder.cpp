@@ -56,7 +56,10 @@ void BM_RecorderSecondOf8x65536(benchmark::State& state) {
   std::remove(kPath);
   std::remove("veltra-bench-recording.inf");
 }
-BENCHMARK(BM_RecorderSecondOf8x65536)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecorderSecondOf8x65536)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 // A long recording: the recorder stays open; each iteration hands it one second of signal and
 // waits until the writer has it on its way to the disk (checkpoints with their syncs come once
@@ -92,7 +95,11 @@ void BM_RecorderSustained8x65536(benchmark::State& state) {
   std::remove(kPath);
   std::remove("veltra-bench-recording.inf");
 }
-BENCHMARK(BM_RecorderSustained8x65536)->MeasureProcessCPUTime()->UseRealTime()->MinTime(3.0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecorderSustained8x65536)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->MinTime(3.0)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_PlainWriteSecondOf8x65536(benchmark::State& state) {
   const std::vector<int32_t> step = Step();
@@ -110,7 +117,10 @@ void BM_PlainWriteSecondOf8x65536(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * int64_t{kRate} * kInputsRecorded * 4);
   std::remove(kPath);
 }
-BENCHMARK(BM_PlainWriteSecondOf8x65536)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainWriteSecondOf8x65536)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -42,7 +42,9 @@ std::vector<int32_t> RawRecords(const std::string& path) {
   std::vector<int32_t> v(b.size() / 4);
   for (size_t i = 0; i < v.size(); ++i) {
     uint32_t u = 0;
-    for (int j = 0; j < 4; ++j) u |= static_cast<uint32_t>(static_cast<unsigned char>(b[4 * i + j])) << (8 * j);
+    for (int j = 0; j < 4; ++j) {
+      u |= static_cast<uint32_t>(static_cast<unsigned char>(b[4 * i + j])) << (8 * j);
+    }
     v[i] = static_cast<int32_t>(u);
   }
   return v;
@@ -207,7 +209,9 @@ TEST_F(Exchange, TheRecordButtonEndsARecordingThatCannotGoOnAsItBegan) {
 TEST_F(Exchange, AFailingDiskLeavesAShorterRecordingItsHeaderDescribes) {
   const std::string path = ScratchDir() + "/full.dat";
   std::vector<int32_t> block(2 * 1000);
-  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<int32_t>(i * 7919 % 100003) - 50000;
+  for (size_t i = 0; i < block.size(); ++i) {
+    block[i] = static_cast<int32_t>(i * 7919 % 100003) - 50000;
+  }
   // 3 full blocks and 10.5 records of the fourth reach the disk.
   FullDisk disk{3 * 8000 + 84};
   const RecorderSink sink{FullDiskWrite, NoSync, &disk};
@@ -320,8 +324,8 @@ TEST_F(Exchange, ExportedWavAndFlacKeepSamplesAndCalibration) {
     std::FILE* d = std::fopen((base + ".dat").c_str(), "wb");
     for (int32_t x : data) {
       const auto u = static_cast<uint32_t>(x);
-      const unsigned char b[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
-                                  static_cast<unsigned char>(u >> 16), static_cast<unsigned char>(u >> 24)};
+      unsigned char b[4];
+      for (int j = 0; j < 4; ++j) b[j] = static_cast<unsigned char>(u >> (8 * j));
       std::fwrite(b, 1, 4, d);
     }
     std::fclose(d);
@@ -388,8 +392,8 @@ TEST_F(Exchange, CsvHoldsTheTextFileNumbersAndPicturesAreReal) {
   while (std::getline(csv, line) && line[0] == '#') comments += line + "\n";
   columns = line;
   EXPECT_EQ(columns, "f_Hz,value_dB");
-  for (const char* key : {"# function: SpectrumA", "# averages: 4", "# N: ", "# rate_Hz: ", "# window: ",
-                          "# calibration: input 0"}) {
+  for (const char* key : {"# function: SpectrumA", "# averages: 4", "# N: ", "# rate_Hz: ",
+                          "# window: ", "# calibration: input 0"}) {
     EXPECT_NE(comments.find(key), std::string::npos) << key;
   }
   int rows = 0;
@@ -418,8 +422,9 @@ TEST_F(Exchange, CsvHoldsTheTextFileNumbersAndPicturesAreReal) {
   ASSERT_GT(png.size(), 1000u);
   EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
   auto be32 = [&](size_t at) {
-    return (static_cast<unsigned char>(png[at]) << 24) | (static_cast<unsigned char>(png[at + 1]) << 16) |
-           (static_cast<unsigned char>(png[at + 2]) << 8) | static_cast<unsigned char>(png[at + 3]);
+    int v = 0;
+    for (size_t j = 0; j < 4; ++j) v = (v << 8) | static_cast<unsigned char>(png[at + j]);
+    return v;
   };
   EXPECT_EQ(be32(16), 1280);
   EXPECT_EQ(be32(20), 720);
