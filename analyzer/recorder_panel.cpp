@@ -163,6 +163,12 @@ void StopRecording() {
   }
 }
 
+void InitRecorderControls() {
+  SetCtrlVal(mainpanel, MAIN_RecordButton, 0);
+  ShowBox("");
+  SetFullScale(mainpanel, MAIN_FullScaleField, EVENT_COMMIT, nullptr, 0, 0);
+}
+
 VELTRA_CALLBACK(RecordCtrl) {
   (void)callbackData, (void)eventData1, (void)eventData2;
   if (event != EVENT_COMMIT) return 0;

@@ -11,6 +11,9 @@
 void RecordStep(const int* block, int frames, int nchan, const int* inputs, int shift);
 // The generator's step (half: A/B interleaved, taken by collection shifted right by 7).
 void RecordGeneratorStep();
+// After the panel state is restored: no recording is armed from a former session, and the
+// full-scale voltage shown is the one used.
+void InitRecorderControls();
 // Ends an armed recording: the writer finishes, the header states the records on disk; any
 // failure is shown. Nothing when no recording is armed.
 void StopRecording();
