@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analyzer/file_ctrl_rec.h"
@@ -278,38 +279,51 @@ TEST_F(Exchange, ASourceFasterThanTheDiskEndsTheRecordingWithoutAGap) {
   EXPECT_EQ(ParsedHeader(ScratchDir() + "/slow.inf").nrecs, 8192 * pushed);
 }
 
-TEST_F(Exchange, WavFromElsewherePlaysAtItsLevelAndFrequency) {
-  // 16-bit stereo at 8192 Hz: 1 kHz at half scale on the left, 2.56 kHz at a quarter on the right.
-  const std::string path = ScratchDir() + "/tones.wav";
-  SF_INFO info{};
-  info.samplerate = 8192;
-  info.channels = 2;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-  ASSERT_NE(f, nullptr);
+TEST_F(Exchange, SoundFilesFromElsewherePlayAtTheirLevelAndFrequency) {
+  // Stereo at 8192 Hz: 1 kHz at half scale on the left, 2.56 kHz at a quarter on the right; as
+  // 16-bit WAV and as floating-point W64.
   std::vector<double> v(2 * 8192 * 2);
   for (int i = 0; i < 8192 * 2; ++i) {
     v[2 * i] = 0.5 * std::sin(2 * kPi * 1000.0 * i / 8192.0);
     v[2 * i + 1] = 0.25 * std::sin(2 * kPi * 2560.0 * i / 8192.0);
   }
-  ASSERT_EQ(sf_writef_double(f, v.data(), 8192 * 2), 8192 * 2);
-  sf_close(f);
-
   Set("FftSizeRing", "1024");
-  Play(path, 0, 1, 4);
-  EXPECT_EQ(cus.srate, 8192.0);
-  EXPECT_STREQ(cch.dim[0], "В");
-  EXPECT_NEAR(x_band[PeakLine(Gxx)], 1000.0, 1e-9);
-  EXPECT_NEAR(x_band[PeakLine(Gyy)], 2560.0, 1e-9);
-  // Full scale is the converter's 10 V: half of it is 5 V peak, 3.54 V RMS.
-  EXPECT_NEAR(hs.rmsA * cch.upc[0], 5.0 / std::sqrt(2.0), 2e-3);
-  EXPECT_NEAR(hs.rmsB * cch.upc[1], 2.5 / std::sqrt(2.0), 2e-3);
+  for (const auto& [name, format] : {std::pair{"/tones.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+                                     std::pair{"/tones.w64", SF_FORMAT_W64 | SF_FORMAT_FLOAT}}) {
+    const std::string path = ScratchDir() + name;
+    SF_INFO info{};
+    info.samplerate = 8192;
+    info.channels = 2;
+    info.format = format;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(sf_writef_double(f, v.data(), 8192 * 2), 8192 * 2);
+    sf_close(f);
+
+    Play(path, 0, 1, 4);
+    EXPECT_EQ(cus.srate, 8192.0);
+    EXPECT_STREQ(cch.dim[0], "В");
+    EXPECT_NEAR(x_band[PeakLine(Gxx)], 1000.0, 1e-9) << name;
+    EXPECT_NEAR(x_band[PeakLine(Gyy)], 2560.0, 1e-9) << name;
+    // Full scale is the converter's 10 V: half of it is 5 V peak, 3.54 V RMS.
+    EXPECT_NEAR(hs.rmsA * cch.upc[0], 5.0 / std::sqrt(2.0), 2e-3) << name;
+    EXPECT_NEAR(hs.rmsB * cch.upc[1], 2.5 / std::sqrt(2.0), 2e-3) << name;
+  }
 
   // The operator's full-scale voltage: 2 V.
   Set("FullScaleField", "2");
-  Play(path, 0, 1, 4);
+  Play(ScratchDir() + "/tones.wav", 0, 1, 4);
   EXPECT_NEAR(hs.rmsA * cch.upc[0], 1.0 / std::sqrt(2.0), 1e-3);
   Set("FullScaleField", "0");
+
+  // A file that only bears the name is refused, and no recording stays loaded.
+  const std::string bad = ScratchDir() + "/bad.flac";
+  std::ofstream(bad) << "not a sound file at all";
+  Answer(bad);
+  Set("SourceRing", "2");
+  EXPECT_EQ(fs.nrec, 0);
+  ASSERT_FALSE(Seen().empty());
+  EXPECT_NE(Seen().back().text.find("не годен"), std::string::npos) << Seen().back().text;
 }
 
 TEST_F(Exchange, ExportedWavAndFlacKeepSamplesAndCalibration) {
