@@ -180,7 +180,6 @@ int ConfirmPopup(const char* title, const char* message) {
 
 namespace {
 
-// "*.txt;*.rin" -> "*.txt *.rin (*.txt *.rin)"
 // Named filters ("CSV (*.csv)|PNG (*.png)") when the type list has them, one per '|'.
 QStringList NamedFilters(const char* types) {
   const QString t = QString::fromUtf8(types ? types : "");
@@ -200,6 +199,7 @@ QString WithFilterSuffix(const QString& path, const QString& filter) {
   return path + filter.mid(star + 1, end - star - 1);
 }
 
+// "*.txt;*.rin" -> "*.txt *.rin (*.txt *.rin)"
 QString NameFilter(const char* pattern, const char* types) {
   QStringList pats;
   for (const char* s : {pattern, types}) {
