@@ -9,6 +9,7 @@
 #include <cstring>
 #include <deque>
 
+#include "analyzer/export.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/live.h"
 #include "analyzer/menager.h"
@@ -106,7 +107,8 @@ const char* AutomationUsage() {
          "  --file ПУТЬ          ответ на следующий диалог выбора файла\n"
          "  --ticks N            выполнить N тактов измерения\n"
          "  --run                запустить измерение и ждать его окончания\n"
-         "  --save W=ПУТЬ        сохранить результат окна W (1 или 2) без диалога\n"
+         "  --save W=ПУТЬ        сохранить результат окна W (1 или 2) без диалога;\n"
+         "                       .csv — таблица CSV, .png/.svg — рисунок графика\n"
          "  --grab ПУТЬ          снимок главной панели в PNG\n"
          "  --get РОЛЬ           напечатать значение элемента панели (одна строка)\n"
          "  --quit               выход, как по кнопке «Выход» (с сохранением настроек)\n";
@@ -277,6 +279,13 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
         break;
       }
       case AutomationAction::Save:
+        if (const int kind = ExportKindOf(a.value.c_str()); kind != kExportText) {
+          if (SaveResultExport(static_cast<int>(a.number) - 1, a.value.c_str(), kind) != 1) {
+            *error = "--save: не удалось записать «" + a.value + "»";
+            return 3;
+          }
+          break;
+        }
         std::snprintf(result_name, sizeof result_name, "%s", a.value.c_str());
         if (SaveInfData(static_cast<int>(a.number) - 1) != 1) {
           *error = "--save: не удалось записать «" + a.value + "»";

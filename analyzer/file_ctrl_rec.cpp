@@ -20,6 +20,7 @@
 #include "analyzer/fileio.h"
 #include "analyzer/menager.h"
 #include "analyzer/panels.h"
+#include "analyzer/soundfile.h"
 #include "analyzer/modules.h"
 #include "ui/userint.h"
 
@@ -332,6 +333,11 @@ int InputInfFile() {
   SetCtrlVal(mainpanel, MAIN_FileNameBox, "");
   SetCtrlVal(mainpanel, MAIN_FileNameBox, file_name);
   const std::size_t nameLen = std::strlen(file_name);
+  static RecordingHeader h;
+  // A sound file describes itself; it has no header beside it.
+  if (IsSoundFileName(file_name)) {
+    return ApplyRecordingHeader(h, ReadSoundFileHeader(file_name, &h));
+  }
   std::string infPath = file_name;
   if (nameLen >= 3) infPath.replace(nameLen - 3, 3, "inf");
   // Only a plain file: opening a pipe or a device could wait for ever or never end.
@@ -347,21 +353,25 @@ int InputInfFile() {
   const std::size_t got = std::fread(bytes, 1, sizeof bytes, f);
   std::fclose(f);
 
-  static RecordingHeader h;
   const char* why = ParseRecordingHeader(bytes, got, &h);
+  if (why == nullptr) {
+    std::error_code sizeEc;
+    const auto size = std::filesystem::file_size(file_name, sizeEc);
+    if (sizeEc) {
+      why = "файл данных не открывается";
+    } else if (size / 4 < static_cast<unsigned long long>(h.nrecs) * h.nrec) {
+      why = "файл данных короче, чем указано в заголовке";
+    }
+  }
+  return ApplyRecordingHeader(h, why);
+}
+
+int ApplyRecordingHeader(const RecordingHeader& h, const char* why) {
   if (h.lines > 0) {
     char mode[kHeaderLineLen * 3] = "";
     if (!FromCp1251(h.text[0], std::strlen(h.text[0]), mode, sizeof mode)) mode[0] = '\0';
     const std::string title = std::string(file_name) + ":" + mode;
     SetPanelAttribute(mainpanel, ATTR_TITLE, title.c_str());
-  }
-  if (why == nullptr) {
-    const auto size = std::filesystem::file_size(file_name, ec);
-    if (ec) {
-      why = "файл данных не открывается";
-    } else if (size / 4 < static_cast<unsigned long long>(h.nrecs) * h.nrec) {
-      why = "файл данных короче, чем указано в заголовке";
-    }
   }
   if (why != nullptr) {
     Refuse(why);
@@ -401,7 +411,8 @@ int InputInfFile() {
 }
 
 int InputDataFiles() {
-  const int chosen = FileSelectPopup(proj_dir, "*.dat", "*.dat;*.inf", "Name of File to Load",
+  const int chosen = FileSelectPopup(proj_dir, "*.dat", "*.dat;*.inf;*.wav;*.flac;*.w64;*.rf64",
+                                     "Name of File to Load",
                                      VAL_OK_BUTTON, 0, 0, 1, 1, file_name, sizeof file_name);
   if (chosen < 1) return chosen;
   // Choosing the header stands for its recording: the data are in the ".dat" beside it.

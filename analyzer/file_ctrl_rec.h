@@ -55,3 +55,6 @@ void SetParamAver();
 // Reads the header of file_name and applies it: 1 when taken, 0 when refused (message shown,
 // no recording left loaded).
 int InputInfFile();
+// Takes a checked header as the loaded recording (why == nullptr), or refuses it with the
+// reason `why`. 1 when taken.
+int ApplyRecordingHeader(const RecordingHeader& h, const char* why);

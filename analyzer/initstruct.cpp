@@ -14,6 +14,7 @@
 #include "analyzer/generation.h"
 #include "analyzer/menager.h"
 #include "analyzer/panels.h"
+#include "analyzer/recorder_panel.h"
 #include "analyzer/modules.h"
 #include "dsp/signals.h"
 #include "ui/userint.h"
@@ -482,6 +483,7 @@ void InitStructures() {
   for (int c : {MAIN_CursorReadout1, MAIN_TotalReadout1, MAIN_CursorReadout2, MAIN_TotalReadout2}) {
     SetCtrlVal(mainpanel, c, "");
   }
+  InitRecorderControls();
 
   GetCtrlVal(mainpanel, MAIN_WindowRing, &cus.window);
   GetCtrlVal(mainpanel, MAIN_ChannelSwitchA, &rcu.onA);

@@ -12,6 +12,7 @@
 #include "analyzer/menager.h"
 #include "analyzer/modules.h"
 #include "analyzer/panels.h"
+#include "analyzer/recorder_panel.h"
 #include "ui/userint.h"
 
 int live_wait_ms = 0;
@@ -169,6 +170,8 @@ void LiveData() {
     g_fill += got;
     if (g_fill < n) continue;
     g_fill = 0;
+    const int inputs[2] = {rcu.chanA, rcu.chanB};
+    RecordStep(g_block.data(), n, 2, inputs, 0);
     // The collection path takes counts · 128, as the generator writes them.
     for (int i = 0; i < dbuf.blk; ++i) circbuff[input + i] = g_block[i] * 128;
     count += 1;

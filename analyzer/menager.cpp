@@ -13,6 +13,8 @@
 #include "analyzer/live.h"
 #include "analyzer/panels.h"
 #include "analyzer/range_ch.h"
+#include "analyzer/recorder_panel.h"
+#include "analyzer/soundfile.h"
 #include "analyzer/modules.h"
 #include "dsp/signals.h"
 #include "ui/userint.h"
@@ -230,6 +232,10 @@ void DataOfFile() {
     StopMeass();
     return;
   }
+  if (IsSoundFileName(file_name)) {
+    DataOfSoundFile();
+    return;
+  }
   // A pipe put in the recording's place would hold the program in fopen.
   std::error_code ec;
   std::FILE* f = std::filesystem::is_regular_file(file_name, ec) ? std::fopen(file_name, "rb")
@@ -265,6 +271,7 @@ void DataOfFile() {
 
 int SimulationData() {
   BufferArrySim();
+  if (gen_start == 1) RecordGeneratorStep();
   for (int i = 0; i < dbuf.blk; ++i) circbuff[input + i] = half[i];
   count += 1;
   input += dbuf.blk;
@@ -328,6 +335,7 @@ VELTRA_CALLBACK(Quit) {
   if (event != EVENT_COMMIT) return 0;
   TimerOff();
   LiveStop();
+  StopRecording();
   DeleteGraphPlot(mainpanel, MAIN_Graph1, -1, VAL_IMMEDIATE_DRAW);
   DeleteGraphPlot(mainpanel, MAIN_Graph2, -1, VAL_IMMEDIATE_DRAW);
   SetCtrlVal(mainpanel, MAIN_CursorSyncToggle, 0);

@@ -111,7 +111,13 @@
   VELTRA_WINDOW_ROLES(X, 1, CursorW1, FunctW1, CrossRingFunc1, RingY1, RingX1, RingDbOne,          \
                       SetCursors1, ColorA)                                                         \
   VELTRA_WINDOW_ROLES(X, 2, CursorW2, FunctW2, CrossRingFunc2, RingY2, RingX2, RingDbTwo,          \
-                      SetCursors2, ColorB)
+                      SetCursors2, ColorB)                                                         \
+  /* recorder and exchange */                                                                      \
+  X(RecordButton, RecordCtrl)                                                                      \
+  X(RecordFileBox, NoCallback)                                                                     \
+  X(FullScaleField, SetFullScale)                                                                  \
+  X(ExportButton, ExportRecord)                                                                    \
+  X(PictureSizeRing, NoCallback)
 
 #define VELTRA_TRIGGER_ROLES(X)                                                                    \
   X(TriggerChannelField, TriggerSetup)                                                             \

@@ -16,6 +16,7 @@
 
 #include "analyzer/calibration.h"
 #include "analyzer/cultivate1.h"
+#include "analyzer/export.h"
 #include "analyzer/fileio.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/panels.h"
@@ -163,9 +164,19 @@ VELTRA_CALLBACK(SaveFiles) {
   if (event != EVENT_COMMIT) return 0;
   const int w = control == MAIN_SaveButton2 ? 1 : 0;
   char path[kPathLen] = "";
-  const int chosen = FileSelectPopup(proj_dir, "*.txt", "*.txt;*.rin", "Name of File to Save",
+  const int chosen = FileSelectPopup(proj_dir, "*.txt", kResultFilters, "Name of File to Save",
                                      VAL_OK_BUTTON, 0, 0, 1, 1, path, sizeof path);
   if (chosen <= 0 || path[0] == '\0') return 0;
+  // CSV and pictures stand alone: no description file, and the path of the last result or
+  // recording stays as it was.
+  if (const int kind = ExportKindOf(path); kind != kExportText) {
+    if (GetFileInfo(path, nullptr) == 1 &&
+        ConfirmPopup("Внимание !!!", "Файл уже существует. Заменить его?") != VAL_YES) {
+      return 0;
+    }
+    SaveResultExport(w, path, kind);
+    return 0;
+  }
   if (NamedLikeDescription(path)) {
     RefuseDescriptionName();
     return 0;

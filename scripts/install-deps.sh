@@ -9,6 +9,8 @@ packages=(
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libqt6uitools6 libqt6opengl6-dev libgl1-mesa-dev
   libqcustomplot-dev
   libasound2-dev libsoxr-dev
+  # Sound files for playback and export; SVG pictures of the graphs.
+  libsndfile1-dev qt6-svg-dev
   fonts-dejavu-core
   # Qt's own Russian texts for the standard dialogs; locale data for the Russian-desktop tests.
   qt6-translations-l10n locales

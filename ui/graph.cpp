@@ -4,7 +4,10 @@
 #include "ui/toolkit.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLayout>
+#include <QSaveFile>
+#include <QSvgGenerator>
 
 #include <algorithm>
 #include <cmath>
@@ -881,4 +884,41 @@ int ClearAxisItems(int panel, int control, int axis) {
 int InsertAxisItem(int panel, int control, int axis, int index, const char* label, double value) {
   WITH_GRAPH(g);
   return g->InsertAxisItem(axis, index, QString::fromUtf8(label ? label : ""), value);
+}
+
+int SaveGraphPicture(int panel, int control, const char* fileName, int width, int height) {
+  WITH_GRAPH(g);
+  if (fileName == nullptr || *fileName == '\0') return UIE_FileError;
+  g->Flush();
+  if (width <= 0 || height <= 0) {
+    width = g->width();
+    height = g->height();
+  }
+  if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return UIE_InvalidValue;
+  const QString path = QString::fromUtf8(fileName);
+  // Written beside the target and renamed over it: a full disk never leaves half a picture.
+  QSaveFile f(path);
+  if (!f.open(QIODevice::WriteOnly)) return UIE_FileError;
+  bool ok = false;
+  if (QFileInfo(path).suffix().compare(QStringLiteral("svg"), Qt::CaseInsensitive) == 0) {
+    QSvgGenerator svg;
+    svg.setOutputDevice(&f);
+    svg.setSize(QSize(width, height));
+    svg.setViewBox(QRect(0, 0, width, height));
+    svg.setTitle(QFileInfo(path).completeBaseName());
+    QCPPainter painter;
+    ok = painter.begin(&svg);
+    if (ok) {
+      g->toPainter(&painter, width, height);
+      ok = painter.end();
+    }
+  } else {
+    const QPixmap pix = g->toPixmap(width, height);
+    ok = !pix.isNull() && pix.save(&f, "PNG");
+  }
+  if (!ok) {
+    f.cancelWriting();
+    return UIE_FileError;
+  }
+  return f.commit() ? UIE_NoError : UIE_FileError;
 }

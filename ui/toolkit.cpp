@@ -180,6 +180,25 @@ int ConfirmPopup(const char* title, const char* message) {
 
 namespace {
 
+// Named filters ("CSV (*.csv)|PNG (*.png)") when the type list has them, one per '|'.
+QStringList NamedFilters(const char* types) {
+  const QString t = QString::fromUtf8(types ? types : "");
+  if (!t.contains('|') && !t.contains('(')) return {};
+  QStringList out;
+  for (const QString& f : t.split('|', Qt::SkipEmptyParts)) out << f.trimmed();
+  return out;
+}
+
+// A name typed without an extension takes the chosen filter's first one.
+QString WithFilterSuffix(const QString& path, const QString& filter) {
+  if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty()) return path;
+  const qsizetype star = filter.indexOf(QStringLiteral("*."));
+  if (star < 0) return path;
+  qsizetype end = star + 2;
+  while (end < filter.size() && filter[end].isLetterOrNumber()) ++end;
+  return path + filter.mid(star + 1, end - star - 1);
+}
+
 // "*.txt;*.rin" -> "*.txt *.rin (*.txt *.rin)"
 QString NameFilter(const char* pattern, const char* types) {
   QStringList pats;
@@ -226,8 +245,10 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
   QString dir = QString::fromUtf8(defaultDirectory ? defaultDirectory : "");
   const QString pattern = QString::fromUtf8(defaultFileSpec ? defaultFileSpec : "");
   if (!pattern.isEmpty() && !pattern.contains('*')) dir = QDir(dir).filePath(pattern);
+  const QStringList named = NamedFilters(fileTypeList);
   QFileDialog dialog(QApplication::activeWindow(), QString::fromUtf8(title ? title : ""), dir,
-                     NameFilter(defaultFileSpec, fileTypeList));
+                     named.isEmpty() ? NameFilter(defaultFileSpec, fileTypeList) : QString());
+  if (!named.isEmpty()) dialog.setNameFilters(named);
   // "OK" takes an existing or a new name, "Load" only an existing file, "Save" asks for a name.
   dialog.setFileMode(buttonLabel == VAL_LOAD_BUTTON ? QFileDialog::ExistingFile
                                                     : QFileDialog::AnyFile);
@@ -239,6 +260,7 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
   QString path;
   if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
     path = dialog.selectedFiles().constFirst();
+    if (!named.isEmpty()) path = WithFilterSuffix(path, dialog.selectedNameFilter());
   }
   return FileResult(path, pathName, bufSize);
 }

@@ -290,7 +290,9 @@ int InsertAxisItem(int panel, int control, int axis, int index, const char* labe
 int MessagePopup(const char* title, const char* message);
 int ConfirmPopup(const char* title, const char* message);  // VAL_YES / VAL_NO
 // Returns VAL_NO_FILE_SELECTED, VAL_EXISTING_FILE_SELECTED or VAL_NEW_FILE_SELECTED; the chosen
-// path goes into pathName (bufSize bytes, always terminated).
+// path goes into pathName (bufSize bytes, always terminated). fileTypeList is either patterns
+// separated by ';' (one filter) or named filters separated by '|' ("CSV (*.csv)|PNG (*.png)");
+// with named filters a name typed without an extension takes the chosen filter's.
 int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
                     const char* fileTypeList, const char* title, int buttonLabel,
                     int restrictDirectory, int restrictExtension, int allowCancel,
@@ -312,6 +314,9 @@ int GetPanelDisplayBitmap(int panel, int scope, int top, int left, int height, i
 int ClipboardPutBitmap(int bitmapId);
 int SaveBitmapToPNGFile(int bitmapId, const char* fileName);
 int DiscardBitmap(int bitmapId);
+// Picture of a graph control as PNG, or as SVG when the name ends in ".svg", width × height
+// pixels (0 × 0: the size it has on the panel). Written through a temporary file.
+int SaveGraphPicture(int panel, int control, const char* fileName, int width, int height);
 
 // ---------------------------------------------------------------------------------------------
 // Files
