@@ -2,6 +2,7 @@
 #include "analyzer/panels.h"
 
 #include "analyzer/initstruct.h"
+#include "analyzer/menager.h"
 #include "ui/userint.h"
 
 int mainpanel = 0;
@@ -89,6 +90,7 @@ void BindCallbacks() {
 }
 
 int StartVeltra() {
+  RecoverSettingsFiles();
   const int status = LoadVeltraPanels();
   if (status < 0) return status;
   BindCallbacks();

@@ -20,3 +20,5 @@ void AllocBuff();
 void ZeroView();
 // Redraws the windows named by rcu.winsel (with their cursor readouts).
 void RedrawWindows(int withCursor);
+// Completes or undoes a settings save a kill interrupted; run before the settings are read.
+void RecoverSettingsFiles();

@@ -67,6 +67,19 @@ TEST_F(PanelState, SettingsThatCannotBeSavedAreReported) {
   rmdir("triggfile");
 }
 
+// The dimming of every control of the main and trigger panels.
+std::vector<int> Dimming() {
+  std::vector<int> dims;
+  for (auto [panel, count] : {std::pair{mainpanel, kMainRoleCount}, std::pair{trigpanel, kTriggerRoleCount}}) {
+    for (int c = 1; c <= count; ++c) {
+      int d = 0;
+      GetCtrlAttribute(panel, c, ATTR_DIMMED, &d);
+      dims.push_back(d);
+    }
+  }
+  return dims;
+}
+
 // Replaces the whole line that starts with `key` in a panel-state file.
 void ReplaceLine(std::string& text, const std::string& key, const std::string& line) {
   const size_t at = text.find("\n" + key);
@@ -91,11 +104,28 @@ TEST_F(PanelState, DamagedStateFileNeitherBreaksTheModelNorLocksTheOperatorOut) 
   ReplaceLine(text, "FftSizeRing.values=", "FftSizeRing.values=1, 2, 4096, 8192");
   ReplaceLine(text, "FftSizeRing=", "FftSizeRing=0");
   ReplaceLine(text, "OverlapRing.values=", "OverlapRing.values=1, 1, 1, 1, 1");
-  ReplaceLine(text, "StartButton.dimmed=", "StartButton.dimmed=1");
   ReplaceLine(text, "WaveformRing.labels=", "WaveformRing.labels=a, b, c, d, e");
+  // Dimming follows from the values alone: the same start with every control marked dimmed
+  // in the file dims exactly what a start without those marks dims.
   { std::ofstream("veltrafile") << text; }
+  ASSERT_EQ(StartVeltra(), 0);
+  const std::vector<int> derived = Dimming();
+  std::string marked;
+  for (size_t at = 0, eol; at < text.size(); at = eol + 1) {
+    eol = text.find('\n', at);
+    if (eol == std::string::npos) eol = text.size();
+    const std::string line = text.substr(at, eol - at);
+    marked += line + "\n";
+    const size_t eq = line.find('=');
+    if (eq != std::string::npos && line.find('.') > eq) marked += line.substr(0, eq) + ".dimmed=1\n";
+  }
+  { std::ofstream("veltrafile") << marked; }
 
   ASSERT_EQ(StartVeltra(), 0);
+  EXPECT_EQ(Dimming(), derived);
+  int panel = 0;
+  EXPECT_EQ(UserSetCtrlVal(panel, Control("FftSizeRing", &panel), "2048"), 0);
+  Set("FftSizeRing", "1024");
   EXPECT_EQ(cus.frameLen, 1024) << "the resource's sizes, first one chosen";
   EXPECT_EQ(cus.srate, 8192.0) << "the resource's rates";
   EXPECT_EQ(cus.thin, 1);
