@@ -13,6 +13,20 @@ using veltra_test::VeltraTest;
 
 class PanelState : public VeltraTest {};
 
+// The dimming of every control of the main and trigger panels.
+std::vector<int> Dimming() {
+  std::vector<int> dims;
+  for (auto [panel, count] : {std::pair{mainpanel, kMainRoleCount}, std::pair{trigpanel, kTriggerRoleCount}}) {
+    for (int c = 1; c <= count; ++c) {
+      int d = 0;
+      GetCtrlAttribute(panel, c, ATTR_DIMMED, &d);
+      dims.push_back(d);
+    }
+  }
+  return dims;
+}
+
+
 TEST_F(PanelState, SettingsSurviveARestartAndTheGeneratorIsTheSource) {
   Set("FftSizeRing", "4096");
   Set("AveragesField", "25");
@@ -54,6 +68,27 @@ TEST_F(PanelState, SettingsSurviveARestartAndTheGeneratorIsTheSource) {
   EXPECT_STREQ(total, "");
 }
 
+// With dimming no longer kept in the file, a restart must dim what the restored settings imply,
+// as the session that saved them did (the trigger panel's controls matter while it is shown).
+TEST_F(PanelState, DimmingAfterARestartFollowsTheRestoredSettings) {
+  const std::pair<const char*, const char*> typeAndStart[] = {{"2", "2"}, {"1", "2"}, {"3", "1"}, {"0", "0"}};
+  for (auto [type, startMode] : typeAndStart) {
+    SCOPED_TRACE(type);
+    Set("MeasTypeRing", type);
+    Set("CollectRing", startMode[0] == '0' ? "0" : "1");
+    Set("StartRing", startMode);
+    const std::vector<int> before = Dimming();
+    Press("QuitButton");
+    ASSERT_EQ(StartVeltra(), 0);
+    const std::vector<int> after = Dimming();
+    const size_t compared = startMode[0] == '2' ? after.size() : static_cast<size_t>(kMainRoleCount);
+    for (size_t i = 0; i < compared; ++i) {
+      const bool main = i < static_cast<size_t>(kMainRoleCount);
+      EXPECT_EQ(after[i], before[i]) << (main ? kMainRoles[i] : kTriggerRoles[i - kMainRoleCount]);
+    }
+  }
+}
+
 TEST_F(PanelState, SettingsThatCannotBeSavedAreReported) {
   ASSERT_EQ(mkdir("triggfile", 0700), 0);  // a directory where the file should go
   Press("QuitButton");
@@ -65,19 +100,6 @@ TEST_F(PanelState, SettingsThatCannotBeSavedAreReported) {
   std::string error;
   EXPECT_EQ(RunAutomation(plan, &error), 3);
   rmdir("triggfile");
-}
-
-// The dimming of every control of the main and trigger panels.
-std::vector<int> Dimming() {
-  std::vector<int> dims;
-  for (auto [panel, count] : {std::pair{mainpanel, kMainRoleCount}, std::pair{trigpanel, kTriggerRoleCount}}) {
-    for (int c = 1; c <= count; ++c) {
-      int d = 0;
-      GetCtrlAttribute(panel, c, ATTR_DIMMED, &d);
-      dims.push_back(d);
-    }
-  }
-  return dims;
 }
 
 // Replaces the whole line that starts with `key` in a panel-state file.
