@@ -275,11 +275,18 @@ std::FILE* OpenPlainFile(const char* path) {
 
 bool ReadPlainFile(const char* path, std::string* out, std::size_t limit) {
   out->clear();
-  std::vector<unsigned char> buf(limit + 1);
-  std::size_t n = 0;
-  if (!ReadPlainFile(path, buf.data(), buf.size(), &n) || n > limit) return false;
-  out->assign(reinterpret_cast<const char*>(buf.data()), n);
-  return true;
+  std::FILE* f = OpenPlainFile(path);
+  if (f == nullptr) return false;
+  char buf[16384];
+  bool ok = true;
+  for (std::size_t got; ok && (got = std::fread(buf, 1, sizeof buf, f)) > 0;) {
+    ok = out->size() + got <= limit;
+    if (ok) out->append(buf, got);
+  }
+  ok = ok && std::ferror(f) == 0;
+  std::fclose(f);
+  if (!ok) out->clear();
+  return ok;
 }
 
 void BeginFileSet(const char* journalPath) {

@@ -196,9 +196,9 @@ int RecallPanelState(int panel, const char* fileName, int index) {
   if (p == nullptr) return UIE_InvalidPanel;
   std::string bytes;
   if (fileName == nullptr || !ReadPlainFile(fileName, &bytes, kStateFileLimit)) return UIE_FileError;
+  // Without a scratch folder the checked file itself is read: the settings are not lost.
   ScratchCopy copy;
-  if (!copy.Make(bytes)) return UIE_FileError;
-  QSettings s(copy.path, QSettings::IniFormat);
+  QSettings s(copy.Make(bytes) ? copy.path : QString::fromUtf8(fileName), QSettings::IniFormat);
   if (s.status() != QSettings::NoError) return UIE_FileError;
   s.beginGroup(QString::number(index));
   for (size_t i = 0; i < p->controls.size(); ++i) {
