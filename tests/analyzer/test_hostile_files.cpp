@@ -92,20 +92,38 @@ TEST_F(HostileFiles, LinksAtTheSettingsNamesAreNeverWrittenThrough) {
 }
 
 TEST_F(HostileFiles, PipesAtTheSettingsNamesNeitherHoldTheProgramNorAreWritten) {
-  int readers[4];
-  for (int i = 0; i < 4; ++i) {
-    ASSERT_EQ(mkfifo(kSettings[i], 0600), 0);
-    readers[i] = open(kSettings[i], O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(readers[i], 0);
+  // At each settings name, at the fixed temporary names an earlier writer used, and at the
+  // names of a result pair.
+  std::vector<std::string> pipes;
+  for (const char* f : kSettings) pipes.insert(pipes.end(), {f, std::string(f) + ".part"});
+  pipes.insert(pipes.end(), {"result.txt", "result.inf", "other.txt.part"});
+  std::vector<int> readers;
+  for (const std::string& p : pipes) {
+    ASSERT_EQ(mkfifo(p.c_str(), 0600), 0);
+    readers.push_back(open(p.c_str(), O_RDONLY | O_NONBLOCK));
+    ASSERT_GE(readers.back(), 0);
   }
   ASSERT_EQ(StartVeltra(), 0);  // a pipe read as a settings file would wait here for ever
   QuitExpectingRefusals();
-  for (int i = 0; i < 4; ++i) {
+  ViewState& v = vs[0];
+  v.function = 0, v.format = -1, v.yUnit = 2, v.xUnit = 2, v.count = 3;
+  Popups().seen.clear();
+  std::snprintf(file_name, sizeof file_name, "%s", "result.txt");
+  EXPECT_EQ(SaveInfData(0), 0);
+  ASSERT_EQ(Seen().size(), 1u);
+  EXPECT_NE(Seen()[0].text.find("result.inf"), std::string::npos) << Seen()[0].text;
+  std::snprintf(file_name, sizeof file_name, "%s", "other.txt");
+  EXPECT_EQ(SaveInfData(0), 1);
+  for (size_t i = 0; i < pipes.size(); ++i) {
     char byte;
-    EXPECT_EQ(read(readers[i], &byte, 1), 0) << kSettings[i] << " was opened for writing";
+    EXPECT_EQ(read(readers[i], &byte, 1), 0) << pipes[i] << " was opened for writing";
     close(readers[i]);
-    EXPECT_TRUE(IsKind(kSettings[i], S_IFIFO));
+    EXPECT_TRUE(IsKind(pipes[i].c_str(), S_IFIFO)) << pipes[i];
+    if (i >= 8) unlink(pipes[i].c_str());
   }
+  for (const char* f : kSettings) unlink((std::string(f) + ".part").c_str());
+  unlink("other.txt");
+  unlink("other.inf");
   EXPECT_EQ(Strays(), std::vector<std::string>{});
 }
 
