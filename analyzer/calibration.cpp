@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "analyzer/fileio.h"
 #include "analyzer/initstruct.h"
+#include "ui/userint.h"
 
 CalibrRecord cch;
 
@@ -48,6 +50,11 @@ void GetDoubles(const unsigned char* in, double* v) {
 }
 
 bool Positive(double x) { return std::isfinite(x) && x > 0.0; }
+
+// The bounds the recording header applies too: far beyond any real sensor, gain or reference,
+// yet small enough that counts scaled by them, squared and summed over a frame stay finite.
+constexpr double kCalibrLimit = 1e30;
+bool Plausible(double x) { return x >= 1.0 / kCalibrLimit && x <= kCalibrLimit; }
 
 }  // namespace
 
@@ -135,10 +142,10 @@ int CheckCalibr(CalibrRecord* rec) {
   int reset = 0;
   for (int i = 0; i < kCalibrInputs; ++i) {
     // A unit other than the seven (a recording's) keeps its numbers: its text is shown as is.
-    bool ok = Positive(rec->sen[i]) && Positive(rec->lo[i]) && Positive(rec->gain[i]) &&
-              rec->dim[i][0] != '\0' &&
+    bool ok = Plausible(rec->sen[i]) && Plausible(rec->lo[i]) && Plausible(rec->gain[i]) &&
+              Plausible(MvPerCount() / rec->sen[i] / rec->gain[i]) && rec->dim[i][0] != '\0' &&
               (rec->mode[i] == 0 || rec->mode[i] == 1 || rec->mode[i] == 3);
-    if (!Positive(rec->fsc[i])) rec->fsc[i] = 8388607.0;
+    if (!Plausible(rec->fsc[i])) rec->fsc[i] = 8388607.0;
     if (!std::isfinite(rec->reserved1[i])) rec->reserved1[i] = 0.0;
     if (!std::isfinite(rec->reserved2[i])) rec->reserved2[i] = 0.0;
     if (ok) {
@@ -152,9 +159,33 @@ int CheckCalibr(CalibrRecord* rec) {
   return reset;
 }
 
+namespace {
+
+// Names the inputs whose entries a load replaced by their defaults.
+void ReportRefusedEntries(const char* path, const CalibrRecord& loaded) {
+  std::string inputs;
+  for (int i = 0; i < kCalibrInputs; ++i) {
+    if (loaded.sen[i] == cch.sen[i] && loaded.gain[i] == cch.gain[i] && loaded.lo[i] == cch.lo[i] &&
+        std::strcmp(loaded.dim[i], cch.dim[i]) == 0 && loaded.mode[i] == cch.mode[i])
+      continue;
+    if (!inputs.empty()) inputs += ", ";
+    inputs += std::to_string(i);
+  }
+  if (inputs.empty()) return;
+  const std::string text = "Калибровка входов " + inputs + " в файле \"" + path +
+                           "\" недопустима: взяты значения по умолчанию.";
+  MessagePopup("Внимание !!!", text.c_str());
+}
+
+}  // namespace
+
 int SaveParamCalibrTo(const char* path) {
+  // The file gets what a load would accept: an entry edited out of bounds is saved as its
+  // defaults, and no number that is not finite is ever written.
+  CalibrRecord checked = cch;
+  CheckCalibr(&checked);
   unsigned char image[kCalibrFileSize];
-  EncodeCalibr(cch, image);
+  EncodeCalibr(checked, image);
   return WriteFileAtomic(path, image, sizeof image) == 0 ? 1 : 0;
 }
 
@@ -172,7 +203,8 @@ int GetParamCalibrFrom(const char* path) {
   EncodeCalibr(cch, image);
   std::memcpy(image, buf, n);
   DecodeCalibr(image, &cch);
-  CheckCalibr(&cch);
+  CalibrRecord loaded = cch;
+  if (CheckCalibr(&cch) > 0) ReportRefusedEntries(path, loaded);
   return 1;
 }
 

@@ -3,6 +3,7 @@
 
 #include "analyzer/initstruct.h"
 #include "analyzer/live.h"
+#include "analyzer/menager.h"
 #include "ui/userint.h"
 
 int mainpanel = 0;
@@ -90,6 +91,7 @@ void BindCallbacks() {
 }
 
 int StartVeltra() {
+  RecoverSettingsFiles();
   const int status = LoadVeltraPanels();
   if (status < 0) return status;
   BindCallbacks();

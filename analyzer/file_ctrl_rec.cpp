@@ -341,9 +341,7 @@ int InputInfFile() {
   std::string infPath = file_name;
   if (nameLen >= 3) infPath.replace(nameLen - 3, 3, "inf");
   // Only a plain file: opening a pipe or a device could wait for ever or never end.
-  std::error_code ec;
-  const bool plain = nameLen >= 3 && std::filesystem::is_regular_file(infPath, ec);
-  std::FILE* f = plain ? std::fopen(infPath.c_str(), "rb") : nullptr;
+  std::FILE* f = nameLen >= 3 ? OpenPlainFile(infPath.c_str()) : nullptr;
   if (f == nullptr) {
     ForgetRecording();
     MessagePopup("CAN'T OPEN FILE !!!", infPath.c_str());

@@ -1,47 +1,6 @@
 #include "analyzer/fileio.h"
 
-#include <fcntl.h>
 #include <iconv.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-
-#include <cstdio>
-#include <string>
-
-int WriteFileAtomic(const char* path, const void* data, std::size_t size) {
-  const std::string tmp = std::string(path) + ".part";
-  std::FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (f == nullptr) return 1;
-  bool ok = std::fwrite(data, 1, size, f) == size;
-  ok = (std::fflush(f) == 0) && ok;
-  ok = (std::fclose(f) == 0) && ok;
-  if (!ok || std::rename(tmp.c_str(), path) != 0) {
-    std::remove(tmp.c_str());
-    return 2;
-  }
-  return 0;
-}
-
-bool ReadSmallFile(const char* path, unsigned char* buf, std::size_t capacity, std::size_t* n) {
-  *n = 0;
-  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return false;
-  }
-  while (*n < capacity) {
-    const ssize_t got = read(fd, buf + *n, capacity - *n);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    *n += static_cast<std::size_t>(got);
-  }
-  close(fd);
-  return true;
-}
 
 std::size_t FromTextMode(unsigned char* buf, std::size_t n, std::size_t exactSize) {
   if (n == exactSize) return n;

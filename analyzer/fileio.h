@@ -3,15 +3,22 @@
 
 #include <cstddef>
 
-// Writes `size` bytes to `path` through a temporary file beside it renamed over the old one, so
-// a crash or a full disk never leaves half a file. 0 written; 1 the file cannot be created;
-// 2 writing, closing or renaming failed (the old file is kept).
-int WriteFileAtomic(const char* path, const void* data, std::size_t size);
+#include "ui/safefile.h"
+
+// Writes `size` bytes to `path` through a fresh temporary beside it renamed over the old one
+// (WriteFileSafely), so a crash or a full disk never leaves half a file and a link or pipe under
+// the name is never written through. 0 written; 1 the file cannot be created; 2 writing,
+// closing or renaming failed (the old file is kept); 3 the name is no plain file (left alone).
+inline int WriteFileAtomic(const char* path, const void* data, std::size_t size) {
+  return WriteFileSafely(path, data, size);
+}
 
 // Reads at most `capacity` bytes of a plain file into `buf`; the count read goes to `*n`. False
 // when the file is missing or is no plain file: a pipe or device under the name must never hold
 // the program, and only a plain file is a settings file.
-bool ReadSmallFile(const char* path, unsigned char* buf, std::size_t capacity, std::size_t* n);
+inline bool ReadSmallFile(const char* path, unsigned char* buf, std::size_t capacity, std::size_t* n) {
+  return ReadPlainFile(path, buf, capacity, n);
+}
 
 // A parameter file of `exactSize` bytes written by the Windows program in text mode has every
 // 0x0A stored as 0x0D 0x0A: folds those pairs back in place unless `n` is already the exact

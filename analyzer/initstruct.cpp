@@ -511,8 +511,11 @@ void InitStructures() {
   SetCtrlVal(mainpanel, MAIN_SourceRing, 1);
   Apply(RegimMeas, mainpanel, MAIN_SourceRing);
 
+  // Dimming is never restored from the state file. What the measurement type leaves as it
+  // was (type 3 changes nothing) starts as the spectral types have it: boxes on, bins off.
   SetCtrlAttribute(mainpanel, MAIN_LinearBox, ATTR_DIMMED, 0);
   SetCtrlAttribute(mainpanel, MAIN_ExponentialBox, ATTR_DIMMED, 0);
+  SetCtrlAttribute(mainpanel, MAIN_BinsField, ATTR_DIMMED, 1);
   int linear = 1;
   GetCtrlVal(mainpanel, MAIN_LinearBox, &linear);
   Apply(SetupHard, mainpanel, linear ? MAIN_LinearBox : MAIN_ExponentialBox);

@@ -4,8 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include <string>
 #include <utility>
 
 #include "analyzer/generation.h"
@@ -17,9 +16,14 @@
 #include "analyzer/soundfile.h"
 #include "analyzer/modules.h"
 #include "dsp/signals.h"
+#include "ui/safefile.h"
 #include "ui/userint.h"
 
 namespace {
+
+// Written at exit in this order; the journal exists only while they go in place.
+constexpr const char* kSettingsJournal = "veltra.commit";
+constexpr const char* kSettingsFiles[4] = {"Calibr.inf", "dkv5128.inf", "veltrafile", "triggfile"};
 
 void TimerOff() { SetCtrlAttribute(mainpanel, MAIN_TimerTick, ATTR_ENABLED, 0); }
 
@@ -237,9 +241,7 @@ void DataOfFile() {
     return;
   }
   // A pipe put in the recording's place would hold the program in fopen.
-  std::error_code ec;
-  std::FILE* f = std::filesystem::is_regular_file(file_name, ec) ? std::fopen(file_name, "rb")
-                                                                  : nullptr;
+  std::FILE* f = OpenPlainFile(file_name);
   if (f == nullptr) {
     StopMeass();
     MessagePopup("Внимание !", "Файл записи не читается !");
@@ -330,6 +332,8 @@ VELTRA_CALLBACK(SetData) {
   return 0;
 }
 
+void RecoverSettingsFiles() { RecoverFileSet(kSettingsJournal, kSettingsFiles, 4); }
+
 VELTRA_CALLBACK(Quit) {
   (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
   if (event != EVENT_COMMIT) return 0;
@@ -342,15 +346,22 @@ VELTRA_CALLBACK(Quit) {
   ShowChannelNumber(MAIN_ChannelSwitchA, rcu.chanA);
   ShowChannelNumber(MAIN_ChannelSwitchB, rcu.chanB);
   SetCtrlVal(mainpanel, MAIN_GeneratorSwitch, 0);
-  SaveParamCalibr();
-  SaveParamDKV5128();
+  // The four files go in place together: a start after a kill finds all of one exit or all of
+  // the one before, never a mix.
+  BeginFileSet(kSettingsJournal);
+  bool saved[4];
+  saved[0] = SaveParamCalibr() == 1;
+  saved[1] = SaveParamDKV5128() == 1;
   Close5128();
-  for (auto [panel, file] : {std::pair{mainpanel, "veltrafile"}, std::pair{trigpanel, "triggfile"}}) {
-    if (SavePanelState(panel, file, 0) < 0) {
-      char text[128];
-      std::snprintf(text, sizeof text, "Настройки не сохранены: файл \"%s\" не записывается !", file);
-      MessagePopup("Внимание !!!", text);
-    }
+  saved[2] = SavePanelState(mainpanel, kSettingsFiles[2], 0) >= 0;
+  saved[3] = SavePanelState(trigpanel, kSettingsFiles[3], 0) >= 0;
+  std::string failed;
+  EndFileSet(&failed);
+  for (int i = 0; i < 4; ++i) {
+    if (saved[i] && failed != kSettingsFiles[i]) continue;
+    char text[128];
+    std::snprintf(text, sizeof text, "Настройки не сохранены: файл \"%s\" не записывается !", kSettingsFiles[i]);
+    MessagePopup("Внимание !!!", text);
   }
   QuitUserInterface(0);
   return 0;

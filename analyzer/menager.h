@@ -27,3 +27,5 @@ void DeferRedraw(bool deferred);
 // scripted ticks count them), so a recording is looked through as fast as the machine allows
 // while the panels stay responsive.
 void SetTickBudget(double seconds);
+// Completes or undoes a settings save a kill interrupted; run before the settings are read.
+void RecoverSettingsFiles();

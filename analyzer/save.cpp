@@ -52,8 +52,14 @@ std::string ToCp1251(const std::string& utf8) {
   return out;
 }
 
-int WriteText(const char* path, const std::string& text) {
-  return WriteFileAtomic(path, text.data(), text.size());
+void ReportWriteFailure(const char* title, const char* path, int result) {
+  if (result == kFileNotPlain) {
+    char text[kPathLen + 96];
+    std::snprintf(text, sizeof text, "\"%s\" не обычный файл: запись отменена !", path);
+    MessagePopup(title, text);
+    return;
+  }
+  MessagePopup(title, result == kFileCannotCreate ? kCantOpen : kCantWrite);
 }
 
 void Append(std::string& s, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
@@ -146,14 +152,31 @@ int SaveInfData(int w) {
   }
   char infPath[kPathLen + 8];
   InfPathFor(result_name, infPath, sizeof infPath);
-  int r = WriteText(infPath, ToCp1251(InfText(w)));
-  if (r != 0) {
-    MessagePopup("File info", r == 1 ? kCantOpen : kCantWrite);
+  // Both files are written beside their names first and go in place only when both were
+  // written, the data first: a description never stands beside data it does not describe.
+  const std::string dat = DatText(w);
+  const std::string inf = ToCp1251(InfText(w));
+  StagedFile datFile, infFile;
+  int r = StageFile(infPath, inf.data(), inf.size(), &infFile);
+  if (r != kFileWritten) {
+    ReportWriteFailure("File info", infPath, r);
     return 0;
   }
-  r = WriteText(result_name, DatText(w));
-  if (r != 0) {
-    MessagePopup("File .txt", r == 1 ? kCantOpen : kCantWrite);
+  r = StageFile(result_name, dat.data(), dat.size(), &datFile);
+  if (r != kFileWritten) {
+    DiscardStagedFile(&infFile);
+    ReportWriteFailure("File .txt", result_name, r);
+    return 0;
+  }
+  r = CommitStagedFile(&datFile);
+  if (r != kFileWritten) {
+    DiscardStagedFile(&infFile);
+    ReportWriteFailure("File .txt", result_name, r);
+    return 0;
+  }
+  r = CommitStagedFile(&infFile);
+  if (r != kFileWritten) {
+    ReportWriteFailure("File info", infPath, r);
     return 0;
   }
   return 1;

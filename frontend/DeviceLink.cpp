@@ -11,8 +11,8 @@ namespace {
 
 constexpr auto kQueuePollStep = std::chrono::milliseconds(5);
 constexpr unsigned kWriteTimeoutMs = 1000;
-// Far more than a line at 4800 baud can queue between two commands; only a device
-// flooding the line reaches it, and then the rest is left to the echo check.
+// What the port's receive queue holds at most: one drain empties it, however long the
+// device chattered before the command.
 constexpr int kDrainLimit = 65536;
 // Bytes a reply wait takes from the queue before its window may cut it short. A
 // 4800-baud line brings about 100 in a 200-ms window, so a caller that was slow to
@@ -64,8 +64,9 @@ bool DeviceLink::Usable() const { return port != nullptr && port->GetParam(dkv::
 int DeviceLink::SendCommand(const char* word, int value, unsigned timeoutMs) {
   if (!Usable() || word == nullptr) return 0;
   // Whatever came before the command cannot be its echo.
-  for (int i = 0; i < kDrainLimit && port->GetChar() != 0; ++i) {
-  }
+  int drained = 0;
+  while (drained < kDrainLimit && port->GetChar() != 0) ++drained;
+  discarded += drained + static_cast<long long>(port->GetParam(dkv::kParamDiscarded));
 
   char frame[dkv::kFrameBufferSize];
   const int length = value >= 0 ? std::snprintf(frame, sizeof frame, "$%02d%s%d;", address, word, value)

@@ -25,6 +25,9 @@ extern unsigned exportReplyWindowMs;
 struct DeviceLink {
   dkv::SerialPortBase* port = nullptr;  // one reference owned, null when not connected
   int address = 0;                      // 0..99
+  // Received bytes dropped unread since the link was made: those waiting before a command
+  // and those the port's full queue gave up.
+  long long discarded = 0;
 
   // Opens COM(portIndex + 1) at 4800 8N1 without handshake, clears it and raises
   // DTR and RTS. 1 success; 0 the port did not open (the port object stays held);

@@ -1,100 +1,85 @@
 #include "frontend/RxQueue.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 
 namespace dkv {
 
-RxQueue::~RxQueue() {
-  Block* block = firstBlock_;
-  while (block != nullptr) {
-    Block* next = block->next;
-    delete block;
-    block = next;
-  }
-}
-
-RxQueue::Cell* RxQueue::NewCell() {
-  if (currentBlock_ == nullptr || nextFree_ == kCellsPerBlock) {
-    Block* next = currentBlock_ == nullptr ? firstBlock_ : currentBlock_->next;
-    if (next == nullptr) {
-      next = new (std::nothrow) Block;
-      if (next == nullptr) return nullptr;
-      next->next = nullptr;
-      if (currentBlock_ == nullptr) {
-        firstBlock_ = next;
-      } else {
-        currentBlock_->next = next;
-      }
-    }
-    currentBlock_ = next;
-    nextFree_ = 0;
-  }
-  return &currentBlock_->cells[nextFree_++];
-}
+RxQueue::~RxQueue() { delete[] storage_; }
 
 bool RxQueue::Reset() {
-  currentBlock_ = nullptr;
-  nextFree_ = 0;
-  read_ = write_ = nullptr;
-  ringCells_ = 0;
-  Cell* first = NewCell();
-  if (first == nullptr) return false;
-  Cell* last = first;
-  for (int i = 1; i < kInitialCells; ++i) {
-    Cell* cell = NewCell();
-    if (cell == nullptr) return false;
-    last->next = cell;
-    last = cell;
+  read_ = count_ = 0;
+  if (storageBytes_ < static_cast<std::size_t>(kInitialCells)) {
+    const std::size_t bytes = (kInitialCells + kBlockBytes - 1) / kBlockBytes * kBlockBytes;
+    auto* fresh = new (std::nothrow) unsigned char[bytes];
+    if (fresh == nullptr) {
+      ringCells_ = 0;
+      return false;
+    }
+    delete[] storage_;
+    storage_ = fresh;
+    storageBytes_ = bytes;
   }
-  last->next = first;
-  read_ = write_ = first;
   ringCells_ = kInitialCells;
   return true;
 }
 
-bool RxQueue::Append(unsigned char byte) {
-  if (write_ == nullptr) return false;
-  if (write_->next == read_) {
-    // Full: link a fresh cell in after the write cursor rather than overwrite.
-    Cell* cell = NewCell();
-    if (cell == nullptr) return false;
-    cell->next = write_->next;
-    write_->next = cell;
-    ++ringCells_;
+// Doubles what the ring holds (at most kMaxBytes), the bytes in order from index 0.
+bool RxQueue::Grow() {
+  const std::size_t cells = std::min((ringCells_ - 1) * 2, kMaxBytes) + 1;
+  if (cells > storageBytes_) {
+    const std::size_t bytes = (cells + kBlockBytes - 1) / kBlockBytes * kBlockBytes;
+    auto* fresh = new (std::nothrow) unsigned char[bytes];
+    if (fresh == nullptr) return false;
+    const std::size_t first = std::min(count_, ringCells_ - read_);
+    std::memcpy(fresh, storage_ + read_, first);
+    std::memcpy(fresh + first, storage_, count_ - first);
+    delete[] storage_;
+    storage_ = fresh;
+    storageBytes_ = bytes;
+  } else {
+    // Storage kept from before a Reset: straighten the ring in place.
+    std::rotate(storage_, storage_ + read_, storage_ + ringCells_);
   }
-  write_->byte = byte;
-  write_ = write_->next;
+  read_ = 0;
+  ringCells_ = cells;
+  return true;
+}
+
+bool RxQueue::Append(unsigned char byte) {
+  if (ringCells_ == 0) return false;
+  if (count_ == ringCells_ - 1) {
+    if (ringCells_ - 1 < kMaxBytes) {
+      if (!Grow()) return false;
+    } else {
+      read_ = (read_ + 1) % ringCells_;
+      --count_;
+      ++discarded_;
+    }
+  }
+  storage_[(read_ + count_) % ringCells_] = byte;
+  ++count_;
   return true;
 }
 
 bool RxQueue::Take(unsigned char* byte) {
-  if (read_ == write_) return false;
-  *byte = read_->byte;
-  read_ = read_->next;
+  if (count_ == 0) return false;
+  *byte = storage_[read_];
+  read_ = (read_ + 1) % ringCells_;
+  --count_;
   return true;
 }
 
 bool RxQueue::Peek(int index, unsigned char* byte) const {
-  if (index < 0) return false;
-  const Cell* cell = read_;
-  for (int i = 0; i < index; ++i) {
-    if (cell == write_) return false;
-    cell = cell->next;
-  }
-  if (cell == write_) return false;
-  *byte = cell->byte;
+  if (index < 0 || static_cast<std::size_t>(index) >= count_) return false;
+  *byte = storage_[(read_ + static_cast<std::size_t>(index)) % ringCells_];
   return true;
 }
 
-std::size_t RxQueue::Count() const {
-  std::size_t n = 0;
-  for (const Cell* cell = read_; cell != write_; cell = cell->next) ++n;
-  return n;
-}
-
-std::size_t RxQueue::Blocks() const {
-  std::size_t n = 0;
-  for (const Block* block = firstBlock_; block != nullptr; block = block->next) ++n;
+std::size_t RxQueue::TakeDiscarded() {
+  const std::size_t n = discarded_;
+  discarded_ = 0;
   return n;
 }
 

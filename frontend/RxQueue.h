@@ -1,7 +1,9 @@
-// Receive queue of a serial port: a ring of single-byte cells that grows by one
-// cell whenever it is full, so no received byte is ever dropped or overwritten.
-// Cells come from a pool of 1024-cell blocks; Reset rewinds the pool and reuses the
-// blocks, which are freed only with the queue.
+// Receive queue of a serial port: a ring of bytes that grows (doubling, from 512) whenever
+// it is full, up to kMaxBytes. Replies are a few dozen bytes and are taken at once, so only
+// a device that chatters while nobody reads ever fills it; then the oldest bytes give way to
+// the newest (a reply is always the latest thing on the line) and are counted as discarded.
+// One byte of storage per byte held, in 1024-byte blocks; Reset keeps the storage for reuse,
+// it is freed only with the queue.
 //
 // Not locked: the owner serialises Append, Take, Peek and Reset.
 #pragma once
@@ -14,46 +16,42 @@ namespace dkv {
 class RxQueue {
  public:
   static constexpr int kInitialCells = 513;  // one more than the 512 it holds
-  static constexpr int kCellsPerBlock = 1024;
+  static constexpr std::size_t kBlockBytes = 1024;
+  static constexpr std::size_t kMaxBytes = 64 * 1024;
 
   RxQueue() = default;
   ~RxQueue();
   RxQueue(const RxQueue&) = delete;
   RxQueue& operator=(const RxQueue&) = delete;
 
-  // Builds an empty ring of kInitialCells. False when memory ran out (the queue is
+  // Empties the queue to a ring of kInitialCells. False when memory ran out (the queue is
   // then empty and unusable until a later Reset succeeds).
   bool Reset();
-  // False only when the ring was full and no cell could be had.
+  // Queues a byte; at kMaxBytes the oldest byte is dropped for it. False only when the ring
+  // had to grow and no memory could be had (the byte is lost).
   bool Append(unsigned char byte);
   // False when empty.
   bool Take(unsigned char* byte);
   // Byte `index` from the read end without taking it; false when not queued.
   bool Peek(int index, unsigned char* byte) const;
-  bool Empty() const { return read_ == write_; }
-  std::size_t Count() const;
-  // Cells in the ring (its capacity plus one).
+  bool Empty() const { return count_ == 0; }
+  std::size_t Count() const { return count_; }
+  // Cells in the ring (what it holds before growing, plus one).
   std::size_t RingCells() const { return ringCells_; }
-  std::size_t Blocks() const;
+  // 1024-byte blocks of storage allocated.
+  std::size_t Blocks() const { return storageBytes_ / kBlockBytes; }
+  // Bytes dropped because the queue was at kMaxBytes, since the last call.
+  std::size_t TakeDiscarded();
 
  private:
-  struct Cell {
-    Cell* next;
-    unsigned char byte;
-  };
-  struct Block {
-    Block* next;
-    Cell cells[kCellsPerBlock];
-  };
+  bool Grow();
 
-  Cell* NewCell();
-
-  Block* firstBlock_ = nullptr;
-  Block* currentBlock_ = nullptr;  // block the next free cell comes from
-  int nextFree_ = 0;               // index of that cell in currentBlock_
-  Cell* read_ = nullptr;
-  Cell* write_ = nullptr;
-  std::size_t ringCells_ = 0;
+  unsigned char* storage_ = nullptr;
+  std::size_t storageBytes_ = 0;
+  std::size_t ringCells_ = 0;  // 0 until the first successful Reset
+  std::size_t read_ = 0;       // index of the oldest byte
+  std::size_t count_ = 0;
+  std::size_t discarded_ = 0;
 };
 
 }  // namespace dkv

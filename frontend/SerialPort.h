@@ -95,6 +95,7 @@ class SerialPort final : public SerialPortBase {
   unsigned char xoffChar_ = 0x13;
   unsigned char xonChar_ = 0x11;
   std::atomic<int> lastError_{kErrNone};
+  std::atomic<long long> discarded_{0};
   std::atomic<int> running_{0};
   std::atomic<bool> readerAlive_{false};
   RxQueue queue_;

@@ -47,6 +47,7 @@ enum ParamSelector : int {
   kParamRunning = 7,     // 1 open and usable, 0 closed
   kParamLastError = 8,   // code 0..5, reset by the query
   kParamErrorText = 9,   // const char* text of the code, reset by the query
+  kParamDiscarded = 10,  // received bytes dropped unread (queue full, Purge), reset by the query
 };
 
 // Last error codes.

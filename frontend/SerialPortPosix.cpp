@@ -343,6 +343,7 @@ int SerialPort::ReadAvailable() {
   }
   bool marked = false;
   bool stored = true;
+  std::size_t dropped = 0;
   {
     std::lock_guard<std::mutex> hold(lock_);
     for (ssize_t i = 0; i < got && !marked; ++i) {
@@ -353,9 +354,12 @@ int SerialPort::ReadAvailable() {
         case MarkedByteDecoder::kNothing: break;
       }
     }
+    dropped = queue_.TakeDiscarded();
   }
   arrived_.notify_all();
-  if (!stored) lastError_ = kErrOverrun;  // no memory left for the queue
+  discarded_ += static_cast<long long>(dropped);
+  // The queue was full of bytes nobody took, or no memory was left for it.
+  if (!stored || dropped > 0) lastError_ = kErrOverrun;
   if (marked && seen.parity == 0 && seen.frame == 0) {
     // The mark alone does not say which: with parity on, blame parity.
     (parity_ != 0 ? seen.parity : seen.frame) = 1;
@@ -451,6 +455,7 @@ void SerialPort::Purge() {
   std::lock_guard<std::mutex> hold(lock_);
   ::tcflush(fd_, TCIOFLUSH);
   decoder_ = MarkedByteDecoder{};
+  discarded_ += static_cast<long long>(queue_.Count() + queue_.TakeDiscarded());
   queue_.Reset();
 }
 
@@ -494,6 +499,7 @@ std::intptr_t SerialPort::GetParam(int selector) {
     case kParamPortName: return reinterpret_cast<std::intptr_t>(portName_);
     case kParamRunning: return running_.load();
     case kParamLastError: return lastError_.exchange(kErrNone);
+    case kParamDiscarded: return static_cast<std::intptr_t>(discarded_.exchange(0));
     case kParamErrorText: {
       static constexpr const char* kTexts[] = {
           "No error",

@@ -2,7 +2,12 @@
 //
 // Per role: the value (ring/list: selected index, with its item labels and values so that a
 // ring refilled at run time comes back with the same items), plus the attributes code changes
-// at run time: on/off texts and colours, text colours, dimming.
+// at run time: on/off texts and colours, text colours. Dimming is not kept: it follows from the
+// values and the program's rules, and a file must never lock a control.
+//
+// QSettings reads and writes only a private copy in a scratch folder; the real file is read
+// and written by the safe reader and writer, which follow no link and wait on no pipe.
+#include "ui/safefile.h"
 #include "ui/toolkit.h"
 
 #include <QComboBox>
@@ -65,7 +70,6 @@ void SaveControl(QSettings& s, int panel, int control, const Control& c) {
   if (c.offColor != ui::kNoColor) s.setValue(Key(c, "offColor"), c.offColor);
   if (c.textColor != ui::kNoColor) s.setValue(Key(c, "textColor"), c.textColor);
   if (c.bgColor != ui::kNoColor) s.setValue(Key(c, "bgColor"), c.bgColor);
-  s.setValue(Key(c, "dimmed"), c.widget->isEnabled() ? 0 : 1);
 }
 
 bool ReadInt(const QSettings& s, const QString& key, int* out) {
@@ -122,16 +126,31 @@ void RecallControl(QSettings& s, int panel, int control, Control& c) {
   const std::pair<const char*, int> colors[] = {{"onColor", ATTR_ON_COLOR},
                                                 {"offColor", ATTR_OFF_COLOR},
                                                 {"textColor", ATTR_TEXT_COLOR},
-                                                {"bgColor", ATTR_TEXT_BGCOLOR},
-                                                {"dimmed", ATTR_DIMMED}};
+                                                {"bgColor", ATTR_TEXT_BGCOLOR}};
   for (auto [suffix, attr] : colors) {
     int v = 0;
     if (ReadInt(s, Key(c, suffix), &v)) SetCtrlAttribute(panel, control, attr, v);
   }
 }
 
+// Larger files are no panel state.
+constexpr std::size_t kStateFileLimit = 16 * 1024 * 1024;
+
+// A scratch folder holding the private copy QSettings works on, removed with the object.
+struct ScratchCopy {
+  std::string dir;
+  QString path;
+  ~ScratchCopy() { RemoveScratchDir(dir); }
+  bool Make(const std::string& bytes) {
+    if (!MakeScratchDir(&dir)) return false;
+    path = QString::fromStdString(dir) + QStringLiteral("/state.ini");
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
+                                               static_cast<qint64>(bytes.size());
+  }
+};
+
 // Writes one section afresh (no stale keys of removed roles) and keeps the other sections.
-// QSettings writes through a temporary file renamed over the old one.
 QSettings::Status WriteSection(const QString& path, const ui::Panel& p, int index) {
   QSettings s(path, QSettings::IniFormat);
   s.beginGroup(QString::number(index));
@@ -152,21 +171,34 @@ int SavePanelState(int panel, const char* fileName, int index) {
   ui::Panel* p = ui::FindPanel(panel);
   if (p == nullptr) return UIE_InvalidPanel;
   if (fileName == nullptr || *fileName == '\0') return UIE_FileError;
-  const QString path = QString::fromUtf8(fileName);
-  const QFileInfo target(path);
+  const QFileInfo target(QString::fromUtf8(fileName));
   if (!target.absoluteDir().exists() || target.isDir()) return UIE_FileError;
-  QSettings::Status status = WriteSection(path, *p, index);
+  // The other sections of the file are kept; a missing or unreadable file has none.
+  std::string old;
+  if (!ReadPlainFile(fileName, &old, kStateFileLimit)) old.clear();
+  ScratchCopy copy;
+  if (!copy.Make(old)) return UIE_FileError;
+  QSettings::Status status = WriteSection(copy.path, *p, index);
   // QSettings keeps the parse error of a damaged file whether or not the write worked: such a
   // file is replaced by a fresh one, whose status then tells.
-  if (status == QSettings::FormatError && QFile::remove(path)) status = WriteSection(path, *p, index);
-  return status == QSettings::NoError ? UIE_NoError : UIE_FileError;
+  if (status == QSettings::FormatError && QFile::remove(copy.path)) status = WriteSection(copy.path, *p, index);
+  if (status != QSettings::NoError) return UIE_FileError;
+  QFile written(copy.path);
+  if (!written.open(QIODevice::ReadOnly)) return UIE_FileError;
+  const QByteArray bytes = written.readAll();
+  return WriteFileSafely(fileName, bytes.constData(), static_cast<std::size_t>(bytes.size())) == kFileWritten
+             ? UIE_NoError
+             : UIE_FileError;
 }
 
 int RecallPanelState(int panel, const char* fileName, int index) {
   ui::Panel* p = ui::FindPanel(panel);
   if (p == nullptr) return UIE_InvalidPanel;
-  if (fileName == nullptr || !QFileInfo(QString::fromUtf8(fileName)).isFile()) return UIE_FileError;
-  QSettings s(QString::fromUtf8(fileName), QSettings::IniFormat);
+  std::string bytes;
+  if (fileName == nullptr || !ReadPlainFile(fileName, &bytes, kStateFileLimit)) return UIE_FileError;
+  // Without a scratch folder the checked file itself is read: the settings are not lost.
+  ScratchCopy copy;
+  QSettings s(copy.Make(bytes) ? copy.path : QString::fromUtf8(fileName), QSettings::IniFormat);
   if (s.status() != QSettings::NoError) return UIE_FileError;
   s.beginGroup(QString::number(index));
   for (size_t i = 0; i < p->controls.size(); ++i) {

@@ -1,6 +1,8 @@
 // Application object, event loop, clock, popups, bitmaps and file queries.
 #include "ui/toolkit.h"
 
+#include "ui/safefile.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -11,6 +13,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QBuffer>
 #include <QSaveFile>
 #include <QTranslator>
 
@@ -300,14 +303,14 @@ int SaveBitmapToPNGFile(int bitmapId, const char* fileName) {
   auto it = g_bitmaps.find(bitmapId);
   if (it == g_bitmaps.end()) return UIE_InvalidValue;
   if (fileName == nullptr || *fileName == '\0') return UIE_FileError;
-  // Written beside the target and renamed over it: a full disk never leaves half a picture.
-  QSaveFile f(QString::fromUtf8(fileName));
-  if (!f.open(QIODevice::WriteOnly)) return UIE_FileError;
-  if (!it->second.save(&f, "PNG")) {
-    f.cancelWriting();
-    return UIE_FileError;
-  }
-  return f.commit() ? UIE_NoError : UIE_FileError;
+  // Encoded in memory, then written by the safe writer: a full disk never leaves half a
+  // picture and a link under the name is never written through.
+  QByteArray png;
+  QBuffer buffer(&png);
+  if (!buffer.open(QIODevice::WriteOnly) || !it->second.save(&buffer, "PNG")) return UIE_FileError;
+  return WriteFileSafely(fileName, png.constData(), static_cast<std::size_t>(png.size())) == kFileWritten
+             ? UIE_NoError
+             : UIE_FileError;
 }
 
 int DiscardBitmap(int bitmapId) {

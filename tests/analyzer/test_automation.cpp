@@ -13,6 +13,20 @@ using veltra_test::VeltraTest;
 
 class PanelState : public VeltraTest {};
 
+// The dimming of every control of the main and trigger panels.
+std::vector<int> Dimming() {
+  std::vector<int> dims;
+  for (auto [panel, count] : {std::pair{mainpanel, kMainRoleCount}, std::pair{trigpanel, kTriggerRoleCount}}) {
+    for (int c = 1; c <= count; ++c) {
+      int d = 0;
+      GetCtrlAttribute(panel, c, ATTR_DIMMED, &d);
+      dims.push_back(d);
+    }
+  }
+  return dims;
+}
+
+
 TEST_F(PanelState, SettingsSurviveARestartAndTheGeneratorIsTheSource) {
   Set("FftSizeRing", "4096");
   Set("AveragesField", "25");
@@ -54,6 +68,27 @@ TEST_F(PanelState, SettingsSurviveARestartAndTheGeneratorIsTheSource) {
   EXPECT_STREQ(total, "");
 }
 
+// With dimming no longer kept in the file, a restart must dim what the restored settings imply,
+// as the session that saved them did (the trigger panel's controls matter while it is shown).
+TEST_F(PanelState, DimmingAfterARestartFollowsTheRestoredSettings) {
+  const std::pair<const char*, const char*> typeAndStart[] = {{"2", "2"}, {"1", "2"}, {"3", "1"}, {"0", "0"}};
+  for (auto [type, startMode] : typeAndStart) {
+    SCOPED_TRACE(type);
+    Set("MeasTypeRing", type);
+    Set("CollectRing", startMode[0] == '0' ? "0" : "1");
+    Set("StartRing", startMode);
+    const std::vector<int> before = Dimming();
+    Press("QuitButton");
+    ASSERT_EQ(StartVeltra(), 0);
+    const std::vector<int> after = Dimming();
+    const size_t compared = startMode[0] == '2' ? after.size() : static_cast<size_t>(kMainRoleCount);
+    for (size_t i = 0; i < compared; ++i) {
+      const bool main = i < static_cast<size_t>(kMainRoleCount);
+      EXPECT_EQ(after[i], before[i]) << (main ? kMainRoles[i] : kTriggerRoles[i - kMainRoleCount]);
+    }
+  }
+}
+
 TEST_F(PanelState, SettingsThatCannotBeSavedAreReported) {
   ASSERT_EQ(mkdir("triggfile", 0700), 0);  // a directory where the file should go
   Press("QuitButton");
@@ -91,11 +126,28 @@ TEST_F(PanelState, DamagedStateFileNeitherBreaksTheModelNorLocksTheOperatorOut) 
   ReplaceLine(text, "FftSizeRing.values=", "FftSizeRing.values=1, 2, 4096, 8192");
   ReplaceLine(text, "FftSizeRing=", "FftSizeRing=0");
   ReplaceLine(text, "OverlapRing.values=", "OverlapRing.values=1, 1, 1, 1, 1");
-  ReplaceLine(text, "StartButton.dimmed=", "StartButton.dimmed=1");
   ReplaceLine(text, "WaveformRing.labels=", "WaveformRing.labels=a, b, c, d, e");
+  // Dimming follows from the values alone: the same start with every control marked dimmed
+  // in the file dims exactly what a start without those marks dims.
   { std::ofstream("veltrafile") << text; }
+  ASSERT_EQ(StartVeltra(), 0);
+  const std::vector<int> derived = Dimming();
+  std::string marked;
+  for (size_t at = 0, eol; at < text.size(); at = eol + 1) {
+    eol = text.find('\n', at);
+    if (eol == std::string::npos) eol = text.size();
+    const std::string line = text.substr(at, eol - at);
+    marked += line + "\n";
+    const size_t eq = line.find('=');
+    if (eq != std::string::npos && line.find('.') > eq) marked += line.substr(0, eq) + ".dimmed=1\n";
+  }
+  { std::ofstream("veltrafile") << marked; }
 
   ASSERT_EQ(StartVeltra(), 0);
+  EXPECT_EQ(Dimming(), derived);
+  int panel = 0;
+  EXPECT_EQ(UserSetCtrlVal(panel, Control("FftSizeRing", &panel), "2048"), 0);
+  Set("FftSizeRing", "1024");
   EXPECT_EQ(cus.frameLen, 1024) << "the resource's sizes, first one chosen";
   EXPECT_EQ(cus.srate, 8192.0) << "the resource's rates";
   EXPECT_EQ(cus.thin, 1);

@@ -95,6 +95,42 @@ TEST(RxQueue, ResetEmptiesAndReusesTheBlocks) {
   EXPECT_EQ(q.Blocks(), blocks);
 }
 
+TEST(RxQueue, HoldsAtMost64KiBTheNewestInOrderAndCountsTheRest) {
+  RxQueue q;
+  ASSERT_TRUE(q.Reset());
+  const auto data = Pattern(200000);
+  unsigned char b;
+  for (int i = 0; i < 10; ++i) {  // the read end is somewhere mid-ring when the cap is reached
+    ASSERT_TRUE(q.Append(0));
+    ASSERT_TRUE(q.Take(&b));
+  }
+  for (unsigned char x : data) ASSERT_TRUE(q.Append(x));
+  EXPECT_EQ(q.Count(), RxQueue::kMaxBytes);
+  EXPECT_EQ(q.TakeDiscarded(), data.size() - RxQueue::kMaxBytes);
+  EXPECT_EQ(q.TakeDiscarded(), 0u);
+  // One byte of storage per byte held.
+  EXPECT_LE(q.Blocks() * RxQueue::kBlockBytes, RxQueue::kMaxBytes + RxQueue::kBlockBytes);
+  for (std::size_t i = data.size() - RxQueue::kMaxBytes; i < data.size(); ++i) {
+    ASSERT_TRUE(q.Take(&b));
+    ASSERT_EQ(b, data[i]) << i;
+  }
+  EXPECT_TRUE(q.Empty());
+  // A reset keeps the storage; growing again within it straightens the ring in place.
+  const std::size_t blocks = q.Blocks();
+  ASSERT_TRUE(q.Reset());
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_TRUE(q.Append(1));
+    ASSERT_TRUE(q.Take(&b));
+  }
+  const auto more = Pattern(3000);
+  for (unsigned char x : more) ASSERT_TRUE(q.Append(x));
+  for (unsigned char x : more) {
+    ASSERT_TRUE(q.Take(&b));
+    ASSERT_EQ(b, x);
+  }
+  EXPECT_EQ(q.Blocks(), blocks);
+}
+
 TEST(RxQueue, NeverResetQueueRefusesBytes) {
   RxQueue q;
   unsigned char b;

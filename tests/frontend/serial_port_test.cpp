@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "frontend/SerialPort.h"
@@ -165,6 +166,57 @@ TEST_F(SerialPortOnPty, MoreThan512UntakenBytesAreAllKept) {
   EXPECT_EQ(holder.port->PeekChar(3000), 0);
   EXPECT_EQ(holder.port->PeekChar(2999), dkv::kByteMarker | data[2999]);
   EXPECT_EQ(TakeAll(), data);
+}
+
+long ResidentBytes() {
+  long pages = 0, resident = 0;
+  std::FILE* f = std::fopen("/proc/self/statm", "r");
+  if (f == nullptr) return -1;
+  if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = -1;
+  std::fclose(f);
+  return resident * ::sysconf(_SC_PAGESIZE);
+}
+
+// A device that chatters while nobody reads: the queue keeps the latest 64 KiB, counts the
+// rest as discarded, and the process does not grow with the flood.
+TEST_F(SerialPortOnPty, UnreadFloodIsCappedCountedAndKeepsTheLatestBytes) {
+  ASSERT_EQ(holder.port->Open(kPort, 115200, 8, 0, 0, 0), 1);
+  constexpr std::size_t kFlood = 8u << 20, kKept = 64u << 10;
+  std::string chunk(kKept, '\0');
+  for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>('!' + (i * 7 + i / 97) % 90);
+  long long discarded = 0;
+  // The device sends `bytes`; true once the queue has given up `dropped` of them.
+  auto flood = [&](std::size_t bytes, std::size_t dropped) {
+    std::thread device([&] {
+      for (std::size_t sent = 0; sent < bytes; sent += chunk.size()) {
+        for (std::size_t at = 0; at < chunk.size();) {
+          const ssize_t n = ::write(peer.master, chunk.data() + at, chunk.size() - at);
+          if (n > 0) at += static_cast<std::size_t>(n);
+        }
+      }
+    });
+    device.join();
+    return WaitFor([&] {
+      discarded += holder.port->GetParam(dkv::kParamDiscarded);
+      return discarded == static_cast<long long>(dropped);
+    }, std::chrono::seconds(60));
+  };
+  ASSERT_TRUE(flood(2 * kKept, kKept)) << discarded;  // the queue at its cap
+  const long before = ResidentBytes();
+  discarded = 0;
+  EXPECT_TRUE(flood(kFlood, kFlood)) << discarded;
+  const long after = ResidentBytes();
+  std::printf("RSS with the queue at its cap %ld KiB, after 8 MiB more %ld KiB (%+ld KiB)\n", before / 1024,
+              after / 1024, (after - before) / 1024);
+  EXPECT_LT(after - before, 1L << 20);
+  EXPECT_EQ(holder.port->GetParam(dkv::kParamLastError), dkv::kErrOverrun);
+  EXPECT_EQ(TakeAll(), chunk) << "the newest 64 KiB, in order";
+  // A purge counts what it throws away.
+  ASSERT_TRUE(peer.Send("late"));
+  ASSERT_TRUE(Queued(4));
+  holder.port->Purge();
+  EXPECT_EQ(holder.port->GetParam(dkv::kParamDiscarded), 4);
+  EXPECT_EQ(holder.port->GetParam(dkv::kParamDiscarded), 0);
 }
 
 TEST_F(SerialPortOnPty, PeekLooksWithoutTaking) {
