@@ -39,6 +39,11 @@ int InvFFT(double re[], double im[], int n);
 // The previous contents of y (n doubles) are never read. Unscaled, natural order.
 int ReFFT(double x[], double y[], int n);
 
+// ReFFT for callers that read only the non-negative frequencies: on return x[k] = Re X[k] and
+// y[k] = Im X[k] for k = 0 ... n/2; the other elements of x and y are left as work space with
+// no defined contents. Same status codes; cheaper than ReFFT by the mirrored upper half.
+int ReFFTHalf(double x[], double y[], int n);
+
 // mag = sqrt(x^2 + y^2), phase = atan2(y, x) in radians (-pi ... pi); (0, 0) gives (0, 0).
 // Always returns 0.
 int ToPolar(double x, double y, double *mag, double *phase);
