@@ -55,12 +55,16 @@ struct ThreadBlock {
 };
 thread_local std::array<ThreadBlock, 2> threadBlocks;
 
+// The imaginary part starts this many doubles past the end of the real part, so that the two
+// arrays do not fall on the same cache sets at power-of-two lengths.
+constexpr std::size_t kSkew = 24;
+
 // Two arrays of n doubles (re, im) for the duration of one transform: one of the calling
 // thread's blocks when one is free, else a fresh allocation. Falsy when there is no memory.
 class ScratchPair {
   public:
     explicit ScratchPair(std::size_t n) {
-        const std::size_t count = 2 * n;
+        const std::size_t count = 2 * n + kSkew;
         if (count <= kMaxReusedScratch && allocBudget.load() < 0) {
             for (ThreadBlock &b : threadBlocks) {
                 if (b.busy) continue;
@@ -82,7 +86,7 @@ class ScratchPair {
         }
         if (base_ != nullptr) {
             re = base_;
-            im = base_ + n;
+            im = base_ + n + kSkew;
         }
     }
     ~ScratchPair() {
@@ -1484,8 +1488,7 @@ int RealByPairs(double x[], double y[], int n, bool full) {
     const int h = n / 2;
     if (IsPowerOfTwo(h)) {
         if (h < 16) return 1;
-        SplitPairs(x, y, h);
-        if (!StockhamFFT(y, y + h, x, x + h, y, y + h, h)) return 1;
+        if (!StockhamPairsFFT(x, x, x + h, y, y + h, h)) return 1;
         RealFromHalf(x, y, n, full);
         return 0;
     }

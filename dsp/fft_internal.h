@@ -105,6 +105,12 @@ double *AllocDoubles(std::size_t count);
 bool StockhamFFT(const double inRe[], const double inIm[], double outRe[], double outIm[],
                  double wRe[], double wIm[], int n);
 
+// The same transform of the n complex values stored as interleaved (re, im) pairs in x
+// (2n doubles), which the first pass reads; x may be the output arrays (outRe = x,
+// outIm = x + n). The work arrays must not overlap x.
+bool StockhamPairsFFT(const double x[], double outRe[], double outIm[], double wRe[],
+                      double wIm[], int n);
+
 // The spectrum of a real sequence of even length n from the complex transform Z of its n/2
 // pairs z[i] = x[2i] + j x[2i+1], held as Z.re in x[0 ... n/2-1] and Z.im in x[n/2 ... n-1].
 // On return x[k] = Re X[k], y[k] = Im X[k] for k = 0 ... n/2 (full: for every k < n). Without
