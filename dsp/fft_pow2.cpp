@@ -41,14 +41,14 @@ struct StockhamPlan {
     std::unique_ptr<double[]> store;
 };
 
-// Radices of 2^log2n, first pass first. Up to 2^11 (data in the first-level cache) as many
+// Radices of 2^log2n, first pass first. Up to 2^10 (data well inside the first-level cache) as many
 // eights as fit, then fours; beyond that fours, with one eight first when log2n is odd. Measured:
 // at larger sizes a radix-8 butterfly of four-lane vectors, which does not fit the sixteen
 // vector registers, costs more than the extra pass over the data. Either way the first radix is
 // at least 4, so every later pass has a span of at least 4.
 int Radices(int log2n, int radix[]) {
     int count = 0;
-    if (log2n <= 11) {
+    if (log2n <= 10) {
         int fours = log2n % 3 == 0 ? 0 : log2n % 3 == 2 ? 1 : 2;
         for (int eights = (log2n - 2 * fours) / 3; eights > 0; --eights) radix[count++] = 8;
         while (fours-- > 0) radix[count++] = 4;
