@@ -1492,6 +1492,10 @@ int RealByPairs(double x[], double y[], int n, bool full) {
         RealFromHalf(x, y, n, full);
         return 0;
     }
+    int factors[kTableSize];
+    int factorCount = 0;
+    factorize(h, &factorCount, factors);
+    if (LargestFactor(factorCount, factors) >= kMaxRadix) return 1;  // a chirp-z length
     const CxPlan *plan = MixedPlan(h);
     if (plan == nullptr) return 1;
     double *work = nullptr;
