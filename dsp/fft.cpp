@@ -612,7 +612,7 @@ void OddStage(const double *sr, const double *si, double *dr, double *di, int sp
 // (which may be yRe, yIm themselves). work is needed only by plans with a radix that has no
 // kernel of its own.
 // firstStage 2 skips the first stage, already done by PermuteWithFirstStage.
-__attribute__((target_clones("avx2", "default"))) void CxStages(const CxPlan &plan, double *yRe,
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void CxStages(const CxPlan &plan, double *yRe,
                                                                  double *yIm, double *re,
                                                                  double *im, const WorkArea *work,
                                                                  int firstStage) {
