@@ -141,6 +141,8 @@ GraphWidget::GraphWidget(QWidget* parent) : QCustomPlot(parent) {
   dataLayer_ = layer(QStringLiteral("overlay"));
   setCurrentLayer(dataLayer_);
   setFocusPolicy(Qt::StrongFocus);
+  // Every pixel is painted (background, then the buffers): what lies behind is never drawn.
+  setAttribute(Qt::WA_OpaquePaintEvent);
   setAutoAddPlottableToLegend(false);
 
   xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new ScaledTicker(&xSetup_)));
