@@ -125,9 +125,9 @@ void BM_GraphScatter8192(benchmark::State& state) {
 BENCHMARK(BM_GraphScatter8192)->Unit(benchmark::kMillisecond);
 
 // One result window's share of a measurement tick at N = 8192: 3201 new spectral lines drawn
-// with the axis ranges and labels unchanged (as the view step does while a measurement runs),
-// then the event loop delivers the queued replot and the paint. Graph3 of the same panel is
-// hidden the whole time, as a window not selected for display is.
+// with the axis ranges and labels unchanged, or with a new Y range every tick (the frame is then
+// drawn again), then the event loop delivers the queued replot and the paint. Graph3 of the same
+// panel is hidden the whole time, as a window not selected for display is.
 constexpr int kLines = 3201;
 
 std::vector<double> Spectrum(int phase) {
@@ -157,6 +157,7 @@ void BM_WindowRedraw3201(benchmark::State& state) {
   const int panel = PanelOrSkip(state);
   if (panel <= 0) return;
   const bool hidden = state.range(0) != 0;
+  const bool moving = state.range(1) != 0;  // the Y range follows the data every tick
   const int control = hidden ? 3 : 2;
   SetCtrlAttribute(panel, 3, ATTR_VISIBLE, 0);
   SetUpWindow(panel, control);
@@ -166,6 +167,7 @@ void BM_WindowRedraw3201(benchmark::State& state) {
   ProcessSystemEvents();
   int k = 0;
   for (auto _ : state) {
+    if (moving) SetAxisScalingMode(panel, control, VAL_LEFT_YAXIS, VAL_MANUAL, -100.0 - k, 0.0);
     DrawTick(panel, control, x, ys[k]);
     k ^= 1;
     ProcessSystemEvents();
@@ -174,7 +176,13 @@ void BM_WindowRedraw3201(benchmark::State& state) {
   DeleteGraphPlot(panel, control, -1, VAL_NO_DRAW);
   ProcessSystemEvents();
 }
-BENCHMARK(BM_WindowRedraw3201)->Arg(0)->Arg(1)->ArgName("hidden")->Unit(benchmark::kMillisecond)->MinTime(0.5);
+BENCHMARK(BM_WindowRedraw3201)
+    ->ArgNames({"hidden", "newYRange"})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(0.5);
 
 }  // namespace
 
