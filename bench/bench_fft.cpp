@@ -30,8 +30,8 @@ std::vector<double> Signal(int n) {
     return x;
 }
 
-// Powers of two 1024 ... 16384 and 65536, mixed 1000 and 7*11*1024, chirp-z 1009 and 2053.
-constexpr int kSizes[] = {1024, 2048, 4096, 8192, 16384, 65536, 1000, 7 * 11 * 1024, 1009, 2053};
+// Powers of two 1024 ... 65536, mixed 1000 and 7*11*1024, chirp-z 1009 and 2053.
+constexpr int kSizes[] = {1024, 2048, 4096, 8192, 16384, 32768, 65536, 1000, 7 * 11 * 1024, 1009, 2053};
 
 void Sizes(benchmark::internal::Benchmark *b) {
     for (int n : kSizes) b->Arg(n);
