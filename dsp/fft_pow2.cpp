@@ -291,11 +291,11 @@ __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void RunPass
 
 // ---- real transform from a half-length complex one ----------------------------------------
 
-// W_n^k = (cos, -sin)(2 pi k / n) for k = 0 ... n/4 - 1, as a row of cosines then a row of
-// sines, kept for a few n.
+// W_n^k = (cos, -sin)(2 pi k / n) for k = 0 ... n/4, as a row of cosines then a row of sines,
+// kept for a few n.
 struct HalfTable {
     int n = 0;
-    std::unique_ptr<double[]> cs;  // n/4 cosines, then n/4 sines (rounded up to 4)
+    std::unique_ptr<double[]> cs;  // QuarterRow(n) cosines, then as many sines
 };
 constexpr int kHalfSlots = 16;
 std::mutex halfLock;
@@ -309,7 +309,9 @@ void FreeHalfTables() {
     }
 }
 
-int QuarterRow(int n) { return (n / 4 + 3) / 4 * 4; }
+// Entries k = 0 ... n/4 (k = n/4 is the last pair's when n/2 is odd), rounded up to whole
+// vectors.
+int QuarterRow(int n) { return (n / 4 + 1 + 3) / 4 * 4; }
 
 HalfTable *BuildHalfTable(int n) {
     std::unique_ptr<HalfTable> t(new (std::nothrow) HalfTable);

@@ -236,7 +236,8 @@ TEST(FftTransform, HalfSpectrumMatchesDirectDftUpToNyquist) {
     // even pass counts, 2^17 beyond the first-level cache) and through mixed-radix stages, odd
     // lengths, chirp-z lengths.
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (int n : {32, 64, 2048, 4096, 1 << 17, 1000, 2 * 997, 7 * 11 * 1024, 30, 15, 997, 2 * 1009}) {
+    for (int n : {32, 64, 2048, 4096, 1 << 17, 1000, 2 * 997, 7 * 11 * 1024, 30, 34, 66, 15, 997,
+                  2 * 1009}) {
         const Vec x0 = Random(n, 11 * n), zero(n, 0.0);
         Vec x = x0, y(n, nan);
         ASSERT_EQ(ReFFTHalf(x.data(), y.data(), n), 0) << "n = " << n;
