@@ -222,6 +222,11 @@ void GraphWidget::setVisible(bool visible) {
   if (visible && deferred_) RequestReplot(false);
 }
 
+void GraphWidget::showEvent(QShowEvent* event) {
+  QCustomPlot::showEvent(event);
+  if (deferred_) RequestReplot(false);  // shown with a parent that was hidden
+}
+
 void GraphWidget::ApplyScaling() {
   for (int axis : {VAL_XAXIS, VAL_LEFT_YAXIS}) {
     const AxisSetup* s = Setup(axis);

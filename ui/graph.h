@@ -93,6 +93,7 @@ class GraphWidget : public QCustomPlot {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   enum class PlotKind { Data, Line, Point, Text };
