@@ -65,11 +65,12 @@ void TotalPowers(int n) {
 }
 
 // Extends both frames with N zeros and transforms them to 2N points; the DC element is scaled
-// so that its power is half of the one-sided factor.
+// so that its power is half of the one-sided factor. Only the bins below N are read afterwards,
+// so the mirrored upper half is not written.
 void Transform2N(int n) {
   for (int i = n; i < 2 * n; ++i) Rx[i] = Ix[i] = Ry[i] = Iy[i] = 0.0;
-  ReFFT(Rx, Ix, 2 * n);
-  ReFFT(Ry, Iy, 2 * n);
+  ReFFTHalf(Rx, Ix, 2 * n);
+  ReFFTHalf(Ry, Iy, 2 * n);
   Rx[0] *= kHalfDc;
   Ry[0] *= kHalfDc;
 }

@@ -14,6 +14,7 @@
 #include <new>
 
 #include "dsp/fft_internal.h"
+#include "dsp/fft_kernels.h"
 
 namespace dspfft {
 namespace {
@@ -22,21 +23,13 @@ constexpr double kTwoPi = 6.283185307179586;
 constexpr double kPi = 3.141592653589793;
 constexpr double kSqrtHalf = 0.7071067811865476;
 
-// Radix kernel constants, stored rather than computed.
-constexpr double k3a = -1.5;               // cos(2pi/3) - 1
-constexpr double k3b = 0.86602540378444;   // sin(2pi/3)
-constexpr double k5a = -1.25;              // (cos u + cos 2u)/2 - 1, u = 2pi/5
-constexpr double k5b = 0.55901699437495;   // (cos u - cos 2u)/2
-constexpr double k5c = -0.95105651629515;  // -sin u
-constexpr double k5d = -1.5388417685876;   // -(sin u + sin 2u)
-constexpr double k5e = 0.36327126400268;   // sin u - sin 2u
-constexpr double k8 = 0.70710678118655;    // cos(pi/4)
-
 // ---- scratch allocation --------------------------------------------------------------------
 
 std::atomic<int> allocBudget{-1};  // test hook: allocations left before failing; < 0 unlimited
 
 using Scratch = std::unique_ptr<double[]>;
+
+}  // namespace
 
 double *AllocDoubles(std::size_t count) {
     int budget = allocBudget.load();
@@ -46,6 +39,8 @@ double *AllocDoubles(std::size_t count) {
     }
     return new (std::nothrow) double[count];
 }
+
+namespace {
 
 Scratch AllocScratch(std::size_t count) { return Scratch(AllocDoubles(count)); }
 
@@ -60,12 +55,16 @@ struct ThreadBlock {
 };
 thread_local std::array<ThreadBlock, 2> threadBlocks;
 
+// The imaginary part starts this many doubles past the end of the real part, so that the two
+// arrays do not fall on the same cache sets at power-of-two lengths.
+constexpr std::size_t kSkew = 24;
+
 // Two arrays of n doubles (re, im) for the duration of one transform: one of the calling
 // thread's blocks when one is free, else a fresh allocation. Falsy when there is no memory.
 class ScratchPair {
   public:
     explicit ScratchPair(std::size_t n) {
-        const std::size_t count = 2 * n;
+        const std::size_t count = 2 * n + kSkew;
         if (count <= kMaxReusedScratch && allocBudget.load() < 0) {
             for (ThreadBlock &b : threadBlocks) {
                 if (b.busy) continue;
@@ -87,7 +86,7 @@ class ScratchPair {
         }
         if (base_ != nullptr) {
             re = base_;
-            im = base_ + n;
+            im = base_ + n + kSkew;
         }
     }
     ~ScratchPair() {
@@ -201,43 +200,6 @@ const RealPlan *CachedRealPlan(int n, int log2n) {
         realPlans[log2n].store(plan, std::memory_order_release);
     }
     return plan;
-}
-
-// Two neighbouring doubles as one vector; the compiler maps it to the machine's SIMD registers.
-typedef double V2 __attribute__((vector_size(16)));
-typedef long long V2i __attribute__((vector_size(16)));
-typedef double V4 __attribute__((vector_size(32)));
-typedef long long V4i __attribute__((vector_size(32)));
-
-// Unaligned views of the same vectors, allowed to alias the doubles they are loaded from.
-typedef double V2u __attribute__((vector_size(16), aligned(8), may_alias));
-typedef double V4u __attribute__((vector_size(32), aligned(8), may_alias));
-
-inline V2 Load2(const double *p) { return *reinterpret_cast<const V2u *>(p); }
-inline void Store2(double *p, V2 v) { *reinterpret_cast<V2u *>(p) = v; }
-// Vectors wider than the baseline travel by reference (their by-value ABI differs with AVX).
-__attribute__((always_inline)) inline void LoadV(double &v, const double *p) { v = *p; }
-__attribute__((always_inline)) inline void LoadV(V4 &v, const double *p) {
-    v = *reinterpret_cast<const V4u *>(p);
-}
-__attribute__((always_inline)) inline void StoreV(double *p, const double &v) { *p = v; }
-__attribute__((always_inline)) inline void StoreV(double *p, const V4 &v) {
-    *reinterpret_cast<V4u *>(p) = v;
-}
-inline V2 Swap2(V2 v) {
-#if defined(__clang__)
-    return __builtin_shufflevector(v, v, 1, 0);
-#else
-    return __builtin_shuffle(v, V2i{1, 0});
-#endif
-}
-
-__attribute__((always_inline)) inline void Reverse4(V4 &v) {
-#if defined(__clang__)
-    v = __builtin_shufflevector(v, v, 3, 2, 1, 0);
-#else
-    v = __builtin_shuffle(v, V4i{3, 2, 1, 0});
-#endif
 }
 
 // The general L-shaped butterfly of the split-radix real transform on the eight values of one
@@ -390,122 +352,6 @@ int ChirpTransform(double re[], double im[], int n, bool realInput) {
     return 0;
 }
 
-// ---- radix kernels, inlined into the stage loops --------------------------------------------
-
-// T is double, or a vector of neighbouring values (V4) processed alike.
-template <typename T>
-inline void Kernel4(T re[], T im[]) {
-    const T t1r = re[0] + re[2], t1i = im[0] + im[2];
-    const T t2r = re[1] + re[3], t2i = im[1] + im[3];
-    const T m2r = re[0] - re[2], m2i = im[0] - im[2];
-    const T m3r = im[1] - im[3], m3i = re[3] - re[1];
-    re[0] = t1r + t2r;
-    im[0] = t1i + t2i;
-    re[2] = t1r - t2r;
-    im[2] = t1i - t2i;
-    re[1] = m2r + m3r;
-    im[1] = m2i + m3i;
-    re[3] = m2r - m3r;
-    im[3] = m2i - m3i;
-}
-
-// Two 4-point transforms (even and odd samples) joined by the eighth roots of unity.
-template <typename T>
-inline void Kernel8(T re[], T im[]) {
-    T er[4] = {re[0], re[2], re[4], re[6]}, ei[4] = {im[0], im[2], im[4], im[6]};
-    T orr[4] = {re[1], re[3], re[5], re[7]}, oi[4] = {im[1], im[3], im[5], im[7]};
-    Kernel4(er, ei);
-    Kernel4(orr, oi);
-    // odd[k] *= exp(-j*pi*k/4): k = 1 -> k8 (1 - j), k = 2 -> -j, k = 3 -> -k8 (1 + j).
-    const T o1r = k8 * (orr[1] + oi[1]), o1i = k8 * (oi[1] - orr[1]);
-    const T o2r = oi[2], o2i = -orr[2];
-    const T o3r = k8 * (oi[3] - orr[3]), o3i = -k8 * (orr[3] + oi[3]);
-    re[0] = er[0] + orr[0];
-    im[0] = ei[0] + oi[0];
-    re[4] = er[0] - orr[0];
-    im[4] = ei[0] - oi[0];
-    re[1] = er[1] + o1r;
-    im[1] = ei[1] + o1i;
-    re[5] = er[1] - o1r;
-    im[5] = ei[1] - o1i;
-    re[2] = er[2] + o2r;
-    im[2] = ei[2] + o2i;
-    re[6] = er[2] - o2r;
-    im[6] = ei[2] - o2i;
-    re[3] = er[3] + o3r;
-    im[3] = ei[3] + o3i;
-    re[7] = er[3] - o3r;
-    im[7] = ei[3] - o3i;
-}
-
-template <typename T>
-inline void Kernel2(T re[], T im[]) {
-    const T r = re[0] - re[1], i = im[0] - im[1];
-    re[0] += re[1];
-    im[0] += im[1];
-    re[1] = r;
-    im[1] = i;
-}
-
-template <typename T>
-inline void Kernel3(T re[], T im[]) {
-    const T t1r = re[1] + re[2], t1i = im[1] + im[2];
-    re[0] += t1r;
-    im[0] += t1i;
-    const T m1r = k3a * t1r, m1i = k3a * t1i;
-    const T m2r = k3b * (im[1] - im[2]), m2i = k3b * (re[2] - re[1]);
-    const T s1r = re[0] + m1r, s1i = im[0] + m1i;
-    re[1] = s1r + m2r;
-    im[1] = s1i + m2i;
-    re[2] = s1r - m2r;
-    im[2] = s1i - m2i;
-}
-
-template <typename T>
-inline void Kernel5(T re[], T im[]) {
-    const T t1r = re[1] + re[4], t1i = im[1] + im[4];
-    const T t2r = re[2] + re[3], t2i = im[2] + im[3];
-    const T t3r = re[1] - re[4], t3i = im[1] - im[4];
-    const T t4r = re[3] - re[2], t4i = im[3] - im[2];
-    const T t5r = t1r + t2r, t5i = t1i + t2i;
-    re[0] += t5r;
-    im[0] += t5i;
-    const T m1r = k5a * t5r, m1i = k5a * t5i;
-    const T m2r = k5b * (t1r - t2r), m2i = k5b * (t1i - t2i);
-    const T m3r = -k5c * (t3i + t4i), m3i = k5c * (t3r + t4r);
-    const T m4r = -k5d * t4i, m4i = k5d * t4r;
-    const T m5r = -k5e * t3i, m5i = k5e * t3r;
-    const T s1r = re[0] + m1r, s1i = im[0] + m1i;
-    const T s2r = s1r + m2r, s2i = s1i + m2i;
-    const T s4r = s1r - m2r, s4i = s1i - m2i;
-    const T s3r = m3r - m4r, s3i = m3i - m4i;
-    const T s5r = m3r + m5r, s5i = m3i + m5i;
-    re[1] = s2r + s3r;
-    im[1] = s2i + s3i;
-    re[2] = s4r + s5r;
-    im[2] = s4i + s5i;
-    re[3] = s4r - s5r;
-    im[3] = s4i - s5i;
-    re[4] = s2r - s3r;
-    im[4] = s2i - s3i;
-}
-
-// Good-Thomas split 10 = 2 * 5: no twiddles between the two 5-point kernels.
-template <typename T>
-inline void Kernel10(T re[], T im[]) {
-    T ar[5] = {re[0], re[2], re[4], re[6], re[8]}, ai[5] = {im[0], im[2], im[4], im[6], im[8]};
-    T br[5] = {re[5], re[7], re[9], re[1], re[3]}, bi[5] = {im[5], im[7], im[9], im[1], im[3]};
-    Kernel5(ar, ai);
-    Kernel5(br, bi);
-    static constexpr int kPlus[5] = {0, 6, 2, 8, 4};
-    static constexpr int kMinus[5] = {5, 1, 7, 3, 9};
-    for (int i = 0; i < 5; ++i) {
-        re[kPlus[i]] = ar[i] + br[i];
-        im[kPlus[i]] = ai[i] + bi[i];
-        re[kMinus[i]] = ar[i] - br[i];
-        im[kMinus[i]] = ai[i] - bi[i];
-    }
-}
 
 // ---- plans of the complex power-of-two transform, cached per size ----------------------------
 
@@ -766,7 +612,7 @@ void OddStage(const double *sr, const double *si, double *dr, double *di, int sp
 // (which may be yRe, yIm themselves). work is needed only by plans with a radix that has no
 // kernel of its own.
 // firstStage 2 skips the first stage, already done by PermuteWithFirstStage.
-__attribute__((target_clones("avx2", "default"))) void CxStages(const CxPlan &plan, double *yRe,
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void CxStages(const CxPlan &plan, double *yRe,
                                                                  double *yIm, double *re,
                                                                  double *im, const WorkArea *work,
                                                                  int firstStage) {
@@ -1147,6 +993,7 @@ int CxFFT(double re[], double im[], int n, int /*log2n*/) {
     const int log2n = Log2(n);
     ScratchPair y(n);
     if (!y) return ErrNoMemory;
+    if (StockhamFFT(re, im, re, im, y.re, y.im, n)) return 0;
     std::unique_ptr<CxPlan> own;
     if (const CxPlan *plan = n >= 2 ? GetCxPlan(n, log2n, own) : nullptr) {
         const int first = PermuteWithFirstStage(*plan, re, im, y.re, y.im, n);
@@ -1621,11 +1468,59 @@ int InvFFT(double re[], double im[], int n) {
     return 0;
 }
 
-int ReFFT(double x[], double y[], int n) {
+namespace dspfft {
+namespace {
+
+// x[2i] -> y[i], x[2i+1] -> y[h+i]: the n/2 complex pairs of a real sequence, split.
+__attribute__((target_clones("avx2", "default"))) void SplitPairs(const double x[], double y[],
+                                                                   int h) {
+    for (int i = 0; i < h; ++i) {
+        y[i] = x[2 * i];
+        y[h + i] = x[2 * i + 1];
+    }
+}
+
+// ReFFT of an even n through the complex transform of its n/2 pairs (half the work of a complex
+// transform of n): full spectrum in (x, y), or with full = false only the bins up to n/2.
+// Returns 1 when this route does not apply (the caller takes another), else 0 or ErrNoMemory
+// with x unchanged.
+int RealByPairs(double x[], double y[], int n, bool full) {
+    const int h = n / 2;
+    if (IsPowerOfTwo(h)) {
+        if (h < 16) return 1;
+        if (!StockhamPairsFFT(x, x, x + h, y, y + h, h)) return 1;
+        RealFromHalf(x, y, n, full);
+        return 0;
+    }
+    int factors[kTableSize];
+    int factorCount = 0;
+    factorize(h, &factorCount, factors);
+    if (LargestFactor(factorCount, factors) >= kMaxRadix) return 1;  // a chirp-z length
+    const CxPlan *plan = MixedPlan(h);
+    if (plan == nullptr) return 1;
+    double *work = nullptr;
+    if (NeedsWorkArea(*plan)) {
+        work = FFTBufferAcquire();
+        if (work == nullptr) return ErrNoMemory;
+    }
+    SplitPairs(x, y, h);
+    const int first = PermuteWithFirstStage(*plan, y, y + h, x, x + h, h);
+    const WorkArea area = work != nullptr ? CarveWorkArea(work) : WorkArea{};
+    CxStages(*plan, x, x + h, x, x + h, &area, first);
+    FFTBufferRelease(work);
+    RealFromHalf(x, y, n, full);
+    return 0;
+}
+
+int RealTransform(double x[], double y[], int n, bool full) {
     if (n <= 0) return ErrCountNotPositive;
     if (n == 1) {
         y[0] = 0.0;
         return 0;
+    }
+    if (n % 2 == 0) {
+        const int status = RealByPairs(x, y, n, full);
+        if (status <= 0) return status;
     }
     if (IsPowerOfTwo(n)) return RealPowerOfTwo(x, y, n);
     int factors[kTableSize];
@@ -1654,6 +1549,13 @@ int ReFFT(double x[], double y[], int n) {
     FFTBufferRelease(work);
     return status;
 }
+
+}  // namespace
+}  // namespace dspfft
+
+int ReFFT(double x[], double y[], int n) { return RealTransform(x, y, n, true); }
+
+int ReFFTHalf(double x[], double y[], int n) { return RealTransform(x, y, n, false); }
 
 int ToPolar(double x, double y, double *mag, double *phase) {
     if (x == 0.0 && y == 0.0) {

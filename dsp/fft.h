@@ -6,17 +6,21 @@
 //             inverse x[i] = (1/n) * sum_k X[k] * exp(+j*2*pi*i*k/n).
 // Output is in natural order: index k is frequency k; k > n/2 are the negative frequencies k-n.
 //
-// Method (chosen from n alone): powers of two use radix-8/4/2 stages (complex) or a split-radix
-// real transform (ReFFT); other lengths whose prime factors are all below 999 use mixed-radix
-// stages; any other length uses the chirp-z (Bluestein) convolution with power-of-two transforms
-// of length 2^(floor(log2 n) + 2).
+// Method (chosen from n alone): powers of two from 16 on use self-sorting radix-8/4 passes
+// (shorter ones radix-8/4/2 stages); other lengths whose prime factors are all below 999 use
+// mixed-radix stages; any other length uses the chirp-z (Bluestein) convolution with power-of-two
+// transforms of length 2^(floor(log2 n) + 2). ReFFT of an even length transforms its n/2
+// (even, odd) sample pairs as one complex sequence of n/2 by the same methods and splits the
+// result (half the work of a complex transform); odd and chirp-z lengths, and powers of two below
+// 32, go through a complex or split-radix real transform of n.
 //
 // Thread safety: every routine is reentrant. Scratch storage is per call or taken from a small
 // process-wide pool guarded by a process-local lock.
 //
 // Per-length tables (digit reversal, twiddles computed directly with cos/sin, chirp-z kernels)
 // are built on the first transform of a length and kept for the run, about 20 bytes per point:
-// powers of two up to 2^20, sixteen other lengths up to 2^17, eight chirp-z lengths. Other
+// powers of two up to 2^20, sixteen other lengths up to 2^17, eight chirp-z lengths, and the
+// split step's twiddles (n/4 pairs) of sixteen real lengths. Other
 // lengths are transformed without tables; no table is required for a result. Each calling
 // thread also keeps two reusable scratch blocks of at most 2 MB for the complex transforms.
 //
@@ -38,6 +42,11 @@ int InvFFT(double re[], double im[], int n);
 // y[k] = Im X[k] for every k = 0 ... n-1: the full two-sided spectrum, X[n-k] = conj X[k].
 // The previous contents of y (n doubles) are never read. Unscaled, natural order.
 int ReFFT(double x[], double y[], int n);
+
+// ReFFT for callers that read only the non-negative frequencies: on return x[k] = Re X[k] and
+// y[k] = Im X[k] for k = 0 ... n/2; the other elements of x and y are left as work space with
+// no defined contents. Same status codes; cheaper than ReFFT by the mirrored upper half.
+int ReFFTHalf(double x[], double y[], int n);
 
 // mag = sqrt(x^2 + y^2), phase = atan2(y, x) in radians (-pi ... pi); (0, 0) gives (0, 0).
 // Always returns 0.

@@ -2,6 +2,8 @@
 // calls only the routines of dsp/fft.h.
 #pragma once
 
+#include <cstddef>
+
 namespace dspfft {
 
 // Bound on a mixed-radix factor (largest usable factor 998, in practice the prime 997); lengths
@@ -91,6 +93,29 @@ double *FFTBufferAcquire();
 void FFTBufferRelease(double *block);
 void CreateFFTBufferCache();
 void DestroyFFTBufferCache();
+
+// A scratch or table allocation of count doubles; nullptr when memory ran out or the test hook
+// below says so.
+double *AllocDoubles(std::size_t count);
+
+// Self-sorting complex transform of a power of two n >= 16 from (inRe, inIm) into
+// (outRe, outIm), with (wRe, wIm) as work arrays (n doubles each). The input may be the output
+// or the work arrays; it is overwritten unless it is neither. False, with nothing written, when n
+// is not such a power of two or there is no memory for its tables.
+bool StockhamFFT(const double inRe[], const double inIm[], double outRe[], double outIm[],
+                 double wRe[], double wIm[], int n);
+
+// The same transform of the n complex values stored as interleaved (re, im) pairs in x
+// (2n doubles), which the first pass reads; x may be the output arrays (outRe = x,
+// outIm = x + n). The work arrays must not overlap x.
+bool StockhamPairsFFT(const double x[], double outRe[], double outIm[], double wRe[],
+                      double wIm[], int n);
+
+// The spectrum of a real sequence of even length n from the complex transform Z of its n/2
+// pairs z[i] = x[2i] + j x[2i+1], held as Z.re in x[0 ... n/2-1] and Z.im in x[n/2 ... n-1].
+// On return x[k] = Re X[k], y[k] = Im X[k] for k = 0 ... n/2 (full: for every k < n). Without
+// memory for its cached twiddles it computes them as it goes.
+void RealFromHalf(double x[], double y[], int n, bool full);
 
 // Test hook: make every scratch allocation after the next `count` ones fail (count < 0: never).
 void SetAllocationFailureAfter(int count);

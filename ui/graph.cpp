@@ -135,9 +135,17 @@ const std::vector<GraphWidget*>& GraphWidget::All() { return g_graphs; }
 GraphWidget::GraphWidget(QWidget* parent) : QCustomPlot(parent) {
   g_graphs.push_back(this);
   setNotAntialiasedElements(QCP::aeAll);
-  setPlottingHint(QCP::phFastPolylines, true);
+  // Segment by segment ("fast polylines") costs a painter call per line; one polyline per plot
+  // is cheaper for thin cosmetic pens.
+  setPlottingHint(QCP::phFastPolylines, false);
   setPlottingHint(QCP::phCacheLabels, true);
+  // Plots and cursors live on the buffered top layer: when only they change, that layer is
+  // drawn again and the frame (background, grid, axes, labels) is kept.
+  dataLayer_ = layer(QStringLiteral("overlay"));
+  setCurrentLayer(dataLayer_);
   setFocusPolicy(Qt::StrongFocus);
+  // Every pixel is painted (background, then the buffers): what lies behind is never drawn.
+  setAttribute(Qt::WA_OpaquePaintEvent);
   setAutoAddPlottableToLegend(false);
 
   xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new ScaledTicker(&xSetup_)));
@@ -161,11 +169,7 @@ GraphWidget::GraphWidget(QWidget* parent) : QCustomPlot(parent) {
     c.color = colors[i];
     c.vertical = new QCPItemStraightLine(this);
     c.horizontal = new QCPItemStraightLine(this);
-    for (QCPItemStraightLine* l : {c.vertical, c.horizontal}) {
-      // Cursors live on the buffered overlay: moving one does not redraw the data.
-      l->setLayer(QStringLiteral("overlay"));
-      l->setSelectable(false);
-    }
+    for (QCPItemStraightLine* l : {c.vertical, c.horizontal}) l->setSelectable(false);
     PlaceCursor(i);
   }
   UpdateCursorItems();
@@ -175,25 +179,55 @@ GraphWidget::~GraphWidget() {
   g_graphs.erase(std::remove(g_graphs.begin(), g_graphs.end(), this), g_graphs.end());
 }
 
-void GraphWidget::RequestReplot() {
+void GraphWidget::RequestReplot(bool frame) {
+  frameDirty_ = frameDirty_ || frame;
   if (pending_) return;
   pending_ = true;
   QMetaObject::invokeMethod(this, &GraphWidget::Flush, Qt::QueuedConnection);
 }
 
+bool GraphWidget::Hidden() const { return isHidden() || !isVisibleTo(window()); }
+
 void GraphWidget::Flush() {
-  if (!pending_) return;
-  pending_ = false;
-  ApplyScaling();
-  drawn_ = true;
-  replot(rpRefreshHint);
+  // A window hidden since its last request is drawn when it is shown again.
+  if (!pending_ && !(deferred_ && !Hidden())) return;
+  Draw(false);
 }
 
-void GraphWidget::ReplotNow() {
+void GraphWidget::ReplotNow() { Draw(true); }
+
+void GraphWidget::Draw(bool immediate) {
   pending_ = false;
+  if (Hidden()) {
+    deferred_ = true;
+    return;
+  }
+  deferred_ = false;
   ApplyScaling();
+  const bool frameKept = drawn_ && !frameDirty_ && xAxis->range() == drawnX_ &&
+                         yAxis->range() == drawnY_ && size() == drawnSize_;
   drawn_ = true;
-  replot(rpImmediateRefresh);
+  if (frameKept && dataLayer_ != nullptr) {
+    // Falls back to a full replot by itself when a plot was added or removed.
+    dataLayer_->replot();
+    if (immediate) repaint();
+    return;
+  }
+  frameDirty_ = false;
+  drawnX_ = xAxis->range();
+  drawnY_ = yAxis->range();
+  drawnSize_ = size();
+  replot(immediate ? rpImmediateRefresh : rpRefreshHint);
+}
+
+void GraphWidget::setVisible(bool visible) {
+  QCustomPlot::setVisible(visible);
+  if (visible && deferred_) RequestReplot(false);
+}
+
+void GraphWidget::showEvent(QShowEvent* event) {
+  QCustomPlot::showEvent(event);
+  if (deferred_) RequestReplot(false);  // shown with a parent that was hidden
 }
 
 void GraphWidget::ApplyScaling() {
@@ -245,18 +279,51 @@ QCPAxis* GraphWidget::Axis(int axis) const {
   return axis == VAL_XAXIS ? xAxis : axis == VAL_LEFT_YAXIS ? yAxis : nullptr;
 }
 
-int GraphWidget::AddPlot(Plot plot) {
+int GraphWidget::AddPlot(Plot plot, bool reused) {
   const int h = nextHandle_++;
   plots_.emplace(h, std::move(plot));
-  RequestReplot();
+  if (!reused) RaiseCursors();
+  RequestReplot(false);
   return h;
 }
 
 void GraphWidget::RemovePlot(Plot& p) {
-  if (p.plottable != nullptr) removePlottable(p.plottable);
+  auto* graph = qobject_cast<QCPGraph*>(p.plottable);
+  if (graph != nullptr && p.kind == PlotKind::Data && spares_.size() < kMaxSpares) {
+    // Kept hidden for the next plot: adding and removing plottables would invalidate the
+    // layer's buffer and cost a full replot every time a window shows new data.
+    graph->setVisible(false);
+    graph->data()->clear();
+    spares_.push_back(graph);
+  } else if (p.plottable != nullptr) {
+    removePlottable(p.plottable);
+  }
   if (p.item != nullptr) removeItem(p.item);
   p.plottable = nullptr;
   p.item = nullptr;
+}
+
+QCPGraph* GraphWidget::TakeGraph(bool* reused) {
+  *reused = !spares_.empty();
+  if (*reused) {
+    QCPGraph* g = spares_.front();
+    spares_.pop_front();
+    g->setVisible(true);
+    return g;
+  }
+  auto* g = new QCPGraph(xAxis, yAxis);
+  g->setAdaptiveSampling(true);  // at most a few points per pixel column are drawn
+  return g;
+}
+
+void GraphWidget::RaiseCursors() {
+  // Moved to the end of the layer: drawn over the plots added before.
+  for (Cursor& c : cursors_) {
+    for (QCPItemStraightLine* l : {c.vertical, c.horizontal}) {
+      l->setLayer(QStringLiteral("main"));
+      l->setLayer(dataLayer_);
+    }
+  }
 }
 
 int GraphWidget::PlotXY(const double* x, const double* y, int count, int plotStyle,
@@ -278,6 +345,7 @@ int GraphWidget::PlotXY(const double* x, const double* y, int count, int plotSty
   }
   const QPen pen = ThinPen(color, lineStyle);
   const int skip = std::max(0, pointFrequency - 1);
+  bool reused = false;
   if (plotStyle == VAL_VERTICAL_BAR) {
     auto* bars = new QCPBars(xAxis, yAxis);
     double width = 1.0;
@@ -302,7 +370,7 @@ int GraphWidget::PlotXY(const double* x, const double* y, int count, int plotSty
         plotStyle == VAL_THIN_LINE ? QCPScatterStyle(QCPScatterStyle::ssNone)
                                    : Marker(pointStyle, color, scatter);
     if (sorted || scatter) {
-      auto* g = new QCPGraph(xAxis, yAxis);
+      QCPGraph* g = TakeGraph(&reused);
       g->setPen(pen);
       g->setLineStyle(scatter ? QCPGraph::lsNone : QCPGraph::lsLine);
       g->setScatterStyle(marker);
@@ -319,7 +387,7 @@ int GraphWidget::PlotXY(const double* x, const double* y, int count, int plotSty
       p.plottable = c;
     }
   }
-  return AddPlot(std::move(p));
+  return AddPlot(std::move(p), reused);
 }
 
 int GraphWidget::PlotLine(double x1, double y1, double x2, double y2, int color) {
@@ -386,7 +454,7 @@ int GraphWidget::DeletePlot(int handle, int refresh) {
   if (refresh == VAL_IMMEDIATE_DRAW) {
     ReplotNow();
   } else {
-    RequestReplot();
+    RequestReplot(false);
   }
   return UIE_NoError;
 }
@@ -441,11 +509,11 @@ void GraphWidget::UpdateCursorItems() {
 
 void GraphWidget::RedrawCursors() {
   if (pending_) return;  // the coming replot draws them
-  if (!drawn_) {
-    RequestReplot();  // no buffers to draw the overlay into yet
+  if (!drawn_ || Hidden()) {
+    RequestReplot(false);  // no buffers to draw into yet, or drawn when shown
     return;
   }
-  if (QCPLayer* overlay = layer(QStringLiteral("overlay"))) overlay->replot();
+  dataLayer_->replot();
 }
 
 int GraphWidget::SetCursor(int cursor, double x, double y) {
@@ -635,7 +703,7 @@ int GraphWidget::SetScaling(int axis, int mode, double min, double max) {
   } else {
     return UIE_InvalidValue;
   }
-  RequestReplot();
+  RequestReplot(false);  // the drawing compares the ranges with the frame it drew last
   return UIE_NoError;
 }
 
@@ -653,6 +721,7 @@ int GraphWidget::GetScaling(int axis, int* mode, double* min, double* max) {
 int GraphWidget::ClearAxisItems(int axis) {
   AxisSetup* s = Setup(axis);
   if (s == nullptr) return UIE_InvalidValue;
+  if (s->items.empty()) return UIE_NoError;
   s->items.clear();
   RequestReplot();
   return UIE_NoError;
@@ -683,6 +752,10 @@ int GraphWidget::SetAttr(int attribute, const QVariant& value) {
   const bool isNumber = ToNumber(value, &d);
   const int n = isNumber ? static_cast<int>(std::clamp(d, -2e9, 2e9)) : 0;
   auto need = [&](bool ok) { return ok ? UIE_NoError : UIE_InvalidValue; };
+  // What the frame shows, to skip the replot when a value is set to what it already was.
+  const AxisSetup x0 = xSetup_, y0 = ySetup_;
+  const QString xName = xAxis->label(), yName = yAxis->label();
+  const int bg0 = plotBg_, grid0 = gridColor_;
   switch (attribute) {
     case ATTR_NUM_CURSORS:
       if (!isNumber) return UIE_InvalidValue;
@@ -719,7 +792,9 @@ int GraphWidget::SetAttr(int attribute, const QVariant& value) {
     case ATTR_XMAP_MODE: return need(isNumber && n == 0);
     default: return UIE_InvalidAttribute;
   }
-  RequestReplot();
+  const bool same = x0 == xSetup_ && y0 == ySetup_ && xName == xAxis->label() &&
+                    yName == yAxis->label() && bg0 == plotBg_ && grid0 == gridColor_;
+  if (!same) RequestReplot();
   return UIE_NoError;
 }
 

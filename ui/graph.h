@@ -6,6 +6,7 @@
 #include <QVariant>
 
 #include <array>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -21,6 +22,8 @@ struct AxisSetup {
   bool useStrings = false;
   std::vector<std::pair<double, QString>> items;
   int mode = 1;  // VAL_AUTOSCALE
+
+  bool operator==(const AxisSetup&) const = default;
 };
 
 class ScaledTicker : public QCPAxisTicker {
@@ -73,10 +76,13 @@ class GraphWidget : public QCustomPlot {
   int SetAttr(int attribute, const QVariant& value);
   int GetAttr(int attribute, QVariant* value) const;
 
-  // Coalesced drawing: many requests while one event is handled make one replot.
-  void RequestReplot();
+  // Coalesced drawing: many requests while one event is handled make one replot. frame: the
+  // axes, grid or labels may have changed (else only plots and cursors did). A hidden graph is
+  // not drawn until it is shown.
+  void RequestReplot(bool frame = true);
   void Flush();
   void ReplotNow();
+  void setVisible(bool visible) override;
 
   // Every graph alive, for flushing before a picture is taken.
   static const std::vector<GraphWidget*>& All();
@@ -87,6 +93,7 @@ class GraphWidget : public QCustomPlot {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   enum class PlotKind { Data, Line, Point, Text };
@@ -104,8 +111,12 @@ class GraphWidget : public QCustomPlot {
     QCPItemStraightLine* horizontal = nullptr;
   };
 
-  int AddPlot(Plot plot);
+  int AddPlot(Plot plot, bool reused = false);
   void RemovePlot(Plot& plot);
+  QCPGraph* TakeGraph(bool* reused);
+  void RaiseCursors();
+  bool Hidden() const;
+  void Draw(bool immediate);
   const Plot* FirstDataPlot(int* handle) const;
   int NearestIndex(const Plot& p, double x) const;
   void PlaceCursor(int i);
@@ -124,6 +135,13 @@ class GraphWidget : public QCustomPlot {
   AxisSetup xSetup_, ySetup_;
   bool pending_ = false;
   bool drawn_ = false;
+  bool frameDirty_ = true;  // axes, grid or labels changed since the last full replot
+  bool deferred_ = false;   // a request came while hidden
+  QCPRange drawnX_, drawnY_;
+  QSize drawnSize_;
+  QCPLayer* dataLayer_ = nullptr;
+  static constexpr std::size_t kMaxSpares = 8;
+  std::deque<QCPGraph*> spares_;  // hidden graphs kept for reuse
   int dragCursor_ = -1;
   bool dragMoved_ = false;
   int plotBg_ = 0, gridColor_ = 0;

@@ -22,6 +22,12 @@ class GraphTest : public PanelTest {
     for (const QString& s : Plot()->xAxis->tickVectorLabels()) out << s;
     return out;
   }
+  // Plottables drawn: a deleted data plot may stay behind hidden, kept for the next one.
+  int ShownPlottables() {
+    int shown = 0;
+    for (int i = 0; i < Plot()->plottableCount(); ++i) shown += Plot()->plottable(i)->visible();
+    return shown;
+  }
   static constexpr int kCursorItems = 2 * 5;  // two lines per cursor
 };
 
@@ -39,17 +45,17 @@ TEST_F(GraphTest, PlotHandlesAreDeletedSinglyAndAll) {
   for (int h : {a, b, c, d}) EXPECT_GT(h, 0);
   EXPECT_NE(a, b);
   EXPECT_NE(c, d);
-  EXPECT_EQ(Plot()->plottableCount(), 2);  // the data and the point
+  EXPECT_EQ(ShownPlottables(), 2);  // the data and the point
   EXPECT_EQ(Plot()->itemCount(), kCursorItems + 2);
 
   EXPECT_EQ(DeleteGraphPlot(panel_, PlotGraph, b, VAL_DELAYED_DRAW), UIE_NoError);
   EXPECT_EQ(Plot()->itemCount(), kCursorItems + 1);
   EXPECT_EQ(DeleteGraphPlot(panel_, PlotGraph, b, VAL_DELAYED_DRAW), UIE_NoPlot);
   EXPECT_EQ(DeleteGraphPlot(panel_, PlotGraph, a, VAL_IMMEDIATE_DRAW), UIE_NoError);
-  EXPECT_EQ(Plot()->plottableCount(), 1);
+  EXPECT_EQ(ShownPlottables(), 1);
 
   EXPECT_EQ(DeleteGraphPlot(panel_, PlotGraph, -1, VAL_IMMEDIATE_DRAW), UIE_NoError);
-  EXPECT_EQ(Plot()->plottableCount(), 0);
+  EXPECT_EQ(ShownPlottables(), 0);
   EXPECT_EQ(Plot()->itemCount(), kCursorItems) << "cursors are not plots";
   EXPECT_EQ(DeleteGraphPlot(panel_, PlotGraph, c, VAL_IMMEDIATE_DRAW), UIE_NoPlot);
   EXPECT_EQ(PlotY(panel_, CountField, y, 4, VAL_DOUBLE, 0, 0, 0, 1, 0), UIE_WrongType);
@@ -297,6 +303,50 @@ TEST_F(GraphTest, ManyPlotCallsInOneEventMakeOneReplot) {
   EXPECT_EQ(replots, 0);
   ProcessSystemEvents();
   EXPECT_EQ(replots, 1);
+}
+
+TEST_F(GraphTest, NewDataKeepsTheFrameAndHiddenGraphsWaitUntilShown) {
+  DisplayPanel(panel_);
+  SetAxisScalingMode(panel_, PlotGraph, VAL_XAXIS, VAL_MANUAL, 0, 1);
+  SetAxisScalingMode(panel_, PlotGraph, VAL_LEFT_YAXIS, VAL_MANUAL, -1, 1);
+  int replots = 0;
+  QObject::connect(Plot(), &QCustomPlot::afterReplot, [&replots] { ++replots; });
+  const int magenta = MakeColor(255, 0, 255), green = MakeColor(0, 255, 0);
+  auto draw = [&](double level, int color) {
+    const double y[2] = {level, level};  // away from the cursors at 0
+    DeleteGraphPlot(panel_, PlotGraph, -1, VAL_DELAYED_DRAW);
+    PlotY(panel_, PlotGraph, y, 2, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT, VAL_SOLID, 1, color);
+    SetCtrlAttribute(panel_, PlotGraph, ATTR_YAXIS_GAIN, 1.0);  // unchanged: no new frame
+    ProcessSystemEvents();
+  };
+  // Pixels of one colour in what the widget shows (its buffers, without a new replot).
+  auto shown = [&](int color) {
+    const QImage img = Plot()->grab().toImage();
+    int count = 0;
+    for (int yy = 0; yy < img.height(); ++yy) {
+      for (int xx = 0; xx < img.width(); ++xx) count += (img.pixel(xx, yy) & 0xFFFFFF) == uint(color);
+    }
+    return count;
+  };
+  draw(0.5, magenta);
+  const int afterFirst = replots;
+  EXPECT_GT(shown(magenta), 50);
+  draw(-0.5, green);  // same axes: only the plot layer is drawn again
+  EXPECT_EQ(replots, afterFirst);
+  EXPECT_GT(shown(green), 50);
+  EXPECT_EQ(shown(magenta), 0) << "the old plot is gone";
+  SetAxisScalingMode(panel_, PlotGraph, VAL_LEFT_YAXIS, VAL_MANUAL, -2, 2);
+  draw(0.5, magenta);
+  EXPECT_EQ(replots, afterFirst + 1) << "a new range draws the frame";
+
+  SetCtrlAttribute(panel_, PlotGraph, ATTR_VISIBLE, 0);
+  draw(-0.5, green);
+  RefreshGraph(panel_, PlotGraph);
+  EXPECT_EQ(replots, afterFirst + 1) << "a hidden graph is not drawn";
+  SetCtrlAttribute(panel_, PlotGraph, ATTR_VISIBLE, 1);
+  ProcessSystemEvents();
+  EXPECT_GT(shown(green), 50) << "shown again with its latest data";
+  EXPECT_EQ(shown(magenta), 0);
 }
 
 TEST_F(GraphTest, MouseMovesCursorOneAndRightClicksReachTheCallback) {
