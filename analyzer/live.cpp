@@ -124,9 +124,11 @@ int LiveStart() {
   g_block.assign(static_cast<size_t>(dbuf.blk), 0);
   g_fill = 0;
   g_lost = 0;
-  g_clip[0] = g_clip[1] = 0;
   CaptureStats st;
   CaptureGetStats(g_src, &st);
+  // The capture thread may already have read a full-scale sample: its mark is kept.
+  g_clip[0] = st.clipped[0];
+  g_clip[1] = st.clipped[1];
   g_deviceRate = st.deviceRate;
   g_converting = st.converting;
   g_rate = cus.srate;
