@@ -1,4 +1,5 @@
-// The link to the front-end control library and the module settings file "dkv5128.inf".
+// The front-end link as the panels see it (the worker that talks to the unit is in dkv_link.cpp)
+// and the module settings file "dkv5128.inf".
 #include "analyzer/dkv.h"
 
 #include <cstdint>
@@ -33,16 +34,13 @@ int GetInt(const unsigned char* in) {
   return static_cast<int>(static_cast<std::int32_t>(u));
 }
 
-}  // namespace
-
-namespace {
-
 constexpr const char* kCableTitle = "Внимание !!!";
 constexpr const char* kCableText = "Проверте подсоединение кабеля управления PC<=>DKV";
 // Exit waits this long for queued commands before it drops them and closes the link.
 constexpr int kExitWaitMs = 1000;
 
 int pending = 0;           // jobs queued whose final report has not been taken
+int connecting = 0;        // connects among them
 bool linkInUse = false;    // a link is open or being opened: commands are worth queuing
 bool restartOwed = false;  // restart the run once the modules have taken what is queued
 bool failureShown = false; // the operator was told the unit stopped answering
@@ -70,7 +68,8 @@ const char* WordName(int word) {
 void ConnectDone(const LinkReport& r) {
   char text[160];
   dev5128 = r.link;
-  linkInUse = r.link != nullptr;
+  // A later connect still on its way may open the link the commands meanwhile are for.
+  linkInUse = r.link != nullptr || connecting > 0;
   if (r.link == nullptr && r.result == 0 && answeredSoFar == 0 && missing[0] == '\0') {
     Status("Порт COM1 не открывается: нет связи с DKV");
   } else if (r.link == nullptr) {
@@ -90,7 +89,10 @@ void ConnectDone(const LinkReport& r) {
 void CommandDone(const LinkReport& r) {
   // Without a link nothing was sent, and a module that answers is all that is asked.
   if (r.link == nullptr || r.result > 0) {
-    if (r.link != nullptr && r.result >= 2) failureShown = false;
+    if (r.link != nullptr && r.result >= 2 && failureShown) {
+      failureShown = false;
+      Status("Связь с DKV восстановлена");
+    }
     return;
   }
   char text[160];
@@ -125,6 +127,7 @@ void Take(const LinkReport& r) {
       break;
     case LinkReport::kConnectDone:
       --pending;
+      --connecting;
       ConnectDone(r);
       break;
     case LinkReport::kCommandDone:
@@ -147,10 +150,14 @@ void RestartWhenLinkSettles() {
 }
 
 void DrainLink5128() {
+  // A message box runs the event loop, and with it this timer: one drain at a time.
+  static bool draining = false;
+  if (draining) return;
+  draining = true;
   LinkReport r{};
   while (LinkTakeReport(&r)) Take(r);
+  draining = false;
   if (pending > 0) return;
-  pending = 0;
   LinkTimerOn(0);
   if (restartOwed) {
     restartOwed = false;
@@ -168,6 +175,7 @@ void Close5128() {
   LinkShutdown(kExitWaitMs);
   dev5128 = nullptr;
   pending = 0;
+  connecting = 0;
   linkInUse = false;
   restartOwed = false;
   failureShown = false;
@@ -183,6 +191,7 @@ VELTRA_CALLBACK(Connect5128) {
   answeredSoFar = 0;
   missing[0] = '\0';
   ++pending;
+  ++connecting;
   LinkConnect(amplif);
   Status("Подключение к COM1…");
   LinkTimerOn(1);
