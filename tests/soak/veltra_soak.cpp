@@ -119,6 +119,11 @@ int main(int argc, char** argv) {
     ProcessSystemEvents();
     ms[static_cast<size_t>(t)] = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
     if (t + 1 == o.window) rssWarm = ResidentMiB();
+    // Memory along the way: a leak climbs steadily, a cache settles.
+    if ((t + 1) % o.window == 0) {
+      std::printf("  tick %6ld: RSS %7.1f MiB\n", t + 1, ResidentMiB());
+      std::fflush(stdout);
+    }
   }
   const double total = std::chrono::duration<double>(Clock::now() - begin).count();
   const double rssEnd = ResidentMiB();
