@@ -9,6 +9,7 @@
 #include <cstring>
 #include <deque>
 
+#include "analyzer/dkv.h"
 #include "analyzer/export.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/live.h"
@@ -201,6 +202,17 @@ int CheckAutomationRoles(const AutomationPlan& plan, std::string* error) {
   return 0;
 }
 
+namespace {
+
+// A measurement tick as the timer gives it, after the link has finished what it was given
+// (a person's link answers within a tick or two; a script must not depend on it).
+void ScriptTick() {
+  WaitLink5128();
+  UserFireEvent(mainpanel, MAIN_TimerTick, EVENT_TIMER_TICK, 0, 0);
+}
+
+}  // namespace
+
 int RunAutomation(const AutomationPlan& plan, std::string* error) {
   // Scripted ticks follow each other at once: each waits for live input to bring a block.
   struct LiveWait {
@@ -212,6 +224,9 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
   g_fileAnswers.clear();
   SetPopupHandler(PrintPopup, nullptr);
   for (const auto& a : plan.actions) {
+    // A script acts on what the previous action brought about, the front-end link's outcome
+    // included (the panels themselves never wait for the link).
+    WaitLink5128();
     int panel = 0, control = 0;
     if (UsesControl(a.kind) && !Find(a.role, &panel, &control)) {
       *error = "на панелях нет элемента «" + a.role + "»";
@@ -244,7 +259,7 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
         // Nobody looks between the ticks: the windows are drawn once, after the last.
         DeferRedraw(true);
         for (long i = 0; i < a.number; ++i) {
-          UserFireEvent(mainpanel, MAIN_TimerTick, EVENT_TIMER_TICK, 0, 0);
+          ScriptTick();
         }
         DeferRedraw(false);
         break;
@@ -262,7 +277,7 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
         long ticks = 0;
         DeferRedraw(true);
         while (start == 1 && ticks < kMaxRunTicks) {
-          UserFireEvent(mainpanel, MAIN_TimerTick, EVENT_TIMER_TICK, 0, 0);
+          ScriptTick();
           ++ticks;
         }
         DeferRedraw(false);
@@ -319,5 +334,6 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
       }
     }
   }
+  WaitLink5128();
   return 0;
 }

@@ -1,9 +1,15 @@
-// The link to the front-end control library and the module settings file "dkv5128.inf".
+// The front-end link as the panels see it (the worker that talks to the unit is in dkv_link.cpp)
+// and the module settings file "dkv5128.inf".
 #include "analyzer/dkv.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 
+#include "analyzer/dkv_link.h"
 #include "analyzer/fileio.h"
+#include "analyzer/initstruct.h"
+#include "analyzer/menager.h"
 #include "analyzer/panels.h"
 #include "ui/userint.h"
 
@@ -14,16 +20,8 @@ int dkv[3];
 namespace {
 
 constexpr const char* kDkvFile = "dkv5128.inf";
-constexpr int kComPort = 0;  // COM1
 // Anything longer is not a settings file (a text-mode copy is at most twice the size).
 constexpr std::size_t kReadLimit = 2 * kDkvFileSize;
-
-void SendSettings(int input) {
-  const AmplifRecord& r = amplif[input];
-  DKV5120LibSetHPF(dev5128, input + 1, r.hpfcode);
-  DKV5120LibSetLPF(dev5128, input + 1, r.lpfcode);
-  DKV5120LibSetGain(dev5128, input + 1, r.gain100);
-}
 
 void PutInt(unsigned char* out, int v) {
   const auto u = static_cast<std::uint32_t>(v);
@@ -36,45 +34,174 @@ int GetInt(const unsigned char* in) {
   return static_cast<int>(static_cast<std::int32_t>(u));
 }
 
-}  // namespace
+constexpr const char* kCableTitle = "Внимание !!!";
+constexpr const char* kCableText = "Проверте подсоединение кабеля управления PC<=>DKV";
+// Exit waits this long for queued commands before it drops them and closes the link.
+constexpr int kExitWaitMs = 1000;
 
-int Create5128() {
-  dev5128 = DKV5120LibCreate(kComPort);
-  return dev5128 != nullptr ? 1 : 0;
+int pending = 0;           // jobs queued whose final report has not been taken
+int connecting = 0;        // connects among them
+bool linkInUse = false;    // a link is open or being opened: commands are worth queuing
+bool restartOwed = false;  // restart the run once the modules have taken what is queued
+bool failureShown = false; // the operator was told the unit stopped answering
+int answeredSoFar = 0;
+char missing[64] = "";     // modules that did not answer the connect, "4, 8"
+
+void Status(const char* text) { SetCtrlVal(frontpanel, FRONT_LinkStatusReadout, text); }
+
+void LinkTimerOn(int on) {
+  if (on) SetCtrlAttribute(frontpanel, FRONT_LinkTimer, ATTR_INTERVAL, 0.05);
+  SetCtrlAttribute(frontpanel, FRONT_LinkTimer, ATTR_ENABLED, on);
 }
 
-int InitCh5128() {
-  int answered = 0;
-  for (int address = 1; address <= kAmplifiers; ++address) {
-    if (DKV5120LibInit(dev5128, address, 1) > 0) ++answered;
+void Queue(int word, int input, int value) {
+  if (!linkInUse) return;
+  ++pending;
+  LinkCommand(word, input + 1, value);
+  LinkTimerOn(1);
+}
+
+const char* WordName(int word) {
+  return word == kLinkGain ? "усиление" : (word == kLinkLowPass ? "ФНЧ" : "ФВЧ");
+}
+
+void ConnectDone(const LinkReport& r) {
+  char text[160];
+  dev5128 = r.link;
+  // A later connect still on its way may open the link the commands meanwhile are for.
+  linkInUse = r.link != nullptr || connecting > 0;
+  if (r.link == nullptr && r.result == 0 && answeredSoFar == 0 && missing[0] == '\0') {
+    Status("Порт COM1 не открывается: нет связи с DKV");
+  } else if (r.link == nullptr) {
+    Status("Ни один модуль не ответил: нет связи с DKV");
+  } else if (r.result == kAmplifiers) {
+    std::snprintf(text, sizeof text, "Связь с DKV: ответили все %d модулей", kAmplifiers);
+    Status(text);
+  } else {
+    std::snprintf(text, sizeof text, "Ответили %d из %d модулей; нет ответа: %s", r.result,
+                  kAmplifiers, missing);
+    Status(text);
   }
-  if (answered != kAmplifiers) {
-    MessagePopup("Внимание !!!", "Проверте подсоединение кабеля управления PC<=>DKV");
+  failureShown = r.result != kAmplifiers;
+  if (r.result != kAmplifiers) MessagePopup(kCableTitle, kCableText);
+}
+
+void CommandDone(const LinkReport& r) {
+  // Without a link nothing was sent, and a module that answers is all that is asked.
+  if (r.link == nullptr || r.result > 0) {
+    if (r.link != nullptr && r.result >= 2 && failureShown) {
+      failureShown = false;
+      Status("Связь с DKV восстановлена");
+    }
+    return;
   }
-  return answered;
+  char text[160];
+  std::snprintf(text, sizeof text, "Модуль %d не ответил на команду (%s)", r.address,
+                WordName(r.word));
+  Status(text);
+  // One message while the unit stays silent, not one per command.
+  if (failureShown) return;
+  failureShown = true;
+  std::snprintf(text, sizeof text, "Модуль %d не отвечает. %s", r.address, kCableText);
+  MessagePopup(kCableTitle, text);
+}
+
+void Take(const LinkReport& r) {
+  char text[160];
+  switch (r.kind) {
+    case LinkReport::kModuleStart:
+      std::snprintf(text, sizeof text, "Модуль %d из %d: инициализация…", r.address, kAmplifiers);
+      Status(text);
+      break;
+    case LinkReport::kModuleDone:
+      if (r.result > 0) {
+        ++answeredSoFar;
+      } else {
+        const std::size_t used = std::strlen(missing);
+        std::snprintf(missing + used, sizeof missing - used, "%s%d", used > 0 ? ", " : "",
+                      r.address);
+      }
+      std::snprintf(text, sizeof text, "Модуль %d: %s", r.address,
+                    r.result > 0 ? "ответил" : "нет ответа");
+      Status(text);
+      break;
+    case LinkReport::kConnectDone:
+      --pending;
+      --connecting;
+      ConnectDone(r);
+      break;
+    case LinkReport::kCommandDone:
+      --pending;
+      CommandDone(r);
+      break;
+  }
+}
+
+}  // namespace
+
+void SendGain5128(int input, int gain100) { Queue(kLinkGain, input, gain100); }
+void SendLPF5128(int input, int code) { Queue(kLinkLowPass, input, code); }
+void SendHPF5128(int input, int code) { Queue(kLinkHighPass, input, code); }
+
+int LinkPending5128() { return pending; }
+
+void RestartWhenLinkSettles() {
+  if (pending > 0) restartOwed = true;
+}
+
+void DrainLink5128() {
+  // A message box runs the event loop, and with it this timer: one drain at a time.
+  static bool draining = false;
+  if (draining) return;
+  draining = true;
+  LinkReport r{};
+  while (LinkTakeReport(&r)) Take(r);
+  draining = false;
+  if (pending > 0) return;
+  LinkTimerOn(0);
+  if (restartOwed) {
+    restartOwed = false;
+    if (start == 1) SetZero();
+  }
+}
+
+void WaitLink5128() {
+  if (pending == 0) return;
+  LinkWaitIdle();
+  DrainLink5128();
 }
 
 void Close5128() {
-  DKV5120LibClose(dev5128);
+  LinkShutdown(kExitWaitMs);
   dev5128 = nullptr;
+  pending = 0;
+  connecting = 0;
+  linkInUse = false;
+  restartOwed = false;
+  failureShown = false;
+  if (frontpanel > 0) LinkTimerOn(0);
 }
 
 VELTRA_CALLBACK(Connect5128) {
   (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
   if (event != EVENT_COMMIT) return 0;
-  // A second connect would find COM1 held by the first link.
-  Close5128();
-  Create5128();
-  const int answered = InitCh5128();
-  if (answered == 0) {
-    // Nobody listens: every later setting would wait out its reply window for nothing.
-    Close5128();
-    return 0;
-  }
-  // The modules in use take the settings the analyzer's scale is computed from.
-  for (int i = 0; i < kAmplifiers; ++i) {
-    if (amplif[i].on == 1) SendSettings(i);
-  }
+  // The worker replaces the link; until its outcome is taken there is none to speak of.
+  dev5128 = nullptr;
+  linkInUse = true;
+  answeredSoFar = 0;
+  missing[0] = '\0';
+  ++pending;
+  ++connecting;
+  LinkConnect(amplif);
+  Status("Подключение к COM1…");
+  LinkTimerOn(1);
+  return 0;
+}
+
+VELTRA_CALLBACK(LinkTick) {
+  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_TIMER_TICK) return 0;
+  DrainLink5128();
   return 0;
 }
 

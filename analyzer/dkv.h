@@ -19,16 +19,28 @@ struct AmplifRecord {
 };
 
 extern AmplifRecord amplif[kAmplifiers];
-// Library handle; null until the operator connects the front end. Every library call accepts null.
+// The open link as the panels know it (set when a connect's outcome is taken); null until the
+// operator connects the front end. Only the link's worker calls the library with it.
 extern DeviceLink* dev5128;
 // [0] front-end panel handle, [1] unused, [2] frame overlap kept while auto-ranging runs.
 extern int dkv[3];
 
-// Opens COM1; 1 when the link exists.
-int Create5128();
-// Puts the eight modules in remote mode; shows the cable message unless all eight answered.
-// Returns how many answered.
-int InitCh5128();
+// The link runs on a worker thread (dkv_link.h); these are its user-interface side.
+// Gain and filter commands for input i's module (address i + 1), queued in the order given;
+// nothing is sent while no link is open or being opened.
+void SendGain5128(int input, int gain100);
+void SendLPF5128(int input, int code);
+void SendHPF5128(int input, int code);
+// Commands and connects queued or running whose outcome the panels have not taken yet.
+int LinkPending5128();
+// A run restarted for new gains that the modules have not taken yet is restarted once more
+// when they have, so no frame mixes gains.
+void RestartWhenLinkSettles();
+// Takes the worker's reports: the front-end panel's progress line, the cable messages, dev5128.
+void DrainLink5128();
+// Waits until the worker has run everything queued, then takes its reports.
+void WaitLink5128();
+// Waits at most a second for the link's queued work, then closes the link (at exit).
 void Close5128();
 
 // Low-pass 6, high-pass 0, gain 1.00, not in use.

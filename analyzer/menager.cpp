@@ -268,7 +268,14 @@ void DataOfFile() {
   }
   if (complete) fs.pos = std::ftell(f);
   std::fclose(f);
-  if (!complete) StopMeass();
+  if (complete) return;
+  StopMeass();
+  // Running out of a whole recording is the run's normal end; a file that has become shorter
+  // than its header says since it was chosen is not, and the operator must know the run is cut.
+  const auto size = std::filesystem::file_size(file_name, ec);
+  if (ec || size / 4 < static_cast<unsigned long long>(fs.nrecs) * static_cast<unsigned>(nrec)) {
+    MessagePopup("Внимание !", "Файл записи оборвался: измерение остановлено !");
+  }
 }
 
 int SimulationData() {

@@ -135,7 +135,9 @@
   X(HighPassSelector, SetHPF)                                                                      \
   X(AutoRangeButton, SetRange)                                                                     \
   X(FrontEndExitButton, PExit)                                                                     \
-  X(ConnectButton, Connect5128)
+  X(ConnectButton, Connect5128)                                                                    \
+  X(LinkStatusReadout, NoCallback)                                                                 \
+  X(LinkTimer, LinkTick)
 
 // Control constants: MAIN_<role>, TRIG_<role>, FRONT_<role>, numbered from 1 in list order.
 #define VELTRA_ENUM_MAIN(role, cb) MAIN_##role,

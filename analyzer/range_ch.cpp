@@ -35,7 +35,9 @@ int SelectedInput() {
 }
 
 void RestartRun() {
-  if (start == 1) SetZero();
+  if (start != 1) return;
+  SetZero();
+  RestartWhenLinkSettles();
 }
 
 // The panel shows input i's module settings (zeros for a module not in use).
@@ -51,14 +53,14 @@ void StoreLowPass(int i) {
   int code = 0;
   GetCtrlVal(frontpanel, FRONT_LowPassSelector, &code);
   amplif[i].lpfcode = code;
-  DKV5120LibSetLPF(dev5128, i + 1, code);
+  SendLPF5128(i, code);
 }
 
 void StoreHighPass(int i) {
   int code = 0;
   GetCtrlVal(frontpanel, FRONT_HighPassSelector, &code);
   amplif[i].hpfcode = code;
-  DKV5120LibSetHPF(dev5128, i + 1, code);
+  SendHPF5128(i, code);
 }
 
 void StoreGain(int i) {
@@ -71,7 +73,7 @@ void StoreGain(int i) {
     return;
   }
   amplif[i].gain100 = Gain100(g);
-  DKV5120LibSetGain(dev5128, i + 1, amplif[i].gain100);
+  SendGain5128(i, amplif[i].gain100);
   // The module amplifies by the gain it was sent (0.01 steps): the scale and the field take
   // that one, not the digits typed beyond it.
   cch.gain[i] = amplif[i].gain100 / 100.0;
@@ -141,7 +143,7 @@ void SetAmplifir(int i) {
   // A module left at gain 0 by auto-ranging would make the input dead and its scale infinite.
   if (amplif[i].gain100 <= 0) {
     amplif[i].gain100 = 100;
-    DKV5120LibSetGain(dev5128, i + 1, amplif[i].gain100);
+    SendGain5128(i, amplif[i].gain100);
   }
   // The panel may still show another input's settings; input i keeps its own (those read from
   // "dkv5128.inf" at start-up included) and they are what its module is sent.
@@ -154,7 +156,7 @@ void SetAmplifir(int i) {
   StoreGain(i);
   // A module not in use until now may hold any gain (0 after an auto-ranging pass, its own
   // after power-up); the channel's scale is computed from the stored one, so it is sent too.
-  if (!wasOn) DKV5120LibSetGain(dev5128, i + 1, amplif[i].gain100);
+  if (!wasOn) SendGain5128(i, amplif[i].gain100);
   amplif[i].on = 1;
   cch.gain[i] = amplif[i].gain100 / 100.0;
   for (int j = 0; j < kAmplifiers; ++j) {
@@ -290,7 +292,7 @@ void EndAutoRanging() {
   if (rcu.adaptstep == 1) {
     for (int j = 0; j < kAmplifiers; ++j) {
       amplif[j].gain100 = gainsBefore[j];
-      DKV5120LibSetGain(dev5128, j + 1, amplif[j].gain100);
+      SendGain5128(j, amplif[j].gain100);
     }
     ShowModule(SelectedInput());
   }
@@ -303,7 +305,7 @@ void EndAutoRanging() {
 void SetKp() {
   for (int j = 0; j < kAmplifiers; ++j) {
     amplif[j].gain100 = amplif[j].on == 1 ? 100 : 0;
-    DKV5120LibSetGain(dev5128, j + 1, amplif[j].gain100);
+    SendGain5128(j, amplif[j].gain100);
     SetCtrlVal(frontpanel, FRONT_ChannelSelector, j);
     ShowModule(j);
   }
@@ -339,13 +341,19 @@ void KoefTransfer() {
     amplif[j].gain100 = std::max(Gain100(g), 1);
     cch.gain[j] = amplif[j].gain100 / 100.0;
     ThrougCount(k);
-    DKV5120LibSetGain(dev5128, j + 1, amplif[j].gain100);
+    SendGain5128(j, amplif[j].gain100);
     SetCtrlVal(frontpanel, FRONT_ChannelSelector, j);
     ShowModule(j);
   }
 }
 
 void AutoAdaptation() {
+  // A step collected while the modules are still taking their gains measures neither the old
+  // gains nor the new ones: it is dropped, and the run restarts when the link has settled.
+  if (LinkPending5128() > 0) {
+    RestartWhenLinkSettles();
+    return;
+  }
   switch (rcu.adaptstep) {
     case 0:
       rcu.adaptstep = 1;
@@ -354,6 +362,7 @@ void AutoAdaptation() {
       for (int j = 0; j < kAmplifiers; ++j) gainsBefore[j] = amplif[j].gain100;
       SetKp();
       SetZero();
+      RestartWhenLinkSettles();
       break;
     case 1:
       KoefTransfer();
