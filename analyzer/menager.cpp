@@ -4,8 +4,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <utility>
+#include <vector>
 
 #include "analyzer/generation.h"
 #include "analyzer/initstruct.h"
@@ -247,23 +250,27 @@ void DataOfFile() {
     MessagePopup("Внимание !", "Файл записи не читается !");
     return;
   }
-  bool complete = std::fseek(f, fs.pos, SEEK_SET) == 0;
-  unsigned char raw[9 * 4];
+  // One read per step: the records are decoded from memory, only the two columns the channels use.
+  static std::vector<unsigned char> bytes;
+  const std::size_t recordBytes = 4u * static_cast<std::size_t>(nrec);
+  const auto records = static_cast<std::size_t>(fs.nread);
+  bytes.resize(records * recordBytes);
+  const bool complete = std::fseek(f, fs.pos, SEEK_SET) == 0 &&
+                        std::fread(bytes.data(), recordBytes, records, f) == records;
   const int colA = rcu.colA >= 0 && rcu.colA < nrec ? rcu.colA : 0;
   const int colB = rcu.colB >= 0 && rcu.colB < nrec ? rcu.colB : 0;
-  for (int i = 0; complete && i < fs.nread; ++i) {
-    if (std::fread(raw, 4, static_cast<size_t>(nrec), f) != static_cast<size_t>(nrec)) {
-      complete = false;
-      break;
+  const auto value = [&](int i, int k) {
+    const unsigned char* b = bytes.data() + static_cast<std::size_t>(i) * recordBytes + 4u * k;
+    return static_cast<int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24));
+  };
+  if (complete) {
+    const int kept = std::min({fs.nread, dbuf.nframe, n});
+    for (int i = 0; i < kept; ++i) {
+      wave[i] = rcu.onA ? value(i, colA) : 0;
+      wave[n + i] = rcu.onB ? value(i, colB) : 0;
     }
-    for (int k = 0; k < nrec; ++k) {
-      const uint32_t u = raw[4 * k] | (raw[4 * k + 1] << 8) | (raw[4 * k + 2] << 16) |
-                         (static_cast<uint32_t>(raw[4 * k + 3]) << 24);
-      arry[k] = static_cast<int32_t>(u);
-    }
-    if (i < dbuf.nframe && i < n) {
-      wave[i] = rcu.onA ? arry[colA] : 0;
-      wave[n + i] = rcu.onB ? arry[colB] : 0;
+    if (fs.nread > 0) {
+      for (int k = 0; k < nrec; ++k) arry[k] = value(fs.nread - 1, k);
     }
   }
   if (complete) fs.pos = std::ftell(f);
@@ -272,6 +279,7 @@ void DataOfFile() {
   StopMeass();
   // Running out of a whole recording is the run's normal end; a file that has become shorter
   // than its header says since it was chosen is not, and the operator must know the run is cut.
+  std::error_code ec;
   const auto size = std::filesystem::file_size(file_name, ec);
   if (ec || size / 4 < static_cast<unsigned long long>(fs.nrecs) * static_cast<unsigned>(nrec)) {
     MessagePopup("Внимание !", "Файл записи оборвался: измерение остановлено !");
