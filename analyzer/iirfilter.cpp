@@ -48,12 +48,32 @@ void Weigh(double* x, const double* w, int n) {
 // Coefficient set w as a gate over [t1, t2): 0 before, 1 (or a fall to e^-5 at t2) inside, 0 from
 // t2 on, the last sample included. The loops stop at the end of the frame whatever the visible
 // range holds: a zoom kept from a run at another rate can lie beyond it.
+// What each window's gate coefficients were last made from; WeightFunction overwrites them.
+struct Made {
+  int n = 0;
+  bool exponential = false;
+  double t1 = 0, t2 = 0, first = 0, last = 0;
+  const double* set = nullptr;
+};
+Made g_gateMade[kWindows];
+bool g_gateKept[kWindows] = {false, false};
+
 void Gate(int w, bool exponential) {
   const int n = CheckedFrameLen();
   if (n == 0) return;
   double* s = CoefSet(w);
   double t1, t2;
   GateInterval(w, n, &t1, &t2);
+  // The gate is the same every frame until its interval, shape, length or time axis changes.
+  const Made now{n, exponential, t1, t2, time_ch[0], time_ch[n - 1], s};
+  Made& was = g_gateMade[w];
+  if (g_gateKept[w] && was.set == now.set && was.n == now.n &&
+      was.exponential == now.exponential && was.t1 == now.t1 && was.t2 == now.t2 &&
+      was.first == now.first && was.last == now.last) {
+    return;
+  }
+  was = now;
+  g_gateKept[w] = true;
   const double tau = (t2 - t1) / 5.0;
   int i = 0;
   for (; i < n && t1 > time_ch[i]; ++i) s[i] = 0.0;
@@ -65,6 +85,7 @@ void Gate(int w, bool exponential) {
 }  // namespace
 
 void WeightFunction(CusRecord* c) {
+  for (bool& kept : g_gateKept) kept = false;
   const int n = c->frameLen > 0 && c->frameLen <= kMaxFrame ? c->frameLen : 0;
   double* s0 = CoefSet(0);
   double* s1 = CoefSet(1);

@@ -37,11 +37,11 @@ void SplitPath(const char* path, std::string* dir, std::string* name) {
   const std::string p = path;
   const std::size_t slash = p.rfind('/');
   if (slash == std::string::npos) {
-    *dir = ".";
-    *name = p;
+    dir->assign(1, '.');
+    name->assign(p);
   } else {
-    *dir = slash == 0 ? "/" : p.substr(0, slash);
-    *name = p.substr(slash + 1);
+    dir->assign(p, 0, slash == 0 ? 1 : slash);  // "/name" lives in "/"
+    name->assign(p, slash + 1, std::string::npos);
   }
 }
 
