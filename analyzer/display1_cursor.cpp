@@ -26,6 +26,10 @@ constexpr int kSpectrumA = 0, kSpectrumB = 1;
 constexpr int kCombPointStyle = 11;
 constexpr int kMinHarmonicLine = 10;  // the fundamental must lie above this line
 
+// The X unit each window's measuring cursor was placed on: its position means nothing on
+// another axis.
+int cursorAxis[kWindows] = {-1, -1};
+
 int Graph(int w) { return WindowCtrl(w).graph; }
 int Readout(int w) { return w == 0 ? MAIN_CursorReadout1 : MAIN_CursorReadout2; }
 int SideBandToggle(int w) { return w == 0 ? MAIN_SideBandToggle1 : MAIN_SideBandToggle2; }
@@ -152,6 +156,7 @@ void CtrlCursors(int w) {
       if (k == kNoCursor) return;
       SetTextCursor(w, k);
       v.cursorPoint = k;
+      cursorAxis[w] = v.xUnit;
       if (v.cursorMode == 1) ViewHarmonics(w, k);
       break;
     }
@@ -166,6 +171,35 @@ void CtrlCursors(int w) {
     }
     default: break;
   }
+}
+
+void ClearReadout(int w) { SetCtrlVal(mainpanel, Readout(w), ""); }
+
+void RefreshCursor(int w) {
+  if (w != 0 && w != 1) return;
+  ViewState& v = vs[w];
+  int k = kNoCursor;
+  if (v.cursorPoint >= 0 && v.cursorMode <= 1 && v.xUnit == cursorAxis[w] && v.count > 0 &&
+      v.count <= kResultHalf) {
+    double x = 0.0, y = 0.0;
+    GetGraphCursor(mainpanel, Graph(w), 1, &x, &y);
+    const bool byIndex = v.plotStyle == kPlotBarsByIndex;
+    double lo = byIndex ? 0.0 : std::fmin(v.xMin, v.xMax);
+    double hi = byIndex ? v.count - 1.0 : std::fmax(v.xMin, v.xMax);
+    // Half a step of slack at either end: the cursor stood on the old trace's end point.
+    const double slack = v.count > 1 ? 0.5 * (hi - lo) / (v.count - 1) : 0.5;
+    if (x >= lo - slack && x <= hi + slack) k = CursorLine(w, 1);
+    if (k != kNoCursor && !(std::isfinite(v.yData[k]) && std::isfinite(byIndex ? 0.0 : v.xData[k])))
+      k = kNoCursor;
+    if (k != kNoCursor) SetGraphCursor(mainpanel, Graph(w), 1, byIndex ? k : v.xData[k], v.yData[k]);
+  }
+  v.cursorPoint = k;
+  if (k == kNoCursor) {
+    ClearReadout(w);
+    return;
+  }
+  SetText(w, k);
+  if (v.cursorMode == 1) ViewHarmonics(w, k);
 }
 
 void ViewHarmonics(int w, int k) {

@@ -105,8 +105,9 @@ void AllocBuff() {
 }
 
 void ZeroView() {
+  // The measuring cursor stays where the operator put it: each drawing of the new run moves it
+  // onto the new trace (or removes it when it no longer stands on one).
   for (int w = 0; w < kWindows; ++w) {
-    vs[w].cursorPoint = -1;
     vs[w].labXFrom = vs[w].labXTo = vs[w].labYFrom = vs[w].labYTo = 0.0;
   }
   sr.wpA = outf_ChA;

@@ -148,8 +148,25 @@ int ViewResult(int w) {
   }
   if (v.memShow == 1 && v.memState == 2) ShowMemory(w);
   SetTot(w);
-  if (YesNoViewFunction(w) != 1) return 0;
-  return ViewGraph(w);
+  if (YesNoViewFunction(w) != 1) {
+    // A function whose channel is off shows nothing, not the trace of what was there before.
+    ClearSideBandMarks(w);
+    DeleteGraphPlot(mainpanel, kControls[w].graph, -1, VAL_DELAYED_DRAW);
+    ClearReadout(w);
+    return 0;
+  }
+  const int drawn = ViewGraph(w);
+  RefreshCursor(w);
+  return drawn;
+}
+
+void ClearResults() {
+  for (int w = 0; w < kWindows; ++w) {
+    ClearSideBandMarks(w);
+    DeleteGraphPlot(mainpanel, kControls[w].graph, -1, VAL_DELAYED_DRAW);
+    ClearReadout(w);
+    SetCtrlVal(mainpanel, kControls[w].totalReadout, "");
+  }
 }
 
 int ViewGraph(int w) {
