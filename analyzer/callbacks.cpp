@@ -1,6 +1,7 @@
 // The panels of the analyzer: their Designer files, role names and the callback of every role.
 #include "analyzer/panels.h"
 
+#include "analyzer/aids.h"
 #include "analyzer/initstruct.h"
 #include "ui/userint.h"
 
@@ -97,6 +98,7 @@ int StartVeltra() {
   SetPanelAttribute(mainpanel, ATTR_CLOSE_CTRL, MAIN_QuitButton);
   DisplayPanel(mainpanel);
   InitialStruct();
+  InitAids();
   SetSleepPolicy(3);
   start = 0;
   SetCtrlVal(mainpanel, MAIN_StartButton, 0);

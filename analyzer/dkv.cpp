@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "analyzer/aids.h"
 #include "analyzer/fileio.h"
 #include "analyzer/panels.h"
 #include "ui/userint.h"
@@ -69,8 +70,10 @@ VELTRA_CALLBACK(Connect5128) {
   if (answered == 0) {
     // Nobody listens: every later setting would wait out its reply window for nothing.
     Close5128();
+    ShowLinkStatus(answered);
     return 0;
   }
+  ShowLinkStatus(answered);
   // The modules in use take the settings the analyzer's scale is computed from.
   for (int i = 0; i < kAmplifiers; ++i) {
     if (amplif[i].on == 1) SendSettings(i);

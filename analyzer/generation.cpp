@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "analyzer/aids.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/panels.h"
 #include "dsp/signals.h"
@@ -144,6 +145,7 @@ VELTRA_CALLBACK(WaveForm) {
   if (event != EVENT_COMMIT) return 0;
   GetCtrlVal(panel, control, &ws.form);
   ViewHideKnob();
+  CheckGeneratorBand();
   if (gen_start == 1) BufferArrySim();
   return 0;
 }
@@ -168,6 +170,7 @@ VELTRA_CALLBACK(SetFreq1) {
     ws.f1 = 0.9 * ws.f2;
     SetCtrlVal(panel, control, ws.f1);
   }
+  CheckGeneratorBand();
   return 0;
 }
 

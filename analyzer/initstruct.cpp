@@ -12,6 +12,7 @@
 #include "analyzer/generation.h"
 #include "analyzer/menager.h"
 #include "analyzer/panels.h"
+#include "analyzer/aids.h"
 #include "analyzer/modules.h"
 #include "dsp/signals.h"
 #include "ui/userint.h"
@@ -358,6 +359,8 @@ static void GeometryChanged() {
   } else {
     sp.dataReady = 0;
   }
+  ClearResults();
+  CheckGeneratorBand();
 }
 
 VELTRA_CALLBACK(SetSampl) {

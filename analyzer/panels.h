@@ -69,8 +69,10 @@
   X(DiffIntRingB, SetDiffIntegr)                                                                   \
   X(AcDcSwitchA, SetAcDc)                                                                          \
   X(AcDcSwitchB, SetAcDc)                                                                          \
-  X(CoefFieldA, SetRectif)                                                                         \
-  X(CoefFieldB, SetRectif)                                                                         \
+  X(CoefFieldA, SetCoefField)                                                                      \
+  X(CoefFieldB, SetCoefField)                                                                      \
+  X(InputModeRingA, SetInputMode)                                                                  \
+  X(InputModeRingB, SetInputMode)                                                                  \
   X(SenFieldA, SetSenA)                                                                            \
   X(SenFieldB, SetSenB)                                                                            \
   X(LoFieldA, SetLo)                                                                               \
@@ -102,6 +104,8 @@
   X(WindowSel2, SetFormatDisp)                                                                     \
   X(WindowSelBoth, SetFormatDisp)                                                                  \
   X(GraphFrame, NoCallback)                                                                        \
+  X(StatusLine, NoCallback)                                                                        \
+  X(HelpButton, ShowHelp)                                                                          \
   X(Graph2Frame, NoCallback)                                                                       \
   VELTRA_WINDOW_ROLES(X, 1, CursorW1, FunctW1, CrossRingFunc1, RingY1, RingX1, RingDbOne,          \
                       SetCursors1, ColorA)                                                         \
@@ -124,7 +128,8 @@
   X(HighPassSelector, SetHPF)                                                                      \
   X(AutoRangeButton, SetRange)                                                                     \
   X(FrontEndExitButton, PExit)                                                                     \
-  X(ConnectButton, Connect5128)
+  X(ConnectButton, Connect5128)                                                                    \
+  X(LinkStatus, NoCallback)
 
 // Control constants: MAIN_<role>, TRIG_<role>, FRONT_<role>, numbered from 1 in list order.
 #define VELTRA_ENUM_MAIN(role, cb) MAIN_##role,

@@ -1,0 +1,218 @@
+// What the operator sees after changing things, through the real panels: readouts that follow
+// the curve, fields that show what the model holds, no trace left from other settings, the
+// measurement type's choices kept across a round trip, warnings and hints.
+#include <qcustomplot.h>
+
+#include <QShortcut>
+
+#include <cmath>
+#include <string>
+
+#include "analyzer/aids.h"
+#include "analyzer/display1.h"
+#include "analyzer/iirfilter.h"
+#include "fixture.h"
+#include "ui/uiqt.h"
+
+namespace {
+
+using veltra_test::VeltraTest;
+
+class Operator : public VeltraTest {
+ protected:
+  void TearDown() override {
+    for (ViewState& v : vs) v.cursorPoint = -1;
+    VeltraTest::TearDown();
+  }
+  static int Graph(int w) { return w == 0 ? MAIN_Graph1 : MAIN_Graph2; }
+  static QCustomPlot* Plot(int w) {
+    return static_cast<QCustomPlot*>(CtrlWidget(mainpanel, Graph(w)));
+  }
+  static std::string Text(int control, int panel = mainpanel) {
+    char buf[512] = "";
+    GetCtrlVal(panel, control, buf, sizeof buf);
+    return buf;
+  }
+  static std::string Readout(int w) { return Text(w == 0 ? MAIN_CursorReadout1 : MAIN_CursorReadout2); }
+  static std::string Expected(int w, int k) {
+    char buf[256];
+    CursorText(w, k, buf, sizeof buf);
+    return buf;
+  }
+  // A counted run of the generator's sine, ticked until it stops by itself.
+  static void Run(int averages) {
+    PrepareSineRun(averages);
+    Set("StartButton", "1");
+    for (int i = 0; i < 400 && start == 1; ++i) Tick();
+    ASSERT_EQ(start, 0);
+    ASSERT_EQ(sp.dataReady, 1);
+  }
+  static void PlaceCursor(int w, int k) {
+    SetGraphCursor(mainpanel, Graph(w), 1, vs[w].xData[k], vs[w].yData[k]);
+    UserFireEvent(mainpanel, Graph(w), EVENT_COMMIT, 1, 0);
+  }
+  // The readout is the value of the point the cursor stands on.
+  static void ExpectCursorOnTrace(int w, int k) {
+    ASSERT_EQ(vs[w].cursorPoint, k);
+    double x = 0, y = 0;
+    GetGraphCursor(mainpanel, Graph(w), 1, &x, &y);
+    EXPECT_DOUBLE_EQ(x, vs[w].xData[k]);
+    EXPECT_DOUBLE_EQ(y, vs[w].yData[k]);
+    EXPECT_FALSE(Readout(w).empty());
+    EXPECT_EQ(Readout(w), Expected(w, k));
+  }
+};
+
+TEST_F(Operator, CursorReadoutFollowsEveryChangeOfTheCurve) {
+  Run(2);
+  const int k = 125;  // the 1 kHz tone
+  PlaceCursor(0, k);
+  ExpectCursorOnTrace(0, k);
+
+  // Another Y unit: the same line, its value in the new unit.
+  const std::string decibels = Readout(0);
+  ASSERT_EQ(vs[0].yUnit, 4);
+  Set("YUnitRing1", "1");
+  ExpectCursorOnTrace(0, k);
+  EXPECT_NE(Readout(0), decibels);
+
+  // Another function on the same frequency axis keeps the line.
+  Set("FunctionRing1", "1");
+  ExpectCursorOnTrace(0, k);
+
+  // A new run with another level: the readout is the new value, not the old one.
+  const std::string before = Readout(0);
+  Set("AmplitudeField", "100");
+  Run(2);
+  ExpectCursorOnTrace(0, k);
+  EXPECT_NE(Readout(0), before);
+
+  // Octave bands have another axis: the cursor and its readout are gone.
+  Set("XUnitRing1", "3");
+  EXPECT_EQ(vs[0].cursorPoint, kNoCursor);
+  EXPECT_EQ(Readout(0), "");
+}
+
+TEST_F(Operator, StaleResultsAreClearedWhenTheGeometryChanges) {
+  const char* const changes[][2] = {
+      {"SampleRateRing", "8192"}, {"FftSizeRing", "2048"}, {"WindowRing", "6"}, {"MeasTypeRing", "3"}};
+  for (const auto& change : changes) {
+    Run(1);
+    PlaceCursor(0, 10);
+    ASSERT_GT(Plot(0)->plottableCount(), 0);
+    Set(change[0], change[1]);
+    EXPECT_EQ(sp.dataReady, 0) << change[0];
+    EXPECT_EQ(Plot(0)->plottableCount(), 0) << change[0];
+    EXPECT_EQ(Plot(1)->plottableCount(), 0) << change[0];
+    EXPECT_EQ(Readout(0), "") << change[0];
+    EXPECT_EQ(Text(MAIN_TotalReadout1), "") << change[0];
+  }
+}
+
+TEST_F(Operator, SpectraPresetAsksFirstAndShowsTheSensitivities) {
+  ASSERT_EQ(rcu.chanA, 0);
+  ASSERT_EQ(rcu.chanB, 1);
+  ASSERT_DOUBLE_EQ(DoubleOf("SenFieldA"), 1000.0);
+  // Declined: nothing changes.
+  veltra_test::Popups().confirmAnswer = VAL_NO;
+  Press("CalibrPresetButton");
+  ASSERT_EQ(Seen().size(), 1u);
+  EXPECT_EQ(Seen()[0].kind, POPUP_CONFIRM);
+  EXPECT_NE(Seen()[0].text.find("1 мВ/ед"), std::string::npos);
+  EXPECT_EQ(cch.sen[0], 1000.0);
+
+  veltra_test::Popups().confirmAnswer = VAL_YES;
+  Press("CalibrPresetButton");
+  EXPECT_EQ(cch.sen[0], 1.0);
+  EXPECT_DOUBLE_EQ(DoubleOf("SenFieldA"), 1.0);
+  EXPECT_DOUBLE_EQ(DoubleOf("SenFieldB"), 1.0);
+  // The field and the model agree: committing the field changes nothing.
+  const double upc = cch.upc[0];
+  Set("SenFieldA", "1");
+  EXPECT_DOUBLE_EQ(cch.upc[0], upc);
+}
+
+TEST_F(Operator, StatisticsRoundTripGivesBackTheWindowsAndTheDataWindow) {
+  Set("FunctionRing1", "0");
+  Set("YUnitRing1", "4");
+  Set("XUnitRing1", "3");
+  Set("FunctionRing2", "10");
+  Set("FormatRing2", "3");
+  Set("WindowRing", "6");
+  Set("MeasTypeRing", "2");
+  EXPECT_EQ(vs[0].function, 21);
+  Set("MeasTypeRing", "0");
+  EXPECT_EQ(vs[0].function, 0);
+  EXPECT_EQ(vs[0].yUnit, 4);
+  EXPECT_EQ(vs[0].xUnit, 3);
+  EXPECT_EQ(vs[1].function, 10);
+  EXPECT_EQ(vs[1].format, 3);
+  EXPECT_EQ(IntOf("WindowRing"), 6);
+  EXPECT_EQ(cus.window, 6);
+
+  // A choice both types offer stays as the operator left it.
+  Set("MeasTypeRing", "3");
+  Set("WindowRing", "2");
+  Set("MeasTypeRing", "0");
+  EXPECT_EQ(cus.window, 2);
+  EXPECT_EQ(IntOf("WindowRing"), 2);
+}
+
+TEST_F(Operator, ToneOutsideTheAnalysedBandIsWarnedAbout) {
+  Set("SampleRateRing", "8192");
+  Set("Freq1Field", "5000");
+  // 5000 Hz sampled at 8192 Hz folds to 3192 Hz.
+  EXPECT_NE(Text(MAIN_StatusLine).find("3192.0 Гц"), std::string::npos) << Text(MAIN_StatusLine);
+  Set("Freq1Field", "3500");  // below half the rate, above the 3200 Hz band
+  EXPECT_NE(Text(MAIN_StatusLine).find("вне полосы"), std::string::npos) << Text(MAIN_StatusLine);
+  Set("Freq1Field", "1000");
+  EXPECT_EQ(Text(MAIN_StatusLine), "");
+  Set("Freq1Field", "5000");
+  Set("SampleRateRing", "16384");  // the band now reaches 6400 Hz
+  EXPECT_EQ(Text(MAIN_StatusLine), "");
+}
+
+TEST_F(Operator, InputModeRingAndCoefficientFieldAgree) {
+  Set("InputModeRingA", "0");
+  EXPECT_EQ(hs.inmode[rcu.chanA], 0);
+  EXPECT_EQ(Text(MAIN_CoefFieldA), "ICP");
+  Set("InputModeRingA", "1");
+  EXPECT_EQ(hs.inmode[rcu.chanA], 1);
+  EXPECT_DOUBLE_EQ(cch.gain[rcu.chanA], 1.0);
+  Set("CoefFieldB", "icp");
+  EXPECT_EQ(IntOf("InputModeRingB"), 0);
+  Set("CoefFieldB", "2.5");
+  EXPECT_EQ(IntOf("InputModeRingB"), 1);
+  EXPECT_DOUBLE_EQ(cch.gain[rcu.chanB], 2.5);
+  EXPECT_NE(Text(FRONT_LinkStatus, frontpanel).find("Подключить"), std::string::npos);
+}
+
+TEST_F(Operator, EveryControlHasAHintAndTheShortcutsWork) {
+  const struct {
+    int panel, count;
+    const char* const* roles;
+  } panels[] = {{mainpanel, kMainRoleCount, kMainRoles},
+                {trigpanel, kTriggerRoleCount, kTriggerRoles},
+                {frontpanel, kFrontRoleCount, kFrontRoles}};
+  for (const auto& p : panels) {
+    for (int i = 0; i < p.count; ++i) {
+      if (std::string(p.roles[i]) == "TimerTick") continue;  // never seen
+      char hint[512] = "";
+      GetCtrlAttribute(p.panel, i + 1, ATTR_TOOLTIP_TEXT, hint, sizeof hint);
+      EXPECT_GT(std::string(hint).size(), 5u) << p.roles[i];
+    }
+  }
+  // F5 is ПУСК: with the generator on it starts a run.
+  PrepareSineRun(1);
+  bool found = false;
+  for (QShortcut* s : PanelWidget(mainpanel)->findChildren<QShortcut*>()) {
+    if (s->key() != QKeySequence(Qt::Key_F5)) continue;
+    found = true;
+    emit s->activated();
+  }
+  ASSERT_TRUE(found);
+  EXPECT_EQ(start, 1);
+  EXPECT_EQ(IntOf("StartButton"), 1);
+}
+
+}  // namespace
