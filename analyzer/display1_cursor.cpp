@@ -119,7 +119,7 @@ void CursorText(int w, int k, char* buf, int bufSize) {
       if (k < v.count - 1)
         std::snprintf(buf, bufSize, "k= %d; X:= %1.2f,Гц; Y:= %1.3f,%s", k, x, y, yl);
       else
-        std::snprintf(buf, bufSize, "k= %d; Sum:= %1.3f,%s", k, y, yl);
+        std::snprintf(buf, bufSize, "k= %d; Σ:= %1.3f,%s", k, y, yl);
       break;
     default: break;
   }
@@ -157,6 +157,7 @@ void CtrlCursors(int w) {
       SetTextCursor(w, k);
       v.cursorPoint = k;
       cursorAxis[w] = v.xUnit;
+      SetCursorAttribute(mainpanel, Graph(w), 1, ATTR_CURSOR_VISIBLE, 1);
       if (v.cursorMode == 1) ViewHarmonics(w, k);
       break;
     }
@@ -178,9 +179,12 @@ void ClearReadout(int w) { SetCtrlVal(mainpanel, Readout(w), ""); }
 void RefreshCursor(int w) {
   if (w != 0 && w != 1) return;
   ViewState& v = vs[w];
+  if (v.cursorMode > 1) {  // the side-band modes read out on the graph itself
+    ClearReadout(w);
+    return;
+  }
   int k = kNoCursor;
-  if (v.cursorPoint >= 0 && v.cursorMode <= 1 && v.xUnit == cursorAxis[w] && v.count > 0 &&
-      v.count <= kResultHalf) {
+  if (v.cursorPoint >= 0 && v.xUnit == cursorAxis[w] && v.count > 0 && v.count <= kResultHalf) {
     double x = 0.0, y = 0.0;
     GetGraphCursor(mainpanel, Graph(w), 1, &x, &y);
     const bool byIndex = v.plotStyle == kPlotBarsByIndex;
@@ -194,6 +198,8 @@ void RefreshCursor(int w) {
     if (k != kNoCursor) SetGraphCursor(mainpanel, Graph(w), 1, byIndex ? k : v.xData[k], v.yData[k]);
   }
   v.cursorPoint = k;
+  // A crosshair that stands on nothing would be read as part of the trace.
+  SetCursorAttribute(mainpanel, Graph(w), 1, ATTR_CURSOR_VISIBLE, k == kNoCursor ? 0 : 1);
   if (k == kNoCursor) {
     ClearReadout(w);
     return;
@@ -237,11 +243,11 @@ void SetSideBand(int w) {
   const double h = (v.viewYTo - v.viewYFrom) / Divisor(10.0, 20.0);
   for (int& t : sbl[w]) Forget(w, &t);
   char text[64];
-  std::snprintf(text, sizeof text, "dF=%1.2f,Hz;", df * v.sbSpacing);
+  std::snprintf(text, sizeof text, "dF=%1.2f,Гц;", df * v.sbSpacing);
   sbl[w][0] = Text(w, v.xData[hx], v.viewYTo - h, text);
-  std::snprintf(text, sizeof text, "Fm=%1.2f,Hz", df * v.sbCentre);
+  std::snprintf(text, sizeof text, "Fm=%1.2f,Гц", df * v.sbCentre);
   sbl[w][1] = Text(w, v.xData[hx], v.viewYTo - 2 * h, text);
-  std::snprintf(text, sizeof text, "Fb=%1.2f,Hz.", df * v.sbBase);
+  std::snprintf(text, sizeof text, "Fb=%1.2f,Гц.", df * v.sbBase);
   sbl[w][2] = Text(w, v.xData[hx], v.viewYTo - 3 * h, text);
 }
 
@@ -309,9 +315,9 @@ void ReadSideBand(int w) {
   else
     std::snprintf(text, sizeof text, "dTot/Tot = %1.2e", tot != 0.0 ? Shown(dtot / tot) : 0.0);
   sb_l[w][2] = Text(w, x, v.viewYTo - 3 * h, text);
-  std::snprintf(text, sizeof text, "Fm = %1.1f,Hz", df * m);
+  std::snprintf(text, sizeof text, "Fm = %1.1f,Гц", df * m);
   sb_l[w][3] = Text(w, x, v.viewYTo - 4 * h, text);
-  std::snprintf(text, sizeof text, "dF = %1.1f,Hz", df * (hi - lo));
+  std::snprintf(text, sizeof text, "dF = %1.1f,Гц", df * (hi - lo));
   sb_l[w][4] = Text(w, x, v.viewYTo - 5 * h, text);
 }
 
@@ -365,13 +371,15 @@ double GetDtot(int w, int lo, int hi) {
 void SetCursorsZoom(int w) {
   const ViewState& v = vs[w];
   const int graph = Graph(w);
+  double x0 = v.xMin, y0 = v.yMin, x1 = v.xMax, y1 = v.yMax;
   if (v.zoomed) {
-    SetGraphCursor(mainpanel, graph, 2, v.viewXFrom, v.viewYFrom);
-    SetGraphCursor(mainpanel, graph, 3, v.viewXTo, v.viewYTo);
-  } else {
-    SetGraphCursor(mainpanel, graph, 2, v.xMin, v.yMin);
-    SetGraphCursor(mainpanel, graph, 3, v.xMax, v.yMax);
+    x0 = v.viewXFrom, y0 = v.viewYFrom, x1 = v.viewXTo, y1 = v.viewYTo;
   }
+  // A twentieth inside the box: on the frame itself the two cursors could be neither seen nor
+  // taken.
+  const double dx = 0.05 * (x1 - x0), dy = 0.05 * (y1 - y0);
+  SetGraphCursor(mainpanel, graph, 2, x0 + dx, y0 + dy);
+  SetGraphCursor(mainpanel, graph, 3, x1 - dx, y1 - dy);
 }
 
 void DeltaSideBandSetup(int w) {

@@ -50,7 +50,7 @@ int InitCh5128() {
     if (DKV5120LibInit(dev5128, address, 1) > 0) ++answered;
   }
   if (answered != kAmplifiers) {
-    MessagePopup("Внимание !!!", "Проверте подсоединение кабеля управления PC<=>DKV");
+    MessagePopup("Внимание !!!", "Проверьте подсоединение кабеля управления PC<=>DKV");
   }
   return answered;
 }

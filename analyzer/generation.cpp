@@ -104,6 +104,10 @@ void ViewHideKnob() {
     default: break;
   }
   if (playback) amp = f1 = f2 = width = 1;
+  // Only the sine reaches the analysis at the level typed; the other forms arrive 128 times
+  // weaker, and the Gaussian noise's level is its deviation.
+  const char* level = ws.form == 0 ? "Ампл., мВ" : ws.form == 1 ? "СКО/128, мВ" : "Ампл./128, мВ";
+  SetCtrlAttribute(mainpanel, MAIN_AmplitudeField, ATTR_LABEL_TEXT, level);
   SetCtrlAttribute(mainpanel, MAIN_AmplitudeField, ATTR_DIMMED, amp);
   SetCtrlAttribute(mainpanel, MAIN_Freq1Field, ATTR_DIMMED, f1);
   SetCtrlAttribute(mainpanel, MAIN_Freq2Field, ATTR_DIMMED, f2);

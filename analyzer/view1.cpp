@@ -3,6 +3,7 @@
 #include "analyzer/view1.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "analyzer/cultivate1.h"
@@ -20,6 +21,7 @@ double mem_dB[kWindows][kMaxLines];
 namespace {
 
 constexpr int kMemoryHeld = 65280;  // green: a reference is held
+constexpr int kTotalBarColor = 0x808080;
 constexpr int kLiftSpecA = 19, kLiftSpecB = 20, kCepstrumA = 17, kCepstrumB = 18;
 
 const WindowControls kControls[kWindows] = {
@@ -34,6 +36,16 @@ const WindowControls kControls[kWindows] = {
 };
 
 bool ValidFunction(int f) { return f >= 0 && f < kFunctions; }
+
+// The measuring cursor's colour: white or magenta, whichever differs more from the trace.
+int ContrastColor(int trace) {
+  auto distance = [trace](int c) {
+    int d = 0;
+    for (int shift : {0, 8, 16}) d += std::abs(((trace >> shift) & 0xFF) - ((c >> shift) & 0xFF));
+    return d;
+  };
+  return distance(0xFF00FF) > distance(0xFFFFFF) ? 0xFF00FF : 0xFFFFFF;
+}
 
 int MemLen(const ViewState& v) { return v.count < kMaxLines ? (v.count > 0 ? v.count : 0) : kMaxLines; }
 
@@ -188,6 +200,13 @@ int ViewGraph(int w) {
     case kPlotBarsByIndex:
       handle = PlotY(mainpanel, graph, v.yData, v.count, VAL_DOUBLE, VAL_VERTICAL_BAR,
                      VAL_EMPTY_SQUARE, VAL_SOLID, 1, v.color);
+      // The last bar of a band display is the total of all bands, not a band: drawn over in
+      // grey so it is not read as the highest band.
+      if (handle > 0 && v.count > 1 && (v.xUnit == kXOctave || v.xUnit == kXThird)) {
+        const double at = v.count - 1;
+        PlotXY(mainpanel, graph, &at, v.yData + v.count - 1, 1, VAL_DOUBLE, VAL_DOUBLE,
+               VAL_VERTICAL_BAR, VAL_NO_POINT, VAL_SOLID, 1, kTotalBarColor);
+      }
       break;
     case kPlotBars:
       handle = PlotXY(mainpanel, graph, v.xData, v.yData, v.count, VAL_DOUBLE, VAL_DOUBLE,
@@ -380,6 +399,7 @@ static int ColorOfWindow(int w, int panel, int control, int event) {
   int color = 0;
   GetCtrlVal(panel, control, &color);
   vs[w].color = color;
+  SetCursorAttribute(mainpanel, kControls[w].graph, 1, ATTR_CURSOR_COLOR, ContrastColor(color));
   const int led = w == 0 ? MAIN_ZoomLed1 : MAIN_ZoomLed2;
   SetCtrlAttribute(mainpanel, led, ATTR_ON_COLOR, color);
   SetCtrlAttribute(mainpanel, w == 0 ? MAIN_WindowMark1 : MAIN_WindowMark2, ATTR_TEXT_BGCOLOR, color);

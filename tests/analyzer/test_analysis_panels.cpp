@@ -262,14 +262,14 @@ std::string LabelsAfter(void (*label)(int), double from, double to) {
 TEST_F(AnalysisPanels, AxisLabelsOfBandsFrequencyAndTime) {
   // Third octaves at fmax 1000 Hz: 18 bands, octave centres on every third, the total at 18.
   EXPECT_EQ(LabelsAfter([](int w) { LabelOkt(w, 18, 3); }, 0.0, 18.0),
-            "16.0|31.5|63.0|125.0|250.0|500.0|Sum:|");
+            "16.0|31.5|63.0|125.0|250.0|500.0|Σ|");
   EXPECT_EQ(vs[0].relabelled, 1);
   EXPECT_EQ(LabelsAfter([](int w) { LabelOkt(w, 9, 1); }, 0.0, 9.0),
-            "16.0|31.5|63.0|125.0|250.0|500.0|1.0 k|2.0 k|4.0 k|Sum:|");
+            "16.0|31.5|63.0|125.0|250.0|500.0|1.0 k|2.0 k|4.0 k|Σ|");
   EXPECT_EQ(LabelsAfter(LabelBand, 0.0, 3200.0),
-            "0.0|400.0|800.0|1.2 k|1.6 k|2.0 k|2.4 k|2.8 k|Hz.|");
+            "0.0|400.0|800.0|1.2 k|1.6 k|2.0 k|2.4 k|2.8 k|Гц|");
   EXPECT_EQ(LabelsAfter(LabelTime, 0.0, 0.0125),
-            "0.0|1.6|3.1|4.7|6.2|7.8|9.4|10.9|мс.|");
+            "0.0|2.0|4.0|6.0|8.0|10.0|мс.|");
 }
 
 TEST_F(AnalysisPanels, OverloadLampFollowsTheInputRms) {

@@ -3,7 +3,10 @@
 // measurement type's choices kept across a round trip, warnings and hints.
 #include <qcustomplot.h>
 
+#include <QApplication>
+#include <QTest>
 #include <QShortcut>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <string>
@@ -91,6 +94,68 @@ TEST_F(Operator, CursorReadoutFollowsEveryChangeOfTheCurve) {
   Set("XUnitRing1", "3");
   EXPECT_EQ(vs[0].cursorPoint, kNoCursor);
   EXPECT_EQ(Readout(0), "");
+}
+
+TEST_F(Operator, WheelZoomsTheFrequencyAxisAboutThePointer) {
+  Run(1);
+  RefreshGraph(mainpanel, MAIN_Graph1);
+  QCustomPlot* p = Plot(0);
+  const double from = vs[0].viewXFrom, to = vs[0].viewXTo;
+  const double x0 = from + 0.3 * (to - from);
+  const QPointF at(p->xAxis->coordToPixel(x0), p->yAxis->coordToPixel(p->yAxis->range().center()));
+  QWheelEvent e(at, p->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                Qt::NoScrollPhase, false);
+  QApplication::sendEvent(p, &e);
+  EXPECT_EQ(vs[0].zoomed, 1);
+  EXPECT_EQ(IntOf("ZoomLed1"), 1);
+  const double span = vs[0].viewXTo - vs[0].viewXFrom;
+  EXPECT_NEAR(span, 0.8 * (to - from), 0.01 * (to - from));
+  // The frequency under the pointer stays where it was on the axis.
+  EXPECT_NEAR((x0 - vs[0].viewXFrom) / span, 0.3, 0.01);
+  // The tick labels of the zoomed axis are round numbers of hertz.
+  RefreshGraph(mainpanel, MAIN_Graph1);
+  const QVector<double> ticks = p->xAxis->tickVector();
+  ASSERT_GE(ticks.size(), 3);
+  const double step = ticks[1] - ticks[0];
+  const double decade = std::pow(10.0, std::floor(std::log10(step)));
+  const double m = step / decade;
+  EXPECT_TRUE(std::fabs(m - std::round(m * 2) / 2) < 1e-6) << step;
+  for (int i = 0; i + 1 < ticks.size(); ++i)  // the last one carries the unit
+    EXPECT_NEAR(ticks[i] / step, std::round(ticks[i] / step), 1e-6) << ticks[i];
+  EXPECT_EQ(p->xAxis->tickVectorLabels().last(), "Гц");
+  // A double click gives the whole band back.
+  QTest::mouseDClick(p, Qt::LeftButton, Qt::NoModifier, at.toPoint());
+  EXPECT_EQ(vs[0].zoomed, 0);
+  EXPECT_DOUBLE_EQ(vs[0].viewXTo, to);
+}
+
+TEST_F(Operator, ValueAxisTicksAreRoundInTheShownUnit) {
+  Set("YUnitRing1", "1");  // RMS in volts: the axis shows counts times the channel's scale
+  Run(1);
+  RefreshGraph(mainpanel, MAIN_Graph1);
+  QCustomPlot* p = Plot(0);
+  const QVector<QString> labels = p->yAxis->tickVectorLabels();
+  ASSERT_GE(labels.size(), 3);
+  std::vector<double> values;
+  for (const QString& l : labels) values.push_back(l.toDouble());
+  const double step = values[1] - values[0];
+  ASSERT_GT(step, 0.0);
+  for (double v : values) EXPECT_NEAR(v / step, std::round(v / step), 1e-3) << v << " step " << step;
+}
+
+TEST_F(Operator, BandTotalIsLabelledAndSetApart) {
+  Run(1);
+  Set("XUnitRing1", "3");  // octaves
+  RefreshGraph(mainpanel, MAIN_Graph1);
+  QCustomPlot* p = Plot(0);
+  EXPECT_EQ(p->xAxis->tickVectorLabels().last(), "Σ");
+  // Two bar plots: the bands in the window's colour, the total over them in grey.
+  ASSERT_EQ(p->plottableCount(), 2);
+  auto* total = qobject_cast<QCPBars*>(p->plottable(1));
+  ASSERT_NE(total, nullptr);
+  EXPECT_EQ(total->data()->size(), 1);
+  EXPECT_EQ(total->data()->begin()->key, vs[0].count - 1);
+  EXPECT_NE(total->brush().color(), static_cast<QCPBars*>(p->plottable(0))->brush().color());
 }
 
 TEST_F(Operator, StaleResultsAreClearedWhenTheGeometryChanges) {
