@@ -99,6 +99,12 @@ int StartVeltra() {
   DisplayPanel(mainpanel);
   InitialStruct();
   InitAids();
+  // Restoring the settings may have shown the trigger or front-end panel; they open only when
+  // the operator asks for them, beside the main panel.
+  HidePanel(trigpanel);
+  HidePanel(frontpanel);
+  PlacePanelBeside(trigpanel, mainpanel);
+  PlacePanelBeside(frontpanel, mainpanel);
   SetSleepPolicy(3);
   start = 0;
   SetCtrlVal(mainpanel, MAIN_StartButton, 0);

@@ -401,7 +401,7 @@ int InputInfFile() {
 }
 
 int InputDataFiles() {
-  const int chosen = FileSelectPopup(proj_dir, "*.dat", "*.dat;*.inf", "Name of File to Load",
+  const int chosen = FileSelectPopup(proj_dir, "*.dat", "*.dat;*.inf", "Открыть запись",
                                      VAL_OK_BUTTON, 0, 0, 1, 1, file_name, sizeof file_name);
   if (chosen < 1) return chosen;
   // Choosing the header stands for its recording: the data are in the ".dat" beside it.

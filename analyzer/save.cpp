@@ -14,6 +14,7 @@
 
 #include <strings.h>
 
+#include "analyzer/aids.h"
 #include "analyzer/calibration.h"
 #include "analyzer/cultivate1.h"
 #include "analyzer/fileio.h"
@@ -147,14 +148,17 @@ int SaveInfData(int w) {
   InfPathFor(result_name, infPath, sizeof infPath);
   int r = WriteText(infPath, ToCp1251(InfText(w)));
   if (r != 0) {
-    MessagePopup("File info", r == 1 ? kCantOpen : kCantWrite);
+    MessagePopup("Файл описания", r == 1 ? kCantOpen : kCantWrite);
     return 0;
   }
   r = WriteText(result_name, DatText(w));
   if (r != 0) {
-    MessagePopup("File .txt", r == 1 ? kCantOpen : kCantWrite);
+    MessagePopup("Файл данных", r == 1 ? kCantOpen : kCantWrite);
     return 0;
   }
+  std::string done = "Окно " + std::to_string(w + 1) + " сохранено: данные — " + result_name +
+                     ", описание — " + infPath;
+  ShowStatus(done.c_str());
   return 1;
 }
 
@@ -163,9 +167,13 @@ VELTRA_CALLBACK(SaveFiles) {
   if (event != EVENT_COMMIT) return 0;
   const int w = control == MAIN_SaveButton2 ? 1 : 0;
   char path[kPathLen] = "";
-  const int chosen = FileSelectPopup(proj_dir, "*.txt", "*.txt;*.rin", "Name of File to Save",
+  const int chosen = FileSelectPopup(proj_dir, "*.txt", "*.txt;*.rin", "Сохранить результат окна",
                                      VAL_OK_BUTTON, 0, 0, 1, 1, path, sizeof path);
   if (chosen <= 0 || path[0] == '\0') return 0;
+  // A name typed without an extension is a text file.
+  if (ExtensionAt(path) == std::string::npos && std::strlen(path) + 4 < sizeof path) {
+    std::strcat(path, ".txt");
+  }
   if (NamedLikeDescription(path)) {
     RefuseDescriptionName();
     return 0;

@@ -73,6 +73,9 @@ struct TypeChoice {
 };
 TypeChoice typeChoice[4];
 
+// Set while another setting re-applies the start ring: the trigger panel is then not popped up.
+bool quietStartRing = false;
+
 constexpr int kWindowRings[2][4] = {
     {MAIN_FunctionRing1, MAIN_FormatRing1, MAIN_YUnitRing1, MAIN_XUnitRing1},
     {MAIN_FunctionRing2, MAIN_FormatRing2, MAIN_YUnitRing2, MAIN_XUnitRing2},
@@ -182,7 +185,9 @@ VELTRA_CALLBACK(SetCollectMode) {
   rcu.collect = value;
   SetRingRun();
   DimOverlap(rcu.collect == 1 ? 1 : 0);
+  quietStartRing = true;
   Apply(RunSetup, mainpanel, MAIN_StartRing);
+  quietStartRing = false;
   start = wasRunning;
   if (start == 1) SetZero();
   return 0;
@@ -208,7 +213,7 @@ VELTRA_CALLBACK(RunSetup) {
       DimOverlap(1);
       Apply(SetLevelMode, trigpanel, TRIG_LevelModeList);
       Apply(TriggerSetup, trigpanel, TRIG_TriggerChannelField);
-      DisplayPanel(trigpanel);
+      if (!quietStartRing) DisplayPanel(trigpanel);
       break;
     default:
       break;

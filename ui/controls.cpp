@@ -486,7 +486,10 @@ int SetGeometry(Control& c, int attribute, int v) {
   const QPoint origin = parent != nullptr && parent != c.widget->window()
                             ? parent->mapTo(c.widget->window(), QPoint(0, 0))
                             : QPoint(0, 0);
+  const QPoint moved = r.topLeft() - origin - c.widget->pos();
   c.widget->setGeometry(QRect(r.topLeft() - origin, r.size()));
+  // The caption goes where its control goes.
+  if (QLabel* b = Buddy(c); b != nullptr && !moved.isNull()) b->move(b->pos() + moved);
   return UIE_NoError;
 }
 
@@ -505,6 +508,8 @@ int SetAttr(Control& c, int attribute, const QVariant& value) {
     case ATTR_VISIBLE:
       if (!isNum) return UIE_InvalidValue;
       if (c.kind != CtrlKind::Timer) c.widget->setVisible(n != 0);
+      // A caption without its control would label nothing.
+      if (QLabel* b = Buddy(c)) b->setVisible(n != 0);
       return UIE_NoError;
     case ATTR_LABEL_TEXT:
       if (!isText) return UIE_InvalidValue;

@@ -207,6 +207,10 @@ int LoadPanel(int parentPanel, const char* resourceFile, int resourceId);
 int DiscardPanel(int panel);
 int DisplayPanel(int panel);
 int HidePanel(int panel);
+// Puts a panel beside another (to its right when the screen has room, else over its right
+// edge, level with its top). Where the person moves it afterwards, it stays while the program
+// runs.
+int PlacePanelBeside(int panel, int anchorPanel);
 int SetPanelAttribute(int panel, int attribute, const char* value);
 int SetPanelAttribute(int panel, int attribute, int value);
 int GetPanelAttribute(int panel, int attribute, int* value);

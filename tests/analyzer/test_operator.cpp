@@ -4,6 +4,7 @@
 #include <qcustomplot.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QTest>
 #include <QShortcut>
 #include <QWheelEvent>
@@ -278,6 +279,50 @@ TEST_F(Operator, EveryControlHasAHintAndTheShortcutsWork) {
   ASSERT_TRUE(found);
   EXPECT_EQ(start, 1);
   EXPECT_EQ(IntOf("StartButton"), 1);
+}
+
+TEST_F(Operator, CaptionsGoWithTheirControls) {
+  auto caption = [](const char* name) {
+    return PanelWidget(mainpanel)->findChild<QLabel*>(name);
+  };
+  QLabel* db1 = caption("caption31");        // "дБ" of window 1
+  QLabel* cursor2 = caption("caption38");    // "Курсор" of window 2
+  ASSERT_NE(db1, nullptr);
+  ASSERT_NE(cursor2, nullptr);
+  ASSERT_EQ(vs[0].yUnit, 4);
+  EXPECT_FALSE(db1->isHidden());
+  Set("YUnitRing1", "1");
+  EXPECT_TRUE(db1->isHidden()) << "no dB controls, no dB caption";
+  Press("WindowSel1");
+  EXPECT_TRUE(cursor2->isHidden());
+  Press("WindowSel2");
+  EXPECT_FALSE(cursor2->isHidden());
+  // Window 2 alone moves up with its caption.
+  int top = 0, left = 0, height = 0, width = 0;
+  GetCtrlBoundingRect(mainpanel, MAIN_CursorModeRing2, &top, &left, &height, &width);
+  EXPECT_EQ(cursor2->geometry().top(), top - 20) << "the caption stays just above its ring";
+}
+
+TEST_F(Operator, TriggerPanelOpensOnlyWhenAskedFor) {
+  int visible = 0;
+  Set("CollectRing", "0");
+  Set("StartRing", "2");
+  GetPanelAttribute(trigpanel, ATTR_VISIBLE, &visible);
+  EXPECT_EQ(visible, 1);
+  Press("TriggerCloseButton");
+  GetPanelAttribute(trigpanel, ATTR_VISIBLE, &visible);
+  ASSERT_EQ(visible, 0);
+  // Other settings that re-apply the start ring leave it closed.
+  Set("MeasTypeRing", "3");
+  Set("CollectRing", "0");
+  GetPanelAttribute(trigpanel, ATTR_VISIBLE, &visible);
+  EXPECT_EQ(visible, 0);
+  // So does a start of the program with a level start restored.
+  ASSERT_EQ(StartVeltra(), 0);
+  GetPanelAttribute(trigpanel, ATTR_VISIBLE, &visible);
+  EXPECT_EQ(visible, 0);
+  GetPanelAttribute(frontpanel, ATTR_VISIBLE, &visible);
+  EXPECT_EQ(visible, 0);
 }
 
 }  // namespace
