@@ -11,6 +11,8 @@ packages=(
   fonts-dejavu-core
   # Qt's own Russian texts for the standard dialogs; locale data for the Russian-desktop tests.
   qt6-translations-l10n locales
+  # A virtual X display for the test that starts the program as a person does.
+  xvfb
 )
 # FFTW and KissFFT only feed the side-by-side benchmarks; set VELTRA_BENCH_PEERS=1 to get them.
 if [ "${VELTRA_BENCH_PEERS:-0}" = 1 ]; then
