@@ -25,6 +25,7 @@ constexpr const char* kFont = "NIAppMetaFont";
 constexpr int kSpectrumA = 0, kSpectrumB = 1;
 constexpr int kCombPointStyle = 11;
 constexpr int kMinHarmonicLine = 10;  // the fundamental must lie above this line
+constexpr int kPeakReach = 3;          // lines either side searched for the peak under the cursor
 
 // The X unit each window's measuring cursor was placed on: its position means nothing on
 // another axis.
@@ -39,6 +40,17 @@ bool ValidLine(const ViewState& v, int k) { return k >= 0 && k < v.count && v.co
 void Forget(int w, int* handle) {
   if (*handle > 0) DeleteGraphPlot(mainpanel, Graph(w), *handle, VAL_DELAYED_DRAW);
   *handle = 0;
+}
+
+// The highest line within `reach` of k when it is a peak (no lower than its neighbours), else
+// k: a harmonic cursor dropped beside a peak takes the peak.
+int PeakNear(const ViewState& v, int k, int reach) {
+  int best = k;
+  for (int i = std::max(0, k - reach); i <= std::min(v.count - 1, k + reach); ++i)
+    if (std::isfinite(v.yData[i]) && v.yData[i] > v.yData[best]) best = i;
+  const bool peak = (best == 0 || v.yData[best - 1] <= v.yData[best]) &&
+                    (best == v.count - 1 || v.yData[best + 1] <= v.yData[best]);
+  return peak ? best : k;
 }
 
 // Line under cursor c of window w's graph, or -1.
@@ -152,8 +164,12 @@ void CtrlCursors(int w) {
   switch (v.cursorMode) {
     case 0:
     case 1: {
-      const int k = CursorLine(w, 1);
+      int k = CursorLine(w, 1);
       if (k == kNoCursor) return;
+      if (v.cursorMode == 1 && v.plotStyle != kPlotBarsByIndex) {
+        k = PeakNear(v, k, kPeakReach);
+        SetGraphCursor(mainpanel, Graph(w), 1, v.xData[k], v.yData[k]);
+      }
       SetTextCursor(w, k);
       v.cursorPoint = k;
       cursorAxis[w] = v.xUnit;
@@ -220,10 +236,18 @@ void ViewHarmonics(int w, int k) {
   const double f0 = v.xData[k];
   if (!(f0 > 0.0) || !std::isfinite(f0)) return;
   int n = 0;
-  char label[16];
+  char label[48];
+  const double df = v.count > 1 ? v.xData[1] - v.xData[0] : 0.0;
   for (double f = f0; f < v.viewXTo && n < kMaxHarmonics; f += f0) {
     hg[w][n] = PlotLine(mainpanel, Graph(w), f, v.viewYTo - h, f, v.viewYFrom + h, kMarkerColor);
-    std::snprintf(label, sizeof label, "%d", n + 1);
+    // The harmonic's level: the highest line next to its frequency.
+    const int line = df > 0.0 ? static_cast<int>(std::lround((f - v.xData[0]) / df)) : -1;
+    if (ValidLine(v, line)) {
+      const int at = PeakNear(v, line, 1);
+      std::snprintf(label, sizeof label, "%d: %.1f", n + 1, v.yData[at] * v.yScale);
+    } else {
+      std::snprintf(label, sizeof label, "%d", n + 1);
+    }
     hl[w][n] = Text(w, f, v.viewYTo - h, label);
     ++n;
   }

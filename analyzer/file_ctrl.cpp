@@ -106,6 +106,7 @@ void VisibleHideSpecButton(int w) {
   const int buttons[] = {c.memoryToggle, c.equalizeToggle, c.showMemoryToggle};
   const bool offered = v.function >= kFirstResponse && v.function <= kLastResponse &&
                        (v.format == 2 || v.format == 3);
+  if (offered && MemoryHeldForView(w)) return;  // another unit of the same curve: kept
   for (int b : buttons) {
     SetCtrlVal(mainpanel, b, 0);
     SetCtrlAttribute(mainpanel, b, ATTR_DIMMED, offered ? 0 : 1);

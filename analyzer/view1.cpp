@@ -60,8 +60,14 @@ void LinearToDb(const double* lin, double* db, int n) {
   }
 }
 
+// The function and format each window's reference was taken of.
+int memFunction[kWindows] = {-1, -1};
+int memFormat[kWindows] = {-1, -1};
+
 void CaptureMemory(int w) {
   ViewState& v = vs[w];
+  memFunction[w] = v.function;
+  memFormat[w] = v.format;
   const int n = MemLen(v);
   switch (v.yUnit) {
     case kYLinear:
@@ -130,6 +136,11 @@ void RefillRing(int control, const char (*labels)[kItemText], const int* flags, 
 }  // namespace
 
 const WindowControls& WindowCtrl(int w) { return kControls[w == 0 ? 0 : 1]; }
+
+bool MemoryHeldForView(int w) {
+  const ViewState& v = vs[w];
+  return v.memState == 2 && v.function == memFunction[w] && v.format == memFormat[w];
+}
 
 bool GateOffered(int function) {
   return function == 14 || function == 15 || function == kCepstrumA || function == kCepstrumB;
@@ -358,6 +369,8 @@ int InMemory(int panel, int control, int event, void*, int, int) {
   const int n = cus.lines > 0 && cus.lines <= kMaxLines ? cus.lines : kMaxLines;
   for (int i = 0; i < n; ++i) mem_wd[w][i] = mem_dB[w][i] = 0.0;
   SetCtrlAttribute(panel, control, ATTR_ON_COLOR, state ? VAL_RED : VAL_GRAY);
+  // With results at hand and no run going the reference is taken at once.
+  if (state == 1 && sp.dataReady == 1 && start == 0) ViewResult(w);
   return 0;
 }
 

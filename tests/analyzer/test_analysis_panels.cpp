@@ -303,9 +303,7 @@ TEST_F(AnalysisPanels, ReferenceMemoryCaptureEqualizeAndShow) {
   sp.dataReady = 1;
   g_zeroAt5 = true;  // capture a reference holding a zero
   Press("MemoryToggle1");
-  EXPECT_EQ(vs[0].memState, 1);
-  ViewResult(0);
-  EXPECT_EQ(vs[0].memState, 2);
+  EXPECT_EQ(vs[0].memState, 2) << "results at hand, no run: taken at once";
   EXPECT_DOUBLE_EQ(mem_wd[0][3], 4.0);
   EXPECT_NEAR(mem_dB[0][3], 20.0 * std::log10(4.0), 1e-12);
   EXPECT_TRUE(std::isfinite(mem_dB[0][5]));
@@ -325,7 +323,14 @@ TEST_F(AnalysisPanels, ReferenceMemoryCaptureEqualizeAndShow) {
   EXPECT_DOUBLE_EQ(vs[0].yData[7], 8.0);
   EXPECT_DOUBLE_EQ(vs[0].yData[5], 0.0);
 
-  Set("YUnitRing1", "4");  // a unit change clears the reference
+  // Another unit of the same curve keeps the reference, shown in that unit.
+  Set("YUnitRing1", "4");
+  EXPECT_EQ(vs[0].memState, 2);
+  EXPECT_EQ(IntOf("MemoryToggle1"), 1);
+  EXPECT_EQ(IntOf("ShowMemoryToggle1"), 1);
+  EXPECT_NEAR(vs[0].yData[7], 20.0 * std::log10(8.0), 1e-9);
+  // Another format is another curve: the reference is cleared.
+  Set("FormatRing1", "3");
   EXPECT_EQ(vs[0].memState, 0);
   EXPECT_EQ(IntOf("MemoryToggle1"), 0);
 }

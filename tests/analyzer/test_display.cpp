@@ -187,8 +187,9 @@ TEST_F(Display, HarmonicMarkersAtMultiplesOfTheCursorLine) {
   std::vector<double> lines = MarkerLines(0);
   ASSERT_EQ(lines.size(), 32u);
   for (int n = 1; n <= 32; ++n) EXPECT_NEAR(lines[static_cast<size_t>(n - 1)], 27.5 * n, 1e-9);
-  EXPECT_EQ(Texts(0).front(), "1");
-  EXPECT_EQ(Texts(0).back(), "32");
+  // Each marker carries its harmonic's level: line 11·n holds 1 + 5.5·n.
+  EXPECT_EQ(Texts(0).front(), "1: 6.5");
+  EXPECT_EQ(Texts(0).back(), "32: 177.0");
 
   // Zoomed to 0 … 250 Hz: the multiples below the right end of the visible range only.
   SetGraphCursor(mainpanel, MAIN_Graph1, 2, 0.0, 0.0);
@@ -198,7 +199,23 @@ TEST_F(Display, HarmonicMarkersAtMultiplesOfTheCursorLine) {
   lines = MarkerLines(0);
   EXPECT_EQ(lines.size(), 9u);  // 9 · 27.5 = 247.5 < 250
   EXPECT_EQ(vs[0].markCount, 9);
-  EXPECT_EQ(Texts(0), (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "7", "8", "9"}));
+  std::vector<std::string> nine;
+  for (int n = 1; n <= 9; ++n) {
+    char t[32];
+    std::snprintf(t, sizeof t, "%d: %.1f", n, 1.0 + 5.5 * n);
+    nine.push_back(t);
+  }
+  EXPECT_EQ(Texts(0), nine);
+
+  // A harmonic cursor dropped beside a peak takes the peak; the markers stay after a redraw.
+  Show(0, 0, 401, [](int i) { return i == 40 ? 50.0 : 1.0; });
+  MoveCursor(0, 1, 42);
+  EXPECT_EQ(vs[0].cursorPoint, 40);
+  const size_t marks = MarkerLines(0).size();
+  EXPECT_GT(marks, 0u);
+  ViewResult(0);
+  EXPECT_EQ(MarkerLines(0).size(), marks);
+  EXPECT_EQ(vs[0].cursorPoint, 40);
 
   // Back below line 11 the markers go.
   MoveCursor(0, 1, 5);
