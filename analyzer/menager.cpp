@@ -24,6 +24,8 @@ void TimerOn() {
   SetCtrlAttribute(mainpanel, MAIN_TimerTick, ATTR_ENABLED, 1);
 }
 
+constexpr int kAutoRangeIdleTicks = 20;  // one second of 0.05 s ticks
+
 bool ShowsWindow1() { return rcu.winsel == 0 || rcu.winsel == 2; }
 bool ShowsWindow2() { return rcu.winsel == 1 || rcu.winsel == 2; }
 
@@ -278,6 +280,17 @@ VELTRA_CALLBACK(SetData) {
       RedrawWindows(1);
       ok = 0;
     }
+  }
+  // Auto-ranging measures the signal: a pass that gets no samples for a second (20 ticks) would
+  // wait for ever, so it is stopped with a message. The generator and playback deliver samples
+  // at every tick; the front-end input has no reader of its own here.
+  static int idleTicks = 0;
+  const bool delivered = rcu.source == 1 || rcu.source == 2;
+  idleTicks = start == 1 && rcu.adaptpass == 2 && !delivered ? idleTicks + 1 : 0;
+  if (idleTicks >= kAutoRangeIdleTicks) {
+    idleTicks = 0;
+    StopMeass();
+    MessagePopup("Внимание !!!", "Автодиапазон: за секунду со входа не пришло данных. Подбор усилений остановлен.");
   }
   return 0;
 }

@@ -326,3 +326,22 @@ TEST_F(Operator, TriggerPanelOpensOnlyWhenAskedFor) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Operator, AutoRangingWithoutSamplesStopsWithAMessage) {
+  Set("SourceRing", "0");
+  Press("AutoRangeButton");
+  ASSERT_EQ(start, 1);
+  ASSERT_EQ(rcu.adaptpass, 2);
+  Tick(19);
+  EXPECT_EQ(start, 1);
+  Tick(1);
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(IntOf("StartButton"), 0);
+  EXPECT_EQ(rcu.adaptpass, 1);
+  ASSERT_FALSE(Seen().empty());
+  EXPECT_NE(Seen().back().text.find("Автодиапазон"), std::string::npos);
+}
+
+}  // namespace
