@@ -260,7 +260,8 @@ void SelectFunction(int w, int i) {
   v.compute = cf[i].compute;
   if (cf[i].hasFormats == 1) {
     SetExtentionFunction(w);
-    SetCtrlAttribute(mainpanel, c.formatRing, ATTR_VISIBLE, 1);
+    // A window that is not shown keeps its controls out of sight.
+    SetCtrlAttribute(mainpanel, c.formatRing, ATTR_VISIBLE, rcu.winsel == 2 || rcu.winsel == w ? 1 : 0);
     SetCtrlAttribute(mainpanel, c.formatRing, ATTR_DIMMED, 0);
     int format = 0;
     GetCtrlVal(mainpanel, c.formatRing, &format);
