@@ -112,11 +112,17 @@ const Hint kHints[] = {
     {"AutoRangeButton", "Автоматический подбор усилений модулей по сигналу"},
     {"FrontEndExitButton", "Закрыть панель ДКВ"},
     {"ConnectButton", "Открыть линию связи с ДКВ и опросить модули 1 … 8"},
-    {"LinkStatus", "Состояние связи с ДКВ: порт, ответившие модули, последняя ошибка"},
-    // added by the recorder and live-input panels
-    {"CaptureDeviceRing", "Звуковое устройство входа ДКВ"},
-    {"RecordButton", "Запись входных сигналов в файл"},
-    {"RecordFileBox", "Файл записи"},
+    {"LinkStatusReadout", "Состояние связи с ДКВ: порт, ответившие модули, последняя ошибка"},
+    // live input, recorder and export
+    {"CaptureDeviceRing", "Звуковое устройство (ALSA), с которого читается вход ДКВ"},
+    {"CaptureInputRing", "Вход 0 … 7, полная шкала которого показана рядом"},
+    {"CaptureFullScaleField", "Напряжение полной шкалы устройства для выбранного входа, В (0.001 … 20)"},
+    {"CaptureStatus", "Устройство захвата: частота, потерянные блоки"},
+    {"RecordButton", "Запись сигналов текущего источника в файл (вкл. — спрашивает имя, выкл. — конец)"},
+    {"RecordFileBox", "Файл записи, записанное время и размер"},
+    {"FullScaleField", "Полная шкала звуковых файлов со стороны, В (0 — шкала преобразователя, 10 В)"},
+    {"ExportButton", "Экспорт загруженной записи в WAV, FLAC или CSV"},
+    {"PictureSizeRing", "Размер сохраняемого рисунка окна"},
 };
 
 // Per-window hints; "%d" is the window number.
@@ -218,7 +224,7 @@ void ShowLinkStatus(int answered) {
     std::snprintf(text, sizeof text, "Порт %s. Связь открыта, ответили все %d модулей.", port.c_str(),
                   kAmplifiers);
   }
-  SetCtrlVal(frontpanel, FRONT_LinkStatus, text);
+  SetCtrlVal(frontpanel, FRONT_LinkStatusReadout, text);
 }
 
 void CheckGeneratorBand() {

@@ -129,7 +129,7 @@
   X(AutoRangeButton, SetRange)                                                                     \
   X(FrontEndExitButton, PExit)                                                                     \
   X(ConnectButton, Connect5128)                                                                    \
-  X(LinkStatus, NoCallback)
+  X(LinkStatusReadout, NoCallback)
 
 // Control constants: MAIN_<role>, TRIG_<role>, FRONT_<role>, numbered from 1 in list order.
 #define VELTRA_ENUM_MAIN(role, cb) MAIN_##role,
