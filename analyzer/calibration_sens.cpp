@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "analyzer/aids.h"
 #include "analyzer/calibration.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/panels.h"
@@ -202,6 +203,7 @@ void SetParam_Calibr(int k) {
   // The stored values are the calibration: read back through the fields they would lose the
   // digits the fields do not show.
   ThrougCount(k);
+  ShowInputMode(k);
 }
 
 void InitCalibration() {

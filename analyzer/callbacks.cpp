@@ -1,6 +1,7 @@
 // The panels of the analyzer: their Designer files, role names and the callback of every role.
 #include "analyzer/panels.h"
 
+#include "analyzer/aids.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/live.h"
 #include "analyzer/menager.h"
@@ -101,6 +102,13 @@ int StartVeltra() {
   DisplayPanel(mainpanel);
   InitialStruct();
   InitCapturePanel();
+  InitAids();
+  // Restoring the settings may have shown the trigger or front-end panel; they open only when
+  // the operator asks for them, beside the main panel.
+  HidePanel(trigpanel);
+  HidePanel(frontpanel);
+  PlacePanelBeside(trigpanel, mainpanel);
+  PlacePanelBeside(frontpanel, mainpanel);
   SetSleepPolicy(3);
   start = 0;
   SetCtrlVal(mainpanel, MAIN_StartButton, 0);

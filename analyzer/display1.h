@@ -35,6 +35,12 @@ void SetCursorsZoom(int w);
 void DeltaSideBandSetup(int w);
 // Forgets (and deletes) every marker of window w; markCount becomes 0.
 void ClearSideBandMarks(int w);
+// After window w was drawn anew: the measuring cursor moves onto the point of the new trace
+// nearest to where it stood and the readout shows that point's value; a cursor that stands
+// on a different axis or outside the new trace is removed and its readout cleared.
+void RefreshCursor(int w);
+// Clears window w's readout (no cursor placed).
+void ClearReadout(int w);
 
 // ---- layout
 void SetFormat();

@@ -25,6 +25,11 @@ constexpr const char* kFont = "NIAppMetaFont";
 constexpr int kSpectrumA = 0, kSpectrumB = 1;
 constexpr int kCombPointStyle = 11;
 constexpr int kMinHarmonicLine = 10;  // the fundamental must lie above this line
+constexpr int kPeakReach = 3;          // lines either side searched for the peak under the cursor
+
+// The X unit each window's measuring cursor was placed on: its position means nothing on
+// another axis.
+int cursorAxis[kWindows] = {-1, -1};
 
 int Graph(int w) { return WindowCtrl(w).graph; }
 int Readout(int w) { return w == 0 ? MAIN_CursorReadout1 : MAIN_CursorReadout2; }
@@ -35,6 +40,17 @@ bool ValidLine(const ViewState& v, int k) { return k >= 0 && k < v.count && v.co
 void Forget(int w, int* handle) {
   if (*handle > 0) DeleteGraphPlot(mainpanel, Graph(w), *handle, VAL_DELAYED_DRAW);
   *handle = 0;
+}
+
+// The highest line within `reach` of k when it is a peak (no lower than its neighbours), else
+// k: a harmonic cursor dropped beside a peak takes the peak.
+int PeakNear(const ViewState& v, int k, int reach) {
+  int best = k;
+  for (int i = std::max(0, k - reach); i <= std::min(v.count - 1, k + reach); ++i)
+    if (std::isfinite(v.yData[i]) && v.yData[i] > v.yData[best]) best = i;
+  const bool peak = (best == 0 || v.yData[best - 1] <= v.yData[best]) &&
+                    (best == v.count - 1 || v.yData[best + 1] <= v.yData[best]);
+  return peak ? best : k;
 }
 
 // Line under cursor c of window w's graph, or -1.
@@ -115,7 +131,7 @@ void CursorText(int w, int k, char* buf, int bufSize) {
       if (k < v.count - 1)
         std::snprintf(buf, bufSize, "k= %d; X:= %1.2f,Гц; Y:= %1.3f,%s", k, x, y, yl);
       else
-        std::snprintf(buf, bufSize, "k= %d; Sum:= %1.3f,%s", k, y, yl);
+        std::snprintf(buf, bufSize, "k= %d; Σ:= %1.3f,%s", k, y, yl);
       break;
     default: break;
   }
@@ -148,10 +164,16 @@ void CtrlCursors(int w) {
   switch (v.cursorMode) {
     case 0:
     case 1: {
-      const int k = CursorLine(w, 1);
+      int k = CursorLine(w, 1);
       if (k == kNoCursor) return;
+      if (v.cursorMode == 1 && v.plotStyle != kPlotBarsByIndex) {
+        k = PeakNear(v, k, kPeakReach);
+        SetGraphCursor(mainpanel, Graph(w), 1, v.xData[k], v.yData[k]);
+      }
       SetTextCursor(w, k);
       v.cursorPoint = k;
+      cursorAxis[w] = v.xUnit;
+      SetCursorAttribute(mainpanel, Graph(w), 1, ATTR_CURSOR_VISIBLE, 1);
       if (v.cursorMode == 1) ViewHarmonics(w, k);
       break;
     }
@@ -168,6 +190,40 @@ void CtrlCursors(int w) {
   }
 }
 
+void ClearReadout(int w) { SetCtrlVal(mainpanel, Readout(w), ""); }
+
+void RefreshCursor(int w) {
+  if (w != 0 && w != 1) return;
+  ViewState& v = vs[w];
+  if (v.cursorMode > 1) {  // the side-band modes read out on the graph itself
+    ClearReadout(w);
+    return;
+  }
+  int k = kNoCursor;
+  if (v.cursorPoint >= 0 && v.xUnit == cursorAxis[w] && v.count > 0 && v.count <= kResultHalf) {
+    double x = 0.0, y = 0.0;
+    GetGraphCursor(mainpanel, Graph(w), 1, &x, &y);
+    const bool byIndex = v.plotStyle == kPlotBarsByIndex;
+    double lo = byIndex ? 0.0 : std::fmin(v.xMin, v.xMax);
+    double hi = byIndex ? v.count - 1.0 : std::fmax(v.xMin, v.xMax);
+    // Half a step of slack at either end: the cursor stood on the old trace's end point.
+    const double slack = v.count > 1 ? 0.5 * (hi - lo) / (v.count - 1) : 0.5;
+    if (x >= lo - slack && x <= hi + slack) k = CursorLine(w, 1);
+    if (k != kNoCursor && !(std::isfinite(v.yData[k]) && std::isfinite(byIndex ? 0.0 : v.xData[k])))
+      k = kNoCursor;
+    if (k != kNoCursor) SetGraphCursor(mainpanel, Graph(w), 1, byIndex ? k : v.xData[k], v.yData[k]);
+  }
+  v.cursorPoint = k;
+  // A crosshair that stands on nothing would be read as part of the trace.
+  SetCursorAttribute(mainpanel, Graph(w), 1, ATTR_CURSOR_VISIBLE, k == kNoCursor ? 0 : 1);
+  if (k == kNoCursor) {
+    ClearReadout(w);
+    return;
+  }
+  SetText(w, k);
+  if (v.cursorMode == 1) ViewHarmonics(w, k);
+}
+
 void ViewHarmonics(int w, int k) {
   ViewState& v = vs[w];
   // The markers always belong to the cursor's present line: none below the first lines.
@@ -180,10 +236,18 @@ void ViewHarmonics(int w, int k) {
   const double f0 = v.xData[k];
   if (!(f0 > 0.0) || !std::isfinite(f0)) return;
   int n = 0;
-  char label[16];
+  char label[48];
+  const double df = v.count > 1 ? v.xData[1] - v.xData[0] : 0.0;
   for (double f = f0; f < v.viewXTo && n < kMaxHarmonics; f += f0) {
     hg[w][n] = PlotLine(mainpanel, Graph(w), f, v.viewYTo - h, f, v.viewYFrom + h, kMarkerColor);
-    std::snprintf(label, sizeof label, "%d", n + 1);
+    // The harmonic's level: the highest line next to its frequency.
+    const int line = df > 0.0 ? static_cast<int>(std::lround((f - v.xData[0]) / df)) : -1;
+    if (ValidLine(v, line)) {
+      const int at = PeakNear(v, line, 1);
+      std::snprintf(label, sizeof label, "%d: %.1f", n + 1, v.yData[at] * v.yScale);
+    } else {
+      std::snprintf(label, sizeof label, "%d", n + 1);
+    }
     hl[w][n] = Text(w, f, v.viewYTo - h, label);
     ++n;
   }
@@ -203,11 +267,11 @@ void SetSideBand(int w) {
   const double h = (v.viewYTo - v.viewYFrom) / Divisor(10.0, 20.0);
   for (int& t : sbl[w]) Forget(w, &t);
   char text[64];
-  std::snprintf(text, sizeof text, "dF=%1.2f,Hz;", df * v.sbSpacing);
+  std::snprintf(text, sizeof text, "dF=%1.2f,Гц;", df * v.sbSpacing);
   sbl[w][0] = Text(w, v.xData[hx], v.viewYTo - h, text);
-  std::snprintf(text, sizeof text, "Fm=%1.2f,Hz", df * v.sbCentre);
+  std::snprintf(text, sizeof text, "Fm=%1.2f,Гц", df * v.sbCentre);
   sbl[w][1] = Text(w, v.xData[hx], v.viewYTo - 2 * h, text);
-  std::snprintf(text, sizeof text, "Fb=%1.2f,Hz.", df * v.sbBase);
+  std::snprintf(text, sizeof text, "Fb=%1.2f,Гц.", df * v.sbBase);
   sbl[w][2] = Text(w, v.xData[hx], v.viewYTo - 3 * h, text);
 }
 
@@ -275,9 +339,9 @@ void ReadSideBand(int w) {
   else
     std::snprintf(text, sizeof text, "dTot/Tot = %1.2e", tot != 0.0 ? Shown(dtot / tot) : 0.0);
   sb_l[w][2] = Text(w, x, v.viewYTo - 3 * h, text);
-  std::snprintf(text, sizeof text, "Fm = %1.1f,Hz", df * m);
+  std::snprintf(text, sizeof text, "Fm = %1.1f,Гц", df * m);
   sb_l[w][3] = Text(w, x, v.viewYTo - 4 * h, text);
-  std::snprintf(text, sizeof text, "dF = %1.1f,Hz", df * (hi - lo));
+  std::snprintf(text, sizeof text, "dF = %1.1f,Гц", df * (hi - lo));
   sb_l[w][4] = Text(w, x, v.viewYTo - 5 * h, text);
 }
 
@@ -331,13 +395,15 @@ double GetDtot(int w, int lo, int hi) {
 void SetCursorsZoom(int w) {
   const ViewState& v = vs[w];
   const int graph = Graph(w);
+  double x0 = v.xMin, y0 = v.yMin, x1 = v.xMax, y1 = v.yMax;
   if (v.zoomed) {
-    SetGraphCursor(mainpanel, graph, 2, v.viewXFrom, v.viewYFrom);
-    SetGraphCursor(mainpanel, graph, 3, v.viewXTo, v.viewYTo);
-  } else {
-    SetGraphCursor(mainpanel, graph, 2, v.xMin, v.yMin);
-    SetGraphCursor(mainpanel, graph, 3, v.xMax, v.yMax);
+    x0 = v.viewXFrom, y0 = v.viewYFrom, x1 = v.viewXTo, y1 = v.viewYTo;
   }
+  // A twentieth inside the box: on the frame itself the two cursors could be neither seen nor
+  // taken.
+  const double dx = 0.05 * (x1 - x0), dy = 0.05 * (y1 - y0);
+  SetGraphCursor(mainpanel, graph, 2, x0 + dx, y0 + dy);
+  SetGraphCursor(mainpanel, graph, 3, x1 - dx, y1 - dy);
 }
 
 void DeltaSideBandSetup(int w) {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "analyzer/dkv_link.h"
+#include "analyzer/aids.h"
 #include "analyzer/fileio.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/menager.h"
@@ -35,7 +36,7 @@ int GetInt(const unsigned char* in) {
 }
 
 constexpr const char* kCableTitle = "Внимание !!!";
-constexpr const char* kCableText = "Проверте подсоединение кабеля управления PC<=>DKV";
+constexpr const char* kCableText = "Проверьте подсоединение кабеля управления PC<=>DKV";
 // Exit waits this long for queued commands before it drops them and closes the link.
 constexpr int kExitWaitMs = 1000;
 

@@ -84,8 +84,10 @@ const int* LabelUnitY(int w, int function) {
     GetCtrlVal(mainpanel, c.dbRangeRing, &v.dbRange);
     GetCtrlVal(mainpanel, c.dbTopField, &v.dbTop);
   }
-  SetCtrlAttribute(mainpanel, c.dbRangeRing, ATTR_VISIBLE, db ? 1 : 0);
-  SetCtrlAttribute(mainpanel, c.dbTopField, ATTR_VISIBLE, db ? 1 : 0);
+  // A window that is not shown keeps its dB controls out of sight as well.
+  const bool shown = rcu.winsel == 2 || rcu.winsel == w;
+  SetCtrlAttribute(mainpanel, c.dbRangeRing, ATTR_VISIBLE, db && shown ? 1 : 0);
+  SetCtrlAttribute(mainpanel, c.dbTopField, ATTR_VISIBLE, db && shown ? 1 : 0);
   return m.xUnits[f] ? m.xUnits[f] : m.xUnits[0];
 }
 
@@ -104,6 +106,7 @@ void VisibleHideSpecButton(int w) {
   const int buttons[] = {c.memoryToggle, c.equalizeToggle, c.showMemoryToggle};
   const bool offered = v.function >= kFirstResponse && v.function <= kLastResponse &&
                        (v.format == 2 || v.format == 3);
+  if (offered && MemoryHeldForView(w)) return;  // another unit of the same curve: kept
   for (int b : buttons) {
     SetCtrlVal(mainpanel, b, 0);
     SetCtrlAttribute(mainpanel, b, ATTR_DIMMED, offered ? 0 : 1);

@@ -410,7 +410,7 @@ int ApplyRecordingHeader(const RecordingHeader& h, const char* why) {
 
 int InputDataFiles() {
   const int chosen = FileSelectPopup(proj_dir, "*.dat", "*.dat;*.inf;*.wav;*.flac;*.w64;*.rf64",
-                                     "Name of File to Load",
+                                     "Открыть запись",
                                      VAL_OK_BUTTON, 0, 0, 1, 1, file_name, sizeof file_name);
   if (chosen < 1) return chosen;
   // Choosing the header stands for its recording: the data are in the ".dat" beside it.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "analyzer/aids.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/panels.h"
 #include "dsp/signals.h"
@@ -103,6 +104,10 @@ void ViewHideKnob() {
     default: break;
   }
   if (playback) amp = f1 = f2 = width = 1;
+  // Only the sine reaches the analysis at the level typed; the other forms arrive 128 times
+  // weaker, and the Gaussian noise's level is its deviation.
+  const char* level = ws.form == 0 ? "Ампл., мВ" : ws.form == 1 ? "СКО/128, мВ" : "Ампл./128, мВ";
+  SetCtrlAttribute(mainpanel, MAIN_AmplitudeField, ATTR_LABEL_TEXT, level);
   SetCtrlAttribute(mainpanel, MAIN_AmplitudeField, ATTR_DIMMED, amp);
   SetCtrlAttribute(mainpanel, MAIN_Freq1Field, ATTR_DIMMED, f1);
   SetCtrlAttribute(mainpanel, MAIN_Freq2Field, ATTR_DIMMED, f2);
@@ -144,6 +149,7 @@ VELTRA_CALLBACK(WaveForm) {
   if (event != EVENT_COMMIT) return 0;
   GetCtrlVal(panel, control, &ws.form);
   ViewHideKnob();
+  CheckGeneratorBand();
   if (gen_start == 1) BufferArrySim();
   return 0;
 }
@@ -168,6 +174,7 @@ VELTRA_CALLBACK(SetFreq1) {
     ws.f1 = 0.9 * ws.f2;
     SetCtrlVal(panel, control, ws.f1);
   }
+  CheckGeneratorBand();
   return 0;
 }
 

@@ -140,6 +140,7 @@ int Weight(int panel, int control, int event, void*, int, int) {
   WeightFunction(&cus);
   if (start == 1) SetZero();
   if (start == 0) sp.dataReady = 0;
+  ClearResults();
   return 0;
 }
 

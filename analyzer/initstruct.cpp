@@ -15,6 +15,7 @@
 #include "analyzer/menager.h"
 #include "analyzer/panels.h"
 #include "analyzer/recorder_panel.h"
+#include "analyzer/aids.h"
 #include "analyzer/modules.h"
 #include "dsp/signals.h"
 #include "ui/userint.h"
@@ -388,6 +389,8 @@ static void GeometryChanged() {
   } else {
     sp.dataReady = 0;
   }
+  ClearResults();
+  CheckGeneratorBand();
 }
 
 VELTRA_CALLBACK(SetSampl) {

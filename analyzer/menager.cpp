@@ -35,6 +35,7 @@ void TimerOn() {
   SetCtrlAttribute(mainpanel, MAIN_TimerTick, ATTR_ENABLED, 1);
 }
 
+
 bool ShowsWindow1() { return rcu.winsel == 0 || rcu.winsel == 2; }
 bool ShowsWindow2() { return rcu.winsel == 1 || rcu.winsel == 2; }
 
@@ -138,8 +139,9 @@ void AllocBuff() {
 }
 
 void ZeroView() {
+  // The measuring cursor stays where the operator put it: each drawing of the new run moves it
+  // onto the new trace (or removes it when it no longer stands on one).
   for (int w = 0; w < kWindows; ++w) {
-    vs[w].cursorPoint = -1;
     vs[w].labXFrom = vs[w].labXTo = vs[w].labYFrom = vs[w].labYTo = 0.0;
   }
   sr.wpA = outf_ChA;

@@ -69,8 +69,10 @@
   X(DiffIntRingB, SetDiffIntegr)                                                                   \
   X(AcDcSwitchA, SetAcDc)                                                                          \
   X(AcDcSwitchB, SetAcDc)                                                                          \
-  X(CoefFieldA, SetRectif)                                                                         \
-  X(CoefFieldB, SetRectif)                                                                         \
+  X(CoefFieldA, SetCoefField)                                                                      \
+  X(CoefFieldB, SetCoefField)                                                                      \
+  X(InputModeRingA, SetInputMode)                                                                  \
+  X(InputModeRingB, SetInputMode)                                                                  \
   X(SenFieldA, SetSenA)                                                                            \
   X(SenFieldB, SetSenB)                                                                            \
   X(LoFieldA, SetLo)                                                                               \
@@ -107,6 +109,8 @@
   X(WindowSel2, SetFormatDisp)                                                                     \
   X(WindowSelBoth, SetFormatDisp)                                                                  \
   X(GraphFrame, NoCallback)                                                                        \
+  X(StatusLine, NoCallback)                                                                        \
+  X(HelpButton, ShowHelp)                                                                          \
   X(Graph2Frame, NoCallback)                                                                       \
   VELTRA_WINDOW_ROLES(X, 1, CursorW1, FunctW1, CrossRingFunc1, RingY1, RingX1, RingDbOne,          \
                       SetCursors1, ColorA)                                                         \

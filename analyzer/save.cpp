@@ -14,6 +14,7 @@
 
 #include <strings.h>
 
+#include "analyzer/aids.h"
 #include "analyzer/calibration.h"
 #include "analyzer/cultivate1.h"
 #include "analyzer/export.h"
@@ -159,26 +160,29 @@ int SaveInfData(int w) {
   StagedFile datFile, infFile;
   int r = StageFile(infPath, inf.data(), inf.size(), &infFile);
   if (r != kFileWritten) {
-    ReportWriteFailure("File info", infPath, r);
+    ReportWriteFailure("Файл описания", infPath, r);
     return 0;
   }
   r = StageFile(result_name, dat.data(), dat.size(), &datFile);
   if (r != kFileWritten) {
     DiscardStagedFile(&infFile);
-    ReportWriteFailure("File .txt", result_name, r);
+    ReportWriteFailure("Файл данных", result_name, r);
     return 0;
   }
   r = CommitStagedFile(&datFile);
   if (r != kFileWritten) {
     DiscardStagedFile(&infFile);
-    ReportWriteFailure("File .txt", result_name, r);
+    ReportWriteFailure("Файл данных", result_name, r);
     return 0;
   }
   r = CommitStagedFile(&infFile);
   if (r != kFileWritten) {
-    ReportWriteFailure("File info", infPath, r);
+    ReportWriteFailure("Файл описания", infPath, r);
     return 0;
   }
+  std::string done = "Окно " + std::to_string(w + 1) + " сохранено: данные — " + result_name +
+                     ", описание — " + infPath;
+  ShowStatus(done.c_str());
   return 1;
 }
 
@@ -187,9 +191,13 @@ VELTRA_CALLBACK(SaveFiles) {
   if (event != EVENT_COMMIT) return 0;
   const int w = control == MAIN_SaveButton2 ? 1 : 0;
   char path[kPathLen] = "";
-  const int chosen = FileSelectPopup(proj_dir, "*.txt", kResultFilters, "Name of File to Save",
+  const int chosen = FileSelectPopup(proj_dir, "*.txt", kResultFilters, "Сохранить результат окна",
                                      VAL_OK_BUTTON, 0, 0, 1, 1, path, sizeof path);
   if (chosen <= 0 || path[0] == '\0') return 0;
+  // A name typed without an extension is a text file.
+  if (ExtensionAt(path) == std::string::npos && std::strlen(path) + 4 < sizeof path) {
+    std::strcat(path, ".txt");
+  }
   // CSV and pictures stand alone: no description file, and the path of the last result or
   // recording stays as it was.
   if (const int kind = ExportKindOf(path); kind != kExportText) {

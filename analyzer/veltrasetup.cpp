@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "analyzer/aids.h"
 #include "analyzer/calibration.h"
 #include "analyzer/file_ctrl.h"
 #include "analyzer/generation.h"
@@ -63,6 +64,59 @@ void EnableChannelControls() {
   }
 }
 
+// What the operator chose under each measurement type, so that coming back to a type gives
+// back its windows' functions, formats and units and its data window.
+struct TypeChoice {
+  bool held = false;
+  int ring[2][4] = {};  // function, format, Y unit, X unit of each window
+  int window = 0;
+};
+TypeChoice typeChoice[4];
+
+// Set while another setting re-applies the start ring: the trigger panel is then not popped up.
+bool quietStartRing = false;
+
+constexpr int kWindowRings[2][4] = {
+    {MAIN_FunctionRing1, MAIN_FormatRing1, MAIN_YUnitRing1, MAIN_XUnitRing1},
+    {MAIN_FunctionRing2, MAIN_FormatRing2, MAIN_YUnitRing2, MAIN_XUnitRing2},
+};
+constexpr CtrlCallbackPtr kWindowRingCallbacks[2][4] = {
+    {FunctW1, CrossRingFunc1, RingY1, RingX1},
+    {FunctW2, CrossRingFunc2, RingY2, RingX2},
+};
+
+void KeepTypeChoice(int type) {
+  TypeChoice& t = typeChoice[type];
+  for (int w = 0; w < 2; ++w)
+    for (int r = 0; r < 4; ++r) GetCtrlVal(mainpanel, kWindowRings[w][r], &t.ring[w][r]);
+  GetCtrlVal(mainpanel, MAIN_WindowRing, &t.window);
+  t.held = true;
+}
+
+// Selects a ring's item of the given value and applies it, when the ring offers that item.
+void Choose(int control, int value, CtrlCallbackPtr callback) {
+  int current = -1;
+  GetCtrlVal(mainpanel, control, &current);
+  if (current == value || SetCtrlVal(mainpanel, control, value) < 0) return;
+  Apply(callback, mainpanel, control);
+}
+
+bool Offered(const int* row, int entries, int value) {
+  return value >= 0 && value < entries && row[value] != 0;
+}
+
+// Only what the previous type forced away comes back: a choice the previous type offered as
+// well is the operator's present one and stays.
+void RestoreTypeChoice(int previousType, int type) {
+  const TypeChoice& t = typeChoice[type];
+  if (!t.held) return;
+  for (int w = 0; w < 2; ++w) {
+    if (Offered(funcmeas[previousType], kFunctions, t.ring[w][0])) continue;
+    for (int r = 0; r < 4; ++r) Choose(kWindowRings[w][r], t.ring[w][r], kWindowRingCallbacks[w][r]);
+  }
+  if (!Offered(ringweight[previousType], 10, t.window)) Choose(MAIN_WindowRing, t.window, Weight);
+}
+
 }  // namespace
 
 void SetCollectionType() {
@@ -84,9 +138,15 @@ void SetTriggerMode() {
 VELTRA_CALLBACK(RingMeas) {
   (void)callbackData, (void)eventData1, (void)eventData2;
   if (event != EVENT_COMMIT) return 0;
+  const int previousType = MeasIndex();
+  KeepTypeChoice(previousType);
   GetCtrlVal(panel, control, &rcu.measType);
   SetFunctionMeas(MeasIndex());
   SetWeightFunc();
+  // The data window in force is the one the ring shows.
+  int shown = cus.window;
+  GetCtrlVal(mainpanel, MAIN_WindowRing, &shown);
+  if (shown != cus.window) Apply(Weight, mainpanel, MAIN_WindowRing);
   SetCollectionType();
   SetCtrlIndex(mainpanel, MAIN_OverlapRing, 0);
   Apply(Overlap, mainpanel, MAIN_OverlapRing);
@@ -106,11 +166,11 @@ VELTRA_CALLBACK(RingMeas) {
   sp.dataReady = 0;
   if (rcu.winsel == 0 || rcu.winsel == 2) Apply(FunctW1, mainpanel, MAIN_FunctionRing1);
   if (rcu.winsel == 1 || rcu.winsel == 2) Apply(FunctW2, mainpanel, MAIN_FunctionRing2);
+  RestoreTypeChoice(previousType, MeasIndex());
   Apply(SetCollectMode, mainpanel, MAIN_CollectRing);
   if (rcu.source == 2) SetParamAver();
   if (start == 1) SetZero();
-  DeleteGraphPlot(mainpanel, MAIN_Graph1, -1, VAL_IMMEDIATE_DRAW);
-  DeleteGraphPlot(mainpanel, MAIN_Graph2, -1, VAL_IMMEDIATE_DRAW);
+  ClearResults();
   return 0;
 }
 
@@ -125,7 +185,9 @@ VELTRA_CALLBACK(SetCollectMode) {
   rcu.collect = value;
   SetRingRun();
   DimOverlap(rcu.collect == 1 ? 1 : 0);
+  quietStartRing = true;
   Apply(RunSetup, mainpanel, MAIN_StartRing);
+  quietStartRing = false;
   start = wasRunning;
   if (start == 1) SetZero();
   return 0;
@@ -154,7 +216,7 @@ VELTRA_CALLBACK(RunSetup) {
       DimOverlap(1);
       Apply(SetLevelMode, trigpanel, TRIG_LevelModeList);
       Apply(TriggerSetup, trigpanel, TRIG_TriggerChannelField);
-      DisplayPanel(trigpanel);
+      if (!quietStartRing) DisplayPanel(trigpanel);
       break;
     default:
       break;
@@ -167,6 +229,12 @@ VELTRA_CALLBACK(RunSetup) {
 VELTRA_CALLBACK(CalibrSet) {
   (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
   if (event != EVENT_COMMIT) return 0;
+  // The preset overwrites the operator's choices and two calibrations: say which first.
+  if (ConfirmPopup("Спектры, 1 мВ/ед",
+                   "Окна 1 и 2 покажут спектры A и B в единицах мощности,\n"
+                   "чувствительность входов 0 и 1 станет 1 мВ/ед.\nПродолжить?") != VAL_YES) {
+    return 0;
+  }
   SetCtrlVal(mainpanel, MAIN_FunctionRing1, 0);
   Apply(FunctW1, mainpanel, MAIN_FunctionRing1);
   SetCtrlVal(mainpanel, MAIN_FunctionRing2, 1);
@@ -183,6 +251,10 @@ VELTRA_CALLBACK(CalibrSet) {
   cch.sen[0] = cch.sen[1] = 1.0;
   CalibrDerive(0);
   CalibrDerive(1);
+  // A channel fed from input 0 or 1 shows its new sensitivity.
+  if (rcu.chanA == 0 || rcu.chanA == 1) ShowChannelCalibration(0, rcu.chanA);
+  if (rcu.chanB == 0 || rcu.chanB == 1) ShowChannelCalibration(1, rcu.chanB);
+  if (sp.dataReady == 1) RedrawWindows(0);
   return 0;
 }
 
@@ -272,6 +344,7 @@ VELTRA_CALLBACK(RegimMeas) {
     OfferRates(cus.srate / (cus.thin > 0 ? cus.thin : 1));
     Apply(SetSampl, mainpanel, MAIN_SampleRateRing);
   }
+  CheckGeneratorBand();
   return 0;
 }
 

@@ -3,6 +3,7 @@
 #include "analyzer/view1.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "analyzer/cultivate1.h"
@@ -20,6 +21,7 @@ double mem_dB[kWindows][kMaxLines];
 namespace {
 
 constexpr int kMemoryHeld = 65280;  // green: a reference is held
+constexpr int kTotalBarColor = 0x808080;
 constexpr int kLiftSpecA = 19, kLiftSpecB = 20, kCepstrumA = 17, kCepstrumB = 18;
 
 const WindowControls kControls[kWindows] = {
@@ -35,6 +37,16 @@ const WindowControls kControls[kWindows] = {
 
 bool ValidFunction(int f) { return f >= 0 && f < kFunctions; }
 
+// The measuring cursor's colour: white or magenta, whichever differs more from the trace.
+int ContrastColor(int trace) {
+  auto distance = [trace](int c) {
+    int d = 0;
+    for (int shift : {0, 8, 16}) d += std::abs(((trace >> shift) & 0xFF) - ((c >> shift) & 0xFF));
+    return d;
+  };
+  return distance(0xFF00FF) > distance(0xFFFFFF) ? 0xFF00FF : 0xFFFFFF;
+}
+
 int MemLen(const ViewState& v) { return v.count < kMaxLines ? (v.count > 0 ? v.count : 0) : kMaxLines; }
 
 // dB copy of a linear reference, with the floor the dB axis uses.
@@ -48,8 +60,14 @@ void LinearToDb(const double* lin, double* db, int n) {
   }
 }
 
+// The function and format each window's reference was taken of.
+int memFunction[kWindows] = {-1, -1};
+int memFormat[kWindows] = {-1, -1};
+
 void CaptureMemory(int w) {
   ViewState& v = vs[w];
+  memFunction[w] = v.function;
+  memFormat[w] = v.format;
   const int n = MemLen(v);
   switch (v.yUnit) {
     case kYLinear:
@@ -119,6 +137,11 @@ void RefillRing(int control, const char (*labels)[kItemText], const int* flags, 
 
 const WindowControls& WindowCtrl(int w) { return kControls[w == 0 ? 0 : 1]; }
 
+bool MemoryHeldForView(int w) {
+  const ViewState& v = vs[w];
+  return v.memState == 2 && v.function == memFunction[w] && v.format == memFormat[w];
+}
+
 bool GateOffered(int function) {
   return function == 14 || function == 15 || function == kCepstrumA || function == kCepstrumB;
 }
@@ -148,8 +171,25 @@ int ViewResult(int w) {
   }
   if (v.memShow == 1 && v.memState == 2) ShowMemory(w);
   SetTot(w);
-  if (YesNoViewFunction(w) != 1) return 0;
-  return ViewGraph(w);
+  if (YesNoViewFunction(w) != 1) {
+    // A function whose channel is off shows nothing, not the trace of what was there before.
+    ClearSideBandMarks(w);
+    DeleteGraphPlot(mainpanel, kControls[w].graph, -1, VAL_DELAYED_DRAW);
+    ClearReadout(w);
+    return 0;
+  }
+  const int drawn = ViewGraph(w);
+  RefreshCursor(w);
+  return drawn;
+}
+
+void ClearResults() {
+  for (int w = 0; w < kWindows; ++w) {
+    ClearSideBandMarks(w);
+    DeleteGraphPlot(mainpanel, kControls[w].graph, -1, VAL_DELAYED_DRAW);
+    ClearReadout(w);
+    SetCtrlVal(mainpanel, kControls[w].totalReadout, "");
+  }
 }
 
 int ViewGraph(int w) {
@@ -171,6 +211,13 @@ int ViewGraph(int w) {
     case kPlotBarsByIndex:
       handle = PlotY(mainpanel, graph, v.yData, v.count, VAL_DOUBLE, VAL_VERTICAL_BAR,
                      VAL_EMPTY_SQUARE, VAL_SOLID, 1, v.color);
+      // The last bar of a band display is the total of all bands, not a band: drawn over in
+      // grey so it is not read as the highest band.
+      if (handle > 0 && v.count > 1 && (v.xUnit == kXOctave || v.xUnit == kXThird)) {
+        const double at = v.count - 1;
+        PlotXY(mainpanel, graph, &at, v.yData + v.count - 1, 1, VAL_DOUBLE, VAL_DOUBLE,
+               VAL_VERTICAL_BAR, VAL_NO_POINT, VAL_SOLID, 1, kTotalBarColor);
+      }
       break;
     case kPlotBars:
       handle = PlotXY(mainpanel, graph, v.xData, v.yData, v.count, VAL_DOUBLE, VAL_DOUBLE,
@@ -213,7 +260,8 @@ void SelectFunction(int w, int i) {
   v.compute = cf[i].compute;
   if (cf[i].hasFormats == 1) {
     SetExtentionFunction(w);
-    SetCtrlAttribute(mainpanel, c.formatRing, ATTR_VISIBLE, 1);
+    // A window that is not shown keeps its controls out of sight.
+    SetCtrlAttribute(mainpanel, c.formatRing, ATTR_VISIBLE, rcu.winsel == 2 || rcu.winsel == w ? 1 : 0);
     SetCtrlAttribute(mainpanel, c.formatRing, ATTR_DIMMED, 0);
     int format = 0;
     GetCtrlVal(mainpanel, c.formatRing, &format);
@@ -322,6 +370,8 @@ int InMemory(int panel, int control, int event, void*, int, int) {
   const int n = cus.lines > 0 && cus.lines <= kMaxLines ? cus.lines : kMaxLines;
   for (int i = 0; i < n; ++i) mem_wd[w][i] = mem_dB[w][i] = 0.0;
   SetCtrlAttribute(panel, control, ATTR_ON_COLOR, state ? VAL_RED : VAL_GRAY);
+  // With results at hand and no run going the reference is taken at once.
+  if (state == 1 && sp.dataReady == 1 && start == 0) ViewResult(w);
   return 0;
 }
 
@@ -363,6 +413,7 @@ static int ColorOfWindow(int w, int panel, int control, int event) {
   int color = 0;
   GetCtrlVal(panel, control, &color);
   vs[w].color = color;
+  SetCursorAttribute(mainpanel, kControls[w].graph, 1, ATTR_CURSOR_COLOR, ContrastColor(color));
   const int led = w == 0 ? MAIN_ZoomLed1 : MAIN_ZoomLed2;
   SetCtrlAttribute(mainpanel, led, ATTR_ON_COLOR, color);
   SetCtrlAttribute(mainpanel, w == 0 ? MAIN_WindowMark1 : MAIN_WindowMark2, ATTR_TEXT_BGCOLOR, color);

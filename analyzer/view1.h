@@ -66,6 +66,9 @@ extern double mem_dB[kWindows][kMaxLines];
 // ---- evaluation and drawing
 int ViewResult(int w);
 int ViewGraph(int w);
+// Both windows' traces, markers and readouts removed: what they showed belongs to settings
+// that no longer hold.
+void ClearResults();
 int YesNoViewFunction(int w);
 
 // ---- window callbacks (toolkit callback form, EVENT_COMMIT only)

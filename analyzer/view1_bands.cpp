@@ -124,6 +124,6 @@ void LabelOkt(int w, int nb, int step) {
       std::snprintf(text, sizeof text, "%1.1f k", x_okt[m] / 1000.0);
     InsertAxisItem(mainpanel, graph, VAL_BOTTOM_XAXIS, -1, text, t);
   }
-  InsertAxisItem(mainpanel, graph, VAL_BOTTOM_XAXIS, -1, "Sum:", nb);
+  InsertAxisItem(mainpanel, graph, VAL_BOTTOM_XAXIS, -1, "Σ", nb);
   v->relabelled = 1;
 }

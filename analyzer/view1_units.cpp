@@ -29,6 +29,31 @@ void FrequencyLabel(double f, char* text, int size) {
     std::snprintf(text, size, "%1.1f", f);
 }
 
+// A round step near `rough`: 1, 2, 2.5, 4 or 5 times a power of ten.
+double NiceStep(double rough) {
+  if (!(rough > 0.0) || !std::isfinite(rough)) return 1.0;
+  const double p = std::pow(10.0, std::floor(std::log10(rough)));
+  for (double m : {1.0, 2.0, 2.5, 4.0, 5.0}) {
+    if (m * p >= rough * 0.999) return m * p;
+  }
+  return 10.0 * p;
+}
+
+// Labels at round values of the visible range (label = x·factor), the last well clear of the
+// unit text at the right end.
+template <typename Format>
+void RoundTicks(int w, double factor, Format format) {
+  const ViewState* v = &vs[w];
+  const int graph = WindowCtrl(w).graph;
+  const double from = v->viewXFrom * factor, to = v->viewXTo * factor;
+  const double step = NiceStep((to - from) / 8.0);
+  char text[32];
+  for (double t = std::ceil(from / step - 1e-9) * step; t <= to - 0.6 * step; t += step) {
+    format(std::fabs(t) < 1e-9 * step ? 0.0 : t, text, static_cast<int>(sizeof text));
+    InsertAxisItem(mainpanel, graph, VAL_BOTTOM_XAXIS, -1, text, t / factor);
+  }
+}
+
 // The layout shared by the frequency and time axes: label strings, manual scaling over the
 // visible range, 8 divisions. False when the visible range is already labelled.
 bool StartStringAxis(int w, double* step) {
@@ -198,7 +223,7 @@ void LabelAxixY(int w) {
   if (dFrom <= tol && dTo <= tol) return;
   const double step = v->yScale * (v->viewYTo - v->viewYFrom) / 4.0;
   SetCtrlAttribute(mainpanel, c.graph, ATTR_YPRECISION, CallRange(step));
-  SetCtrlAttribute(mainpanel, c.graph, ATTR_YDIVISIONS, 4);
+  SetCtrlAttribute(mainpanel, c.graph, ATTR_YDIVISIONS, 0);  // round values, chosen by the ticker
   SetCtrlAttribute(mainpanel, c.graph, ATTR_YAXIS_OFFSET, 0.0);
   SetAxisScalingMode(mainpanel, c.graph, VAL_LEFT_YAXIS, VAL_MANUAL, v->viewYFrom, v->viewYTo);
   SetCtrlAttribute(mainpanel, c.graph, ATTR_YAXIS_GAIN, v->yScale);
@@ -239,13 +264,8 @@ void LabelBand(int w) {
   if (!StartStringAxis(w, &step)) return;
   ViewState* v = &vs[w];
   const int graph = WindowCtrl(w).graph;
-  char text[32];
-  for (int i = 0; i < 8; ++i) {
-    const double x = v->viewXFrom + i * step;
-    FrequencyLabel(x, text, sizeof text);
-    InsertAxisItem(mainpanel, graph, VAL_BOTTOM_XAXIS, -1, text, x);
-  }
-  InsertAxisItem(mainpanel, graph, VAL_BOTTOM_XAXIS, -1, "Hz.",
+  RoundTicks(w, 1.0, FrequencyLabel);
+  InsertAxisItem(mainpanel, graph, VAL_BOTTOM_XAXIS, -1, "Гц",
                  v->viewXFrom + 8 * step - 0.05 * step);
   v->relabelled = 1;
 }
@@ -275,12 +295,7 @@ void LabelTime(int w) {
   double factor;
   const char* unit;
   TimeAxisUnit(v->viewXTo, &factor, &unit);
-  char text[32];
-  for (int i = 0; i < 8; ++i) {
-    const double x = v->viewXFrom + i * step;
-    std::snprintf(text, sizeof text, "%1.1f", x * factor);
-    InsertAxisItem(mainpanel, graph, VAL_BOTTOM_XAXIS, -1, text, x);
-  }
+  RoundTicks(w, factor, [](double t, char* text, int size) { std::snprintf(text, size, "%1.1f", t); });
   InsertAxisItem(mainpanel, graph, VAL_BOTTOM_XAXIS, -1, unit,
                  v->viewXFrom + 8 * step - 0.05 * step);
   v->relabelled = 1;
@@ -300,7 +315,7 @@ void TotText(int w, char* buf, int bufSize) {
   const char* unit = ChannelUnit(input);
   const char* name = w == 0 ? "Sa" : "Sb";
   if (rcu.measType == 2)
-    std::snprintf(buf, bufSize, "%s = %1.3e, med=%1.3e, %s", name, rms * scale, mean * scale, unit);
+    std::snprintf(buf, bufSize, "%s = %1.3e, ср.=%1.3e, %s", name, rms * scale, mean * scale, unit);
   else
     std::snprintf(buf, bufSize, "%s = %1.3e, %s", name, rms * scale, unit);
 }

@@ -16,6 +16,8 @@ packages=(
   qt6-translations-l10n locales
   # clang with its libFuzzer runtime builds the fuzz targets.
   clang libclang-rt-14-dev llvm
+  # A virtual X display for the test that starts the program as a person does.
+  xvfb
 )
 # FFTW and KissFFT only feed the side-by-side benchmarks; set VELTRA_BENCH_PEERS=1 to get them.
 if [ "${VELTRA_BENCH_PEERS:-0}" = 1 ]; then

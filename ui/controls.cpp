@@ -2,12 +2,15 @@
 #include "ui/toolkit.h"
 
 #include "ui/graph.h"
+#include "ui/uiqt.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QKeySequence>
+#include <QShortcut>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -483,7 +486,10 @@ int SetGeometry(Control& c, int attribute, int v) {
   const QPoint origin = parent != nullptr && parent != c.widget->window()
                             ? parent->mapTo(c.widget->window(), QPoint(0, 0))
                             : QPoint(0, 0);
+  const QPoint moved = r.topLeft() - origin - c.widget->pos();
   c.widget->setGeometry(QRect(r.topLeft() - origin, r.size()));
+  // The caption goes where its control goes.
+  if (QLabel* b = Buddy(c); b != nullptr && !moved.isNull()) b->move(b->pos() + moved);
   return UIE_NoError;
 }
 
@@ -502,10 +508,16 @@ int SetAttr(Control& c, int attribute, const QVariant& value) {
     case ATTR_VISIBLE:
       if (!isNum) return UIE_InvalidValue;
       if (c.kind != CtrlKind::Timer) c.widget->setVisible(n != 0);
+      // A caption without its control would label nothing.
+      if (QLabel* b = Buddy(c)) b->setVisible(n != 0);
       return UIE_NoError;
     case ATTR_LABEL_TEXT:
       if (!isText) return UIE_InvalidValue;
       SetLabelText(c, value.toString());
+      return UIE_NoError;
+    case ATTR_TOOLTIP_TEXT:
+      if (!isText) return UIE_InvalidValue;
+      c.widget->setToolTip(value.toString());
       return UIE_NoError;
     case ATTR_TEXT_COLOR:
     case ATTR_TEXT_BGCOLOR:
@@ -591,6 +603,7 @@ int GetAttr(Control& c, int attribute, QVariant* out) {
       *out = c.kind != CtrlKind::Timer && !c.widget->isHidden() ? 1 : 0;
       return UIE_NoError;
     case ATTR_LABEL_TEXT: *out = LabelText(c); return UIE_NoError;
+    case ATTR_TOOLTIP_TEXT: *out = c.widget->toolTip(); return UIE_NoError;
     case ATTR_TEXT_COLOR: *out = c.textColor == ui::kNoColor ? VAL_BLACK : c.textColor; return 0;
     case ATTR_TEXT_BGCOLOR: *out = c.bgColor == ui::kNoColor ? VAL_WHITE : c.bgColor; return 0;
     case ATTR_TOP: *out = PanelRect(c).top(); return UIE_NoError;
@@ -900,5 +913,19 @@ int UserFireEvent(int panel, int control, int event, int eventData1, int eventDa
   int status = UIE_NoError;
   if (ui::FindControl(panel, control, &status) == nullptr) return status;
   ui::Deliver(panel, control, event, eventData1, eventData2);
+  return UIE_NoError;
+}
+
+int InstallShortcut(int panel, const char* keys, int control) {
+  int status = UIE_NoError;
+  if (ui::FindControl(panel, control, &status) == nullptr) return status;
+  QWidget* window = PanelWidget(panel);
+  const QKeySequence sequence(QString::fromUtf8(keys ? keys : ""));
+  if (window == nullptr || sequence.isEmpty()) return UIE_InvalidValue;
+  auto* shortcut = new QShortcut(sequence, window);
+  shortcut->setContext(Qt::WindowShortcut);
+  QObject::connect(shortcut, &QShortcut::activated, window, [panel, control] {
+    UserPressCtrl(panel, control);
+  });
   return UIE_NoError;
 }

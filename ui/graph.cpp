@@ -124,7 +124,22 @@ void ScaledTicker::generate(const QCPRange& range, const QLocale& locale, QChar 
     }
     return;
   }
-  QCPAxisTicker::generate(range, locale, formatChar, precision, ticks, subTicks, tickLabels);
+  // Round numbers where a person reads them: in label units (value·gain + offset).
+  const double gain = setup_->gain != 0.0 && Finite(setup_->gain) ? setup_->gain : 1.0;
+  double lo = range.lower * gain + setup_->offset, hi = range.upper * gain + setup_->offset;
+  if (lo > hi) std::swap(lo, hi);
+  QCPAxisTicker::generate(QCPRange(lo, hi), locale, formatChar, precision, ticks, subTicks, nullptr);
+  for (double& t : ticks) t = (t - setup_->offset) / gain;
+  if (subTicks)
+    for (double& t : *subTicks) t = (t - setup_->offset) / gain;
+  if (gain < 0.0) {
+    std::reverse(ticks.begin(), ticks.end());
+    if (subTicks) std::reverse(subTicks->begin(), subTicks->end());
+  }
+  if (tickLabels) {
+    tickLabels->clear();
+    for (double t : ticks) *tickLabels << Label(t);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -167,9 +182,14 @@ GraphWidget::GraphWidget(QWidget* parent) : QCustomPlot(parent) {
   for (int i = 0; i < kMaxCursors; ++i) {
     Cursor& c = cursors_[static_cast<size_t>(i)];
     c.color = colors[i];
+    c.haloV = new QCPItemStraightLine(this);
+    c.haloH = new QCPItemStraightLine(this);
     c.vertical = new QCPItemStraightLine(this);
     c.horizontal = new QCPItemStraightLine(this);
-    for (QCPItemStraightLine* l : {c.vertical, c.horizontal}) l->setSelectable(false);
+    for (QCPItemStraightLine* l : {c.haloV, c.haloH, c.vertical, c.horizontal}) {
+      l->setLayer(dataLayer_);
+      l->setSelectable(false);
+    }
     PlaceCursor(i);
   }
   UpdateCursorItems();
@@ -319,7 +339,7 @@ QCPGraph* GraphWidget::TakeGraph(bool* reused) {
 void GraphWidget::RaiseCursors() {
   // Moved to the end of the layer: drawn over the plots added before.
   for (Cursor& c : cursors_) {
-    for (QCPItemStraightLine* l : {c.vertical, c.horizontal}) {
+    for (QCPItemStraightLine* l : {c.haloV, c.haloH, c.vertical, c.horizontal}) {
       l->setLayer(QStringLiteral("main"));
       l->setLayer(dataLayer_);
     }
@@ -493,6 +513,10 @@ void GraphWidget::PlaceCursor(int i) {
   c.vertical->point2->setCoords(c.x, 1.0);
   c.horizontal->point1->setCoords(0.0, c.y);
   c.horizontal->point2->setCoords(1.0, c.y);
+  c.haloV->point1->setCoords(c.x, 0.0);
+  c.haloV->point2->setCoords(c.x, 1.0);
+  c.haloH->point1->setCoords(0.0, c.y);
+  c.haloH->point2->setCoords(1.0, c.y);
 }
 
 void GraphWidget::UpdateCursorItems() {
@@ -503,6 +527,13 @@ void GraphWidget::UpdateCursorItems() {
     for (QCPItemStraightLine* l : {c.vertical, c.horizontal}) {
       l->setVisible(shown);
       l->setPen(pen);
+    }
+    QPen halo(QColor(0, 0, 0));
+    halo.setWidth(3);
+    halo.setCosmetic(true);
+    for (QCPItemStraightLine* l : {c.haloV, c.haloH}) {
+      l->setVisible(shown);
+      l->setPen(halo);
     }
   }
 }
@@ -575,20 +606,26 @@ int GraphWidget::GetCursorAttr(int cursor, int attribute, int* value) const {
 
 int GraphWidget::PickCursor(const QPointF& pos) const {
   constexpr double kGrab = 6.0;
+  constexpr double kCornerGrab = 10.0;
   int best = -1;
-  double bestD = kGrab + 1e-9;
+  double bestD = 1e300;
   for (int i = 0; i < numCursors_; ++i) {
     const Cursor& c = cursors_[static_cast<size_t>(i)];
     if (!c.visible) continue;
     const double dx = std::fabs(xAxis->coordToPixel(c.x) - pos.x());
     const double dy = std::fabs(yAxis->coordToPixel(c.y) - pos.y());
-    const double d = std::min(dx, dy);
+    // Cursors 2 and 3 are the corners of a zoom box: taken at their crossing point only. The
+    // others mark a point of the trace: taken at their vertical line.
+    const bool corner = i == 1 || i == 2;
+    const double d = corner ? std::hypot(dx, dy) : dx;
+    if (d > (corner ? kCornerGrab : kGrab)) continue;
     if (d < bestD) {  // ties go to the lower cursor number
       best = i;
       bestD = d;
     }
   }
-  if (best < 0 && numCursors_ > 0 && cursors_[0].visible) best = 0;
+  // Anywhere else the measuring cursor comes to the click.
+  if (best < 0 && numCursors_ > 0) best = 0;
   return best;
 }
 
@@ -622,9 +659,22 @@ void GraphWidget::mousePressEvent(QMouseEvent* event) {
     if (onEvent) onEvent(EVENT_RIGHT_CLICK, 0, 0);
     return;
   }
+  if (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier) &&
+      axisRect()->rect().contains(event->pos())) {
+    if (band_ == nullptr) band_ = new QRubberBand(QRubberBand::Rectangle, this);
+    bandOrigin_ = event->pos();
+    band_->setGeometry(QRect(bandOrigin_, QSize()));
+    band_->show();
+    event->accept();
+    return;
+  }
   if (event->button() == Qt::LeftButton && axisRect()->rect().contains(event->pos())) {
     dragCursor_ = PickCursor(event->position());
     dragMoved_ = false;
+    if (dragCursor_ >= 0 && !cursors_[static_cast<size_t>(dragCursor_)].visible) {
+      cursors_[static_cast<size_t>(dragCursor_)].visible = true;
+      UpdateCursorItems();
+    }
     DragTo(event->position());
     event->accept();
     return;
@@ -633,6 +683,11 @@ void GraphWidget::mousePressEvent(QMouseEvent* event) {
 }
 
 void GraphWidget::mouseMoveEvent(QMouseEvent* event) {
+  if (band_ != nullptr && band_->isVisible()) {
+    band_->setGeometry(QRect(bandOrigin_, event->pos()).normalized());
+    event->accept();
+    return;
+  }
   if (dragCursor_ >= 0) {
     DragTo(event->position());
     event->accept();
@@ -642,6 +697,15 @@ void GraphWidget::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void GraphWidget::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && band_ != nullptr && band_->isVisible()) {
+    band_->hide();
+    event->accept();
+    const QRect r = QRect(bandOrigin_, event->pos()).normalized();
+    if (r.width() < 4 || r.height() < 4) return;  // a click, not a box
+    ZoomTo(xAxis->pixelToCoord(r.left()), yAxis->pixelToCoord(r.bottom()),
+           xAxis->pixelToCoord(r.right()), yAxis->pixelToCoord(r.top()));
+    return;
+  }
   if (event->button() == Qt::LeftButton && dragCursor_ >= 0) {
     const int cursor = dragCursor_ + 1;
     const bool moved = dragMoved_;
@@ -661,10 +725,39 @@ void GraphWidget::mouseDoubleClickEvent(QMouseEvent* event) {
     return;
   }
   if (event->button() == Qt::LeftButton) {
-    mousePressEvent(event);
+    // A double click gives the whole result back, as the right double click does.
+    event->accept();
+    dragCursor_ = -1;
+    if (onEvent) onEvent(EVENT_RIGHT_DOUBLE_CLICK, 0, 0);
     return;
   }
   QCustomPlot::mouseDoubleClickEvent(event);
+}
+
+void GraphWidget::ZoomTo(double x1, double y1, double x2, double y2) {
+  if (!Finite(x1) || !Finite(y1) || !Finite(x2) || !Finite(y2) || x1 == x2 || y1 == y2) return;
+  SetCursor(2, x1, y1);
+  SetCursor(3, x2, y2);
+  if (onEvent) onEvent(EVENT_RIGHT_CLICK, 0, 0);
+}
+
+void GraphWidget::wheelEvent(QWheelEvent* event) {
+  const int notches = event->angleDelta().y() / 120;
+  if (notches == 0 || !axisRect()->rect().contains(event->position().toPoint())) {
+    QCustomPlot::wheelEvent(event);
+    return;
+  }
+  event->accept();
+  // Each notch away from the user narrows the range by a fifth about the pointer.
+  const double f = std::pow(0.8, notches);
+  const QCPRange xr = xAxis->range(), yr = yAxis->range();
+  if (event->modifiers() & Qt::ControlModifier) {
+    const double y0 = yAxis->pixelToCoord(event->position().y());
+    ZoomTo(xr.lower, y0 - (y0 - yr.lower) * f, xr.upper, y0 + (yr.upper - y0) * f);
+  } else {
+    const double x0 = xAxis->pixelToCoord(event->position().x());
+    ZoomTo(x0 - (x0 - xr.lower) * f, yr.lower, x0 + (xr.upper - x0) * f, yr.upper);
+  }
 }
 
 void GraphWidget::keyPressEvent(QKeyEvent* event) {

@@ -3,6 +3,7 @@
 
 #include <qcustomplot.h>
 
+#include <QRubberBand>
 #include <QVariant>
 
 #include <array>
@@ -94,6 +95,7 @@ class GraphWidget : public QCustomPlot {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   enum class PlotKind { Data, Line, Point, Text };
@@ -109,6 +111,9 @@ class GraphWidget : public QCustomPlot {
     bool visible = true;
     QCPItemStraightLine* vertical = nullptr;
     QCPItemStraightLine* horizontal = nullptr;
+    // Dark borders under the lines: a cursor stays visible over a trace of its own colour.
+    QCPItemStraightLine* haloV = nullptr;
+    QCPItemStraightLine* haloH = nullptr;
   };
 
   int AddPlot(Plot plot, bool reused = false);
@@ -125,6 +130,9 @@ class GraphWidget : public QCustomPlot {
   void ApplyScaling();
   int PickCursor(const QPointF& pos) const;
   void DragTo(const QPointF& pos);
+  // A zoom asked for with the mouse goes the way of the cursor zoom: cursors 2 and 3 at the
+  // box's corners, then the right-click event, so the owner's zoom state stays the only one.
+  void ZoomTo(double x1, double y1, double x2, double y2);
   AxisSetup* Setup(int axis);
   QCPAxis* Axis(int axis) const;
 
@@ -144,5 +152,7 @@ class GraphWidget : public QCustomPlot {
   std::deque<QCPGraph*> spares_;  // hidden graphs kept for reuse
   int dragCursor_ = -1;
   bool dragMoved_ = false;
+  QRubberBand* band_ = nullptr;
+  QPoint bandOrigin_;
   int plotBg_ = 0, gridColor_ = 0;
 };

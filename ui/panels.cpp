@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTimer>
 #include <QUiLoader>
@@ -357,6 +358,21 @@ int DisplayPanel(int panel) {
   if (p == nullptr) return UIE_InvalidPanel;
   p->widget->show();
   if (QGuiApplication::platformName() != QLatin1String("offscreen")) p->widget->raise();
+  return UIE_NoError;
+}
+
+int PlacePanelBeside(int panel, int anchorPanel) {
+  ui::Panel* p = ui::FindPanel(panel);
+  ui::Panel* a = ui::FindPanel(anchorPanel);
+  if (p == nullptr || a == nullptr) return UIE_InvalidPanel;
+  const QRect frame = a->widget->frameGeometry();
+  int left = frame.right() + 8;
+  if (const QScreen* screen = a->widget->screen()) {
+    const QRect room = screen->availableGeometry();
+    if (left + p->widget->frameGeometry().width() > room.right())
+      left = std::max(room.left(), frame.right() - p->widget->frameGeometry().width() - 8);
+  }
+  p->widget->move(left, frame.top() + 40);
   return UIE_NoError;
 }
 

@@ -170,6 +170,8 @@ enum UiAttribute : int {
   ATTR_TITLE,                 // [text]
   ATTR_CLOSE_CTRL,            // [int] control operated (commit) when the user closes the panel's
                               //       window; 0 = closing only hides the panel
+  // controls, any kind
+  ATTR_TOOLTIP_TEXT,          // [text] the hint shown when the pointer rests on the control
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -205,6 +207,10 @@ int LoadPanel(int parentPanel, const char* resourceFile, int resourceId);
 int DiscardPanel(int panel);
 int DisplayPanel(int panel);
 int HidePanel(int panel);
+// Puts a panel beside another (to its right when the screen has room, else over its right
+// edge, level with its top). Where the person moves it afterwards, it stays while the program
+// runs.
+int PlacePanelBeside(int panel, int anchorPanel);
 int SetPanelAttribute(int panel, int attribute, const char* value);
 int SetPanelAttribute(int panel, int attribute, int value);
 int GetPanelAttribute(int panel, int attribute, int* value);
@@ -337,3 +343,6 @@ int UserSetCtrlVal(int panel, int control, const char* valueText);
 int UserPressCtrl(int panel, int control);
 // Delivers one event to a control's callback, as the toolkit would (e.g. EVENT_TIMER_TICK).
 int UserFireEvent(int panel, int control, int event, int eventData1, int eventData2);
+// A keyboard shortcut of the panel's window ("F5", "Ctrl+S", … in Qt's portable key names)
+// that works `control` as UserPressCtrl does; a dimmed control ignores it.
+int InstallShortcut(int panel, const char* keys, int control);

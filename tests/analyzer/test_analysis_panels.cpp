@@ -262,14 +262,14 @@ std::string LabelsAfter(void (*label)(int), double from, double to) {
 TEST_F(AnalysisPanels, AxisLabelsOfBandsFrequencyAndTime) {
   // Third octaves at fmax 1000 Hz: 18 bands, octave centres on every third, the total at 18.
   EXPECT_EQ(LabelsAfter([](int w) { LabelOkt(w, 18, 3); }, 0.0, 18.0),
-            "16.0|31.5|63.0|125.0|250.0|500.0|Sum:|");
+            "16.0|31.5|63.0|125.0|250.0|500.0|Σ|");
   EXPECT_EQ(vs[0].relabelled, 1);
   EXPECT_EQ(LabelsAfter([](int w) { LabelOkt(w, 9, 1); }, 0.0, 9.0),
-            "16.0|31.5|63.0|125.0|250.0|500.0|1.0 k|2.0 k|4.0 k|Sum:|");
+            "16.0|31.5|63.0|125.0|250.0|500.0|1.0 k|2.0 k|4.0 k|Σ|");
   EXPECT_EQ(LabelsAfter(LabelBand, 0.0, 3200.0),
-            "0.0|400.0|800.0|1.2 k|1.6 k|2.0 k|2.4 k|2.8 k|Hz.|");
+            "0.0|400.0|800.0|1.2 k|1.6 k|2.0 k|2.4 k|2.8 k|Гц|");
   EXPECT_EQ(LabelsAfter(LabelTime, 0.0, 0.0125),
-            "0.0|1.6|3.1|4.7|6.2|7.8|9.4|10.9|мс.|");
+            "0.0|2.0|4.0|6.0|8.0|10.0|мс.|");
 }
 
 TEST_F(AnalysisPanels, OverloadLampFollowsTheInputRms) {
@@ -303,9 +303,7 @@ TEST_F(AnalysisPanels, ReferenceMemoryCaptureEqualizeAndShow) {
   sp.dataReady = 1;
   g_zeroAt5 = true;  // capture a reference holding a zero
   Press("MemoryToggle1");
-  EXPECT_EQ(vs[0].memState, 1);
-  ViewResult(0);
-  EXPECT_EQ(vs[0].memState, 2);
+  EXPECT_EQ(vs[0].memState, 2) << "results at hand, no run: taken at once";
   EXPECT_DOUBLE_EQ(mem_wd[0][3], 4.0);
   EXPECT_NEAR(mem_dB[0][3], 20.0 * std::log10(4.0), 1e-12);
   EXPECT_TRUE(std::isfinite(mem_dB[0][5]));
@@ -325,7 +323,14 @@ TEST_F(AnalysisPanels, ReferenceMemoryCaptureEqualizeAndShow) {
   EXPECT_DOUBLE_EQ(vs[0].yData[7], 8.0);
   EXPECT_DOUBLE_EQ(vs[0].yData[5], 0.0);
 
-  Set("YUnitRing1", "4");  // a unit change clears the reference
+  // Another unit of the same curve keeps the reference, shown in that unit.
+  Set("YUnitRing1", "4");
+  EXPECT_EQ(vs[0].memState, 2);
+  EXPECT_EQ(IntOf("MemoryToggle1"), 1);
+  EXPECT_EQ(IntOf("ShowMemoryToggle1"), 1);
+  EXPECT_NEAR(vs[0].yData[7], 20.0 * std::log10(8.0), 1e-9);
+  // Another format is another curve: the reference is cleared.
+  Set("FormatRing1", "3");
   EXPECT_EQ(vs[0].memState, 0);
   EXPECT_EQ(IntOf("MemoryToggle1"), 0);
 }

@@ -235,7 +235,7 @@ TEST_F(Automation, ValueAControlCannotTakeIsAnError) {
 TEST_F(Automation, RingTakesAValueOrALabel) {
   AutomationPlan plan;
   std::string error;
-  ASSERT_EQ(Parse({"--set", "FftSizeRing=4096", "--set", "WaveformRing=Белый шум"}, &plan, &error), 0);
+  ASSERT_EQ(Parse({"--set", "FftSizeRing=4096", "--set", "WaveformRing=Равномерный шум"}, &plan, &error), 0);
   ASSERT_EQ(RunAutomation(plan, &error), 0) << error;
   EXPECT_EQ(cus.frameLen, 4096);
   EXPECT_EQ(ws.form, 2);

@@ -158,7 +158,7 @@ TEST_F(Display, ReadoutTextsByXUnit) {
   made[0].dx = 100.0;
   Show(0, 0, 19, Ramp);
   EXPECT_EQ(TextOf(0, 2), std::string("k= 2; X:= 200.00,Гц; Y:= 2.000,") + Yunit[kYPower]);
-  EXPECT_EQ(TextOf(0, 18), std::string("k= 18; Sum:= 10.000,") + Yunit[kYPower]);
+  EXPECT_EQ(TextOf(0, 18), std::string("k= 18; Σ:= 10.000,") + Yunit[kYPower]);
   EXPECT_EQ(TextOf(0, 19), "");  // beyond the result
 
   // A line that is no number never reads "nan" or "inf".
@@ -187,8 +187,9 @@ TEST_F(Display, HarmonicMarkersAtMultiplesOfTheCursorLine) {
   std::vector<double> lines = MarkerLines(0);
   ASSERT_EQ(lines.size(), 32u);
   for (int n = 1; n <= 32; ++n) EXPECT_NEAR(lines[static_cast<size_t>(n - 1)], 27.5 * n, 1e-9);
-  EXPECT_EQ(Texts(0).front(), "1");
-  EXPECT_EQ(Texts(0).back(), "32");
+  // Each marker carries its harmonic's level: line 11·n holds 1 + 5.5·n.
+  EXPECT_EQ(Texts(0).front(), "1: 6.5");
+  EXPECT_EQ(Texts(0).back(), "32: 177.0");
 
   // Zoomed to 0 … 250 Hz: the multiples below the right end of the visible range only.
   SetGraphCursor(mainpanel, MAIN_Graph1, 2, 0.0, 0.0);
@@ -198,7 +199,23 @@ TEST_F(Display, HarmonicMarkersAtMultiplesOfTheCursorLine) {
   lines = MarkerLines(0);
   EXPECT_EQ(lines.size(), 9u);  // 9 · 27.5 = 247.5 < 250
   EXPECT_EQ(vs[0].markCount, 9);
-  EXPECT_EQ(Texts(0), (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "7", "8", "9"}));
+  std::vector<std::string> nine;
+  for (int n = 1; n <= 9; ++n) {
+    char t[32];
+    std::snprintf(t, sizeof t, "%d: %.1f", n, 1.0 + 5.5 * n);
+    nine.push_back(t);
+  }
+  EXPECT_EQ(Texts(0), nine);
+
+  // A harmonic cursor dropped beside a peak takes the peak; the markers stay after a redraw.
+  Show(0, 0, 401, [](int i) { return i == 40 ? 50.0 : 1.0; });
+  MoveCursor(0, 1, 42);
+  EXPECT_EQ(vs[0].cursorPoint, 40);
+  const size_t marks = MarkerLines(0).size();
+  EXPECT_GT(marks, 0u);
+  ViewResult(0);
+  EXPECT_EQ(MarkerLines(0).size(), marks);
+  EXPECT_EQ(vs[0].cursorPoint, 40);
 
   // Back below line 11 the markers go.
   MoveCursor(0, 1, 5);
@@ -225,7 +242,7 @@ TEST_F(Display, SideBandSpacingCombAndBandTotals) {
   EXPECT_EQ(vs[0].sbCentre, 110);
   EXPECT_EQ(vs[0].sbSpacing, 10);
   EXPECT_EQ(vs[0].sbBase, 100);
-  EXPECT_EQ(Texts(0), (std::vector<std::string>{"dF=25.00,Hz;", "Fm=275.00,Hz", "Fb=250.00,Hz."}));
+  EXPECT_EQ(Texts(0), (std::vector<std::string>{"dF=25.00,Гц;", "Fm=275.00,Гц", "Fb=250.00,Гц."}));
 
   // Switched on: the comb every 10 lines from line 10 to the end of the visible range.
   Press("SideBandToggle1");
@@ -253,8 +270,8 @@ TEST_F(Display, SideBandSpacingCombAndBandTotals) {
   EXPECT_EQ(texts[0], want[0]);
   EXPECT_EQ(texts[1], want[1]);
   EXPECT_EQ(texts[2], want[2]);
-  EXPECT_EQ(texts[3], "Fm = 125.0,Hz");
-  EXPECT_EQ(texts[4], "dF = 25.0,Hz");
+  EXPECT_EQ(texts[3], "Fm = 125.0,Гц");
+  EXPECT_EQ(texts[4], "dF = 25.0,Гц");
 
   // In dB the band total is the dB sum of the lines and the readout a difference.
   made[0].yUnit = kYDb;
@@ -354,14 +371,16 @@ TEST_F(Display, ZoomByCursorsTwoAndThree) {
   EXPECT_EQ(vs[0].zoomed, 0);
   EXPECT_EQ(IntOf("ZoomLed1"), 0);
   EXPECT_EQ(vs[0].viewXTo, 1000.0);
-  // Cursors 2 and 3 go back to the corners of the full ranges after the relabelling.
+  // Cursors 2 and 3 go back to the corners of the full ranges after the relabelling, a
+  // twentieth inside them so that they can be seen and taken.
   double x2 = 0, y2 = 0, x3 = 0, y3 = 0;
   GetGraphCursor(mainpanel, MAIN_Graph1, 2, &x2, &y2);
   GetGraphCursor(mainpanel, MAIN_Graph1, 3, &x3, &y3);
-  EXPECT_EQ(x2, 0.0);
-  EXPECT_EQ(x3, 1000.0);
-  EXPECT_EQ(y2, vs[0].yMin);
-  EXPECT_EQ(y3, vs[0].yMax);
+  const double dy = 0.05 * (vs[0].yMax - vs[0].yMin);
+  EXPECT_DOUBLE_EQ(x2, 50.0);
+  EXPECT_DOUBLE_EQ(x3, 950.0);
+  EXPECT_DOUBLE_EQ(y2, vs[0].yMin + dy);
+  EXPECT_DOUBLE_EQ(y3, vs[0].yMax - dy);
 }
 
 TEST_F(Display, WindowSelectionLaysOutThePanel) {

@@ -119,7 +119,7 @@ TEST_F(Results, FileThatCannotBeCreatedIsReportedAndTheProgramGoesOn) {
   Target(Path("no-such-dir/x.txt"));
   EXPECT_EQ(SaveInfData(0), 0);
   ASSERT_EQ(Seen().size(), 1u);
-  EXPECT_EQ(Seen()[0].title, "File info");
+  EXPECT_EQ(Seen()[0].title, "Файл описания");
   EXPECT_EQ(Seen()[0].text, "CAN'T OPEN FILE !!!");
 }
 
@@ -164,6 +164,21 @@ TEST_F(Results, DataFileNamedInfIsRefused) {
   EXPECT_EQ(GetFileInfo(Path("resultinf").c_str(), nullptr), 1);
   EXPECT_EQ(GetFileInfo(Path("resultinf.inf").c_str(), nullptr), 1);
   EXPECT_EQ(Seen().size(), before);
+}
+
+TEST_F(Results, DialogNameWithoutExtensionIsATextFileAndTheStatusLineSaysWhere) {
+  Fill(0, 3, 0, -1, 2, 2);
+  veltra_test::Popups().fileAnswers.push_back(Path("plain"));
+  Press("SaveButton1");
+  EXPECT_EQ(GetFileInfo(Path("plain.txt").c_str(), nullptr), 1);
+  EXPECT_EQ(GetFileInfo(Path("plain.inf").c_str(), nullptr), 1);
+  EXPECT_EQ(GetFileInfo(Path("plain").c_str(), nullptr), 0);
+  char status[1024] = "";
+  GetCtrlVal(mainpanel, MAIN_StatusLine, status, sizeof status);
+  const std::string s = status;
+  EXPECT_NE(s.find("Окно 1"), std::string::npos) << s;
+  EXPECT_NE(s.find(Path("plain.txt")), std::string::npos) << s;
+  EXPECT_NE(s.find(Path("plain.inf")), std::string::npos) << s;
 }
 
 TEST_F(Results, CancelledDialogWritesNothing) {

@@ -195,7 +195,7 @@ TEST(Totals, TextInTheChannelsUnit) {
   EXPECT_EQ(std::string(text), "Sb = 1.000e+00, м/с");
   rcu.measType = 2;
   TotText(1, text, sizeof text);
-  EXPECT_EQ(std::string(text), "Sb = 1.000e+00, med=-6.000e+00, м/с");
+  EXPECT_EQ(std::string(text), "Sb = 1.000e+00, ср.=-6.000e+00, м/с");
   rcu.measType = 0;
 }
 

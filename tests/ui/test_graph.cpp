@@ -28,7 +28,7 @@ class GraphTest : public PanelTest {
     for (int i = 0; i < Plot()->plottableCount(); ++i) shown += Plot()->plottable(i)->visible();
     return shown;
   }
-  static constexpr int kCursorItems = 2 * 5;  // two lines per cursor
+  static constexpr int kCursorItems = 4 * 5;  // two lines and their dark borders per cursor
 };
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -404,6 +404,96 @@ TEST_F(GraphTest, MouseMovesCursorOneAndRightClicksReachTheCallback) {
   GetGraphCursor(panel_, PlotGraph, 1, &cx, &cy);
   EXPECT_DOUBLE_EQ(cx, 4.0);
   EXPECT_EQ(CountEvents(PlotGraph, EVENT_COMMIT), 1);
+}
+
+TEST_F(GraphTest, WheelBoxAndDoubleClickAskForZoomThroughCursorsTwoAndThree) {
+  DisplayPanel(panel_);
+  double x[11], y[11];
+  for (int i = 0; i <= 10; ++i) x[i] = y[i] = i;
+  SetAxisScalingMode(panel_, PlotGraph, VAL_XAXIS, VAL_MANUAL, 0, 10);
+  SetAxisScalingMode(panel_, PlotGraph, VAL_LEFT_YAXIS, VAL_MANUAL, 0, 10);
+  PlotXY(panel_, PlotGraph, x, y, 11, VAL_DOUBLE, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT,
+         VAL_SOLID, 1, VAL_RED);
+  RefreshGraph(panel_, PlotGraph);
+  QCustomPlot* p = Plot();
+  auto pixel = [p](double px, double py) {
+    return QPointF(p->xAxis->coordToPixel(px), p->yAxis->coordToPixel(py));
+  };
+  auto wheel = [p](QPointF at, Qt::KeyboardModifiers mods) {
+    QWheelEvent e(at, p->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, mods,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(p, &e);
+  };
+  double x2, y2, x3, y3;
+  auto corners = [&] {
+    GetGraphCursor(panel_, PlotGraph, 2, &x2, &y2);
+    GetGraphCursor(panel_, PlotGraph, 3, &x3, &y3);
+  };
+  // One notch at x = 2: X narrows by a fifth about 2, Y stays.
+  wheel(pixel(2.0, 5.0), Qt::NoModifier);
+  EXPECT_EQ(CountEvents(PlotGraph, EVENT_RIGHT_CLICK), 1);
+  corners();
+  EXPECT_NEAR(x2, 0.4, 0.02);
+  EXPECT_NEAR(x3, 8.4, 0.02);
+  EXPECT_NEAR(y2, 0.0, 1e-9);
+  EXPECT_NEAR(y3, 10.0, 1e-9);
+  // With Ctrl the Y range narrows about the pointer.
+  wheel(pixel(5.0, 5.0), Qt::ControlModifier);
+  EXPECT_EQ(CountEvents(PlotGraph, EVENT_RIGHT_CLICK), 2);
+  corners();
+  EXPECT_NEAR(y2, 1.0, 0.02);
+  EXPECT_NEAR(y3, 9.0, 0.02);
+  EXPECT_NEAR(x3, 10.0, 1e-9);
+  // A box drawn with Shift.
+  QTest::mousePress(p, Qt::LeftButton, Qt::ShiftModifier, pixel(2.0, 8.0).toPoint());
+  QMouseEvent move(QEvent::MouseMove, pixel(6.0, 3.0), p->mapToGlobal(pixel(6.0, 3.0)), Qt::NoButton,
+                   Qt::LeftButton, Qt::ShiftModifier);
+  QApplication::sendEvent(p, &move);
+  QTest::mouseRelease(p, Qt::LeftButton, Qt::ShiftModifier, pixel(6.0, 3.0).toPoint());
+  EXPECT_EQ(CountEvents(PlotGraph, EVENT_RIGHT_CLICK), 3);
+  EXPECT_EQ(CountEvents(PlotGraph, EVENT_COMMIT), 0) << "the box moves no measuring cursor";
+  corners();
+  EXPECT_NEAR(x2, 2.0, 0.1);
+  EXPECT_NEAR(y2, 3.0, 0.1);
+  EXPECT_NEAR(x3, 6.0, 0.1);
+  EXPECT_NEAR(y3, 8.0, 0.1);
+  // A left double click asks for the whole result back.
+  QTest::mouseDClick(p, Qt::LeftButton, Qt::NoModifier, pixel(5.0, 5.0).toPoint());
+  EXPECT_EQ(CountEvents(PlotGraph, EVENT_RIGHT_DOUBLE_CLICK), 1);
+}
+
+TEST_F(GraphTest, CursorsAreTakenOnlyAtTheirOwnLine) {
+  DisplayPanel(panel_);
+  double x[11], y[11];
+  for (int i = 0; i <= 10; ++i) x[i] = y[i] = i;
+  SetCtrlAttribute(panel_, PlotGraph, ATTR_NUM_CURSORS, 3);
+  SetAxisScalingMode(panel_, PlotGraph, VAL_XAXIS, VAL_MANUAL, 0, 10);
+  SetAxisScalingMode(panel_, PlotGraph, VAL_LEFT_YAXIS, VAL_MANUAL, 0, 10);
+  PlotXY(panel_, PlotGraph, x, y, 11, VAL_DOUBLE, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT,
+         VAL_SOLID, 1, VAL_RED);
+  SetGraphCursor(panel_, PlotGraph, 1, 8, 8);
+  SetGraphCursor(panel_, PlotGraph, 2, 1, 6);
+  RefreshGraph(panel_, PlotGraph);
+  QCustomPlot* p = Plot();
+  // On cursor 2's horizontal line but far from its corner: the measuring cursor comes there.
+  const QPoint at(static_cast<int>(p->xAxis->coordToPixel(4.0)),
+                  static_cast<int>(p->yAxis->coordToPixel(6.0)));
+  QTest::mouseClick(p, Qt::LeftButton, Qt::NoModifier, at);
+  double cx, cy;
+  GetGraphCursor(panel_, PlotGraph, 1, &cx, &cy);
+  EXPECT_DOUBLE_EQ(cx, 4.0);
+  GetGraphCursor(panel_, PlotGraph, 2, &cx, &cy);
+  EXPECT_DOUBLE_EQ(cx, 1.0);
+  EXPECT_DOUBLE_EQ(cy, 6.0);
+  // A hidden measuring cursor appears where it is put.
+  SetCursorAttribute(panel_, PlotGraph, 1, ATTR_CURSOR_VISIBLE, 0);
+  QTest::mouseClick(p, Qt::LeftButton, Qt::NoModifier,
+                    QPoint(static_cast<int>(p->xAxis->coordToPixel(7.0)), at.y()));
+  int visible = 0;
+  GetCursorAttribute(panel_, PlotGraph, 1, ATTR_CURSOR_VISIBLE, &visible);
+  EXPECT_EQ(visible, 1);
+  GetGraphCursor(panel_, PlotGraph, 1, &cx, &cy);
+  EXPECT_DOUBLE_EQ(cx, 7.0);
 }
 
 TEST_F(GraphTest, PanelPicturesGoToPngAndClipboard) {
