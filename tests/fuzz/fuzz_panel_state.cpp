@@ -21,5 +21,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int dimmed = 1;
   GetCtrlAttribute(mainpanel, MAIN_StartButton, ATTR_DIMMED, &dimmed);
   if (dimmed != 0) std::abort();
+  ProcessSystemEvents();  // the panels replaced by this start are deleted from the event loop
   return 0;
 }
