@@ -22,11 +22,10 @@
 #include "analyzer/initstruct.h"
 #include "analyzer/live.h"
 #include "analyzer/panels.h"
+#include "bench/bench_panels.h"
 #include "ui/userint.h"
 
 namespace {
-
-int IgnorePopup(int, const char*, const char*, char*, int, void*) { return 0; }
 
 // A 1 kHz tone at half full scale on two channels, `seconds` long, at `rate`.
 void WriteTone(const std::string& path, double rate, int seconds) {
@@ -109,26 +108,9 @@ void BM_CaptureThreadCpu(benchmark::State& state) {
 }
 BENCHMARK(BM_CaptureThreadCpu)->Arg(65536)->Arg(48000)->Unit(benchmark::kMillisecond);
 
-bool StartAnalyzer() {
-  static bool started = [] {
-    static char dir[] = "/tmp/veltra-bench-XXXXXX";
-    if (mkdtemp(dir) == nullptr || chdir(dir) != 0) return false;
-    std::atexit([] { rmdir(dir); });
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    static char name[] = "bench";
-    static char* argv[] = {name, nullptr};
-    static int argc = 1;
-    InitUserInterface(&argc, argv);
-    SetPopupHandler(IgnorePopup, nullptr);
-    return mainpanel > 0 || StartVeltra() == 0;
-  }();
-  return started;
-}
+using bench::StartAnalyzer;
 
-void Set(const char* role, const char* value) {
-  int panel = 0, control = 0;
-  if (FindCtrlByRole(role, &panel, &control) == 0) UserSetCtrlVal(panel, control, value);
-}
+using bench::Set;
 
 // Frames per second the live path analyses (collection, conditioning, spectra of A and B,
 // cross spectrum, averaging, one drawing of both windows per tick), the ticks taking whatever

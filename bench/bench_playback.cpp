@@ -20,6 +20,7 @@
 #include "analyzer/initstruct.h"
 #include "analyzer/menager.h"
 #include "analyzer/panels.h"
+#include "bench/bench_panels.h"
 #include "ui/userint.h"
 
 namespace {
@@ -61,36 +62,15 @@ bool WriteRecording(const std::string& dir) {
   return WriteFileAtomic(inf.c_str(), cp, std::strlen(cp)) == 0;
 }
 
+// The analyzer in its scratch folder with the recording written there once.
 bool StartAnalyzer() {
-  static bool started = [] {
-    static char dir[] = "/tmp/veltra-playback-XXXXXX";
-    if (mkdtemp(dir) == nullptr || chdir(dir) != 0) return false;
-    std::atexit([] {
-      std::remove(g_dataPath.c_str());
-      std::remove((std::string(dir) + "/long.inf").c_str());
-      rmdir(dir);
-    });
-    if (!WriteRecording(dir)) return false;
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    static char name[] = "bench";
-    static char* argv[] = {name, nullptr};
-    static int argc = 1;
-    InitUserInterface(&argc, argv);
-    SetPopupHandler(AnswerPopup, nullptr);
-    return StartVeltra() == 0;
-  }();
-  return started;
+  static const bool ready = bench::StartAnalyzer(AnswerPopup) && WriteRecording(bench::ScratchDir());
+  bench::StartAnalyzer(AnswerPopup);
+  return ready;
 }
 
-void Set(const char* role, const char* value) {
-  int panel = 0, control = 0;
-  if (FindCtrlByRole(role, &panel, &control) == 0) UserSetCtrlVal(panel, control, value);
-}
-
-void Press(const char* role) {
-  int panel = 0, control = 0;
-  if (FindCtrlByRole(role, &panel, &control) == 0) UserPressCtrl(panel, control);
-}
+using bench::Press;
+using bench::Set;
 
 void Tick() { UserFireEvent(mainpanel, MAIN_TimerTick, EVENT_TIMER_TICK, 0, 0); }
 

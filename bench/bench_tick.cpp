@@ -11,33 +11,13 @@
 
 #include "analyzer/initstruct.h"
 #include "analyzer/panels.h"
+#include "bench/bench_panels.h"
 #include "ui/userint.h"
 
 namespace {
 
-int IgnorePopup(int, const char*, const char*, char*, int, void*) { return 0; }
-
-bool StartAnalyzer() {
-  static bool started = [] {
-    // Settings files of whatever directory the benchmark runs in must not shape the geometry.
-    static char dir[] = "/tmp/veltra-bench-XXXXXX";
-    if (mkdtemp(dir) == nullptr || chdir(dir) != 0) return false;
-    std::atexit([] { rmdir(dir); });  // nothing is saved there: no run ends the program
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    static char name[] = "bench";
-    static char* argv[] = {name, nullptr};
-    static int argc = 1;
-    InitUserInterface(&argc, argv);
-    SetPopupHandler(IgnorePopup, nullptr);
-    return StartVeltra() == 0;
-  }();
-  return started;
-}
-
-void Set(const char* role, const char* value) {
-  int panel = 0, control = 0;
-  if (FindCtrlByRole(role, &panel, &control) == 0) UserSetCtrlVal(panel, control, value);
-}
+using bench::Set;
+using bench::StartAnalyzer;
 
 // Both result graphs shown or hidden: a hidden graph is not drawn, so the difference is the
 // redraw's share of a tick.
@@ -53,6 +33,7 @@ void BM_MeasurementTick(benchmark::State& state) {
     state.SkipWithError("panels not loaded");
     return;
   }
+  Set("SourceRing", "1");  // other benchmarks of the program may have left another source
   Set("SampleRateRing", "8192");
   Set("FftSizeRing", std::to_string(state.range(0)).c_str());
   Set("ExponentialBox", "1");
