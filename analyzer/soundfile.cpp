@@ -3,6 +3,7 @@
 
 #include <sndfile.h>
 #include <strings.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -19,6 +20,7 @@
 #include "analyzer/initstruct.h"
 #include "analyzer/menager.h"
 #include "analyzer/recorder.h"
+#include "ui/safefile.h"
 #include "ui/userint.h"
 
 double soundFullScale = 0.0;
@@ -40,6 +42,8 @@ struct SoundFile {
     if (want != nullptr) info = *want;
     f = sf_open(path, mode, &info);
   }
+  // Writes into a descriptor the caller owns and closes.
+  SoundFile(int fd, const SF_INFO& want) : info(want) { f = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE); }
   ~SoundFile() {
     if (f != nullptr) sf_close(f);
   }
@@ -244,7 +248,15 @@ const char* ExportRecording(const char* dst, long long* clipped) {
     if (src.raw == nullptr) return "файл записи не читается";
   }
 
-  const std::string tmp = std::string(dst) + ".part";
+  // Encoded into a fresh temporary beside the target, renamed over it only when complete: a
+  // link or pipe under the name is never written through.
+  StagedFile staged;
+  int fd = -1;
+  const int opened = OpenStagedFile(dst, &staged, &fd);
+  if (opened != kFileWritten) {
+    if (src.raw != nullptr) std::fclose(src.raw);
+    return opened == kFileNotPlain ? "под этим именем не обычный файл" : "файл не создаётся";
+  }
   SF_INFO want{};
   want.samplerate = static_cast<int>(std::lround(setup.srate));
   want.channels = nrec;
@@ -252,7 +264,7 @@ const char* ExportRecording(const char* dst, long long* clipped) {
   want.format = flac ? (SF_FORMAT_FLAC | SF_FORMAT_PCM_24) : (SF_FORMAT_RF64 | SF_FORMAT_PCM_32);
   const char* why = nullptr;
   {
-    SoundFile out(tmp.c_str(), SFM_WRITE, &want);
+    SoundFile out(fd, want);
     if (out.f == nullptr) {
       why = "файл не создаётся";
     } else {
@@ -282,7 +294,12 @@ const char* ExportRecording(const char* dst, long long* clipped) {
     }
   }
   if (src.raw != nullptr) std::fclose(src.raw);
-  if (why == nullptr && std::rename(tmp.c_str(), dst) != 0) why = "файл не переименовывается";
-  if (why != nullptr) std::remove(tmp.c_str());
+  if (fsync(fd) != 0 && why == nullptr) why = "ошибка записи файла";
+  if (close(fd) != 0 && why == nullptr) why = "ошибка записи файла";
+  if (why != nullptr) {
+    DiscardStagedFile(&staged);
+  } else if (CommitStagedFile(&staged) != kFileWritten) {
+    why = "файл не переименовывается";
+  }
   return why;
 }

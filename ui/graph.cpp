@@ -1,12 +1,13 @@
 // Graph control on QCustomPlot and the graph operations of the toolkit API.
 #include "ui/graph.h"
+#include "ui/safefile.h"
 
 #include "ui/toolkit.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QFileInfo>
 #include <QLayout>
-#include <QSaveFile>
 #include <QSvgGenerator>
 
 #include <algorithm>
@@ -1064,9 +1065,11 @@ int SaveGraphPicture(int panel, int control, const char* fileName, int width, in
   }
   if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return UIE_InvalidValue;
   const QString path = QString::fromUtf8(fileName);
-  // Written beside the target and renamed over it: a full disk never leaves half a picture.
-  QSaveFile f(path);
-  if (!f.open(QIODevice::WriteOnly)) return UIE_FileError;
+  // Drawn in memory, then written beside the target and renamed over it by the safe writer: a
+  // full disk never leaves half a picture, a link under the name is never written through.
+  QByteArray bytes;
+  QBuffer f(&bytes);
+  f.open(QIODevice::WriteOnly);
   bool ok = false;
   if (QFileInfo(path).suffix().compare(QStringLiteral("svg"), Qt::CaseInsensitive) == 0) {
     QSvgGenerator svg;
@@ -1084,9 +1087,9 @@ int SaveGraphPicture(int panel, int control, const char* fileName, int width, in
     const QPixmap pix = g->toPixmap(width, height);
     ok = !pix.isNull() && pix.save(&f, "PNG");
   }
-  if (!ok) {
-    f.cancelWriting();
-    return UIE_FileError;
-  }
-  return f.commit() ? UIE_NoError : UIE_FileError;
+  f.close();
+  if (!ok || bytes.isEmpty()) return UIE_FileError;
+  return WriteFileSafely(fileName, bytes.constData(), static_cast<std::size_t>(bytes.size())) == kFileWritten
+             ? UIE_NoError
+             : UIE_FileError;
 }

@@ -163,8 +163,9 @@ void RemoveStale(int dirFd, const std::vector<std::string>& names) {
 
 }  // namespace
 
-int StageFile(const char* path, const void* data, std::size_t size, StagedFile* staged) {
+int OpenStagedFile(const char* path, StagedFile* staged, int* fd) {
   *staged = StagedFile{};
+  *fd = -1;
   if (path == nullptr || path[0] == '\0') return kFileCannotCreate;
   std::string dir, name;
   SplitPath(path, &dir, &name);
@@ -176,28 +177,33 @@ int StageFile(const char* path, const void* data, std::size_t size, StagedFile* 
     return kFileNotPlain;
   }
   std::string temp;
-  int fd = -1;
-  for (int i = 0; i < kCreateTries && fd < 0; ++i) {
+  for (int i = 0; i < kCreateTries && *fd < 0; ++i) {
     temp = TempNameFor(name);
-    fd = openat(dirFd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
+    *fd = openat(dirFd, temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (*fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) {
+  if (*fd < 0) {
     CloseFd(&dirFd);
     return kFileCannotCreate;
-  }
-  bool ok = WriteAll(fd, data, size);
-  ok = fsync(fd) == 0 && ok;
-  ok = close(fd) == 0 && ok;
-  if (!ok) {
-    unlinkat(dirFd, temp.c_str(), 0);
-    CloseFd(&dirFd);
-    return kFileWriteFailed;
   }
   staged->dirFd = dirFd;
   staged->dir = dir;
   staged->name = name;
   staged->tempName = temp;
+  return kFileWritten;
+}
+
+int StageFile(const char* path, const void* data, std::size_t size, StagedFile* staged) {
+  int fd = -1;
+  const int r = OpenStagedFile(path, staged, &fd);
+  if (r != kFileWritten) return r;
+  bool ok = WriteAll(fd, data, size);
+  ok = fsync(fd) == 0 && ok;
+  ok = close(fd) == 0 && ok;
+  if (!ok) {
+    DiscardStagedFile(staged);
+    return kFileWriteFailed;
+  }
   return kFileWritten;
 }
 

@@ -45,6 +45,10 @@ struct StagedFile {
   std::string tempName;  // the temporary's name in the folder
 };
 
+// Creates the temporary of `path` and gives its descriptor (read-write) to `*fd`, for writers
+// that need a file of their own to write (an encoder, say); the caller flushes and closes it,
+// then commits or discards. kFileWritten when `staged` holds it; otherwise nothing is left.
+int OpenStagedFile(const char* path, StagedFile* staged, int* fd);
 // Writes the temporary of `path`. kFileWritten when `staged` holds it; otherwise nothing is left.
 int StageFile(const char* path, const void* data, std::size_t size, StagedFile* staged);
 // Renames the temporary over the target (refused when the target has become something other

@@ -14,7 +14,6 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QBuffer>
-#include <QSaveFile>
 #include <QTranslator>
 
 #include <chrono>
