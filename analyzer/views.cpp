@@ -184,7 +184,7 @@ void SpectroPush(int w, const double* power, int cols) {
   SpectroRing& s = spectro[Win(w)];
   const ViewState& v = vs[Win(w)];
   if (cols < 1 || cols > kMaxLines) return;
-  if (s.rows < 1) s.rows = 1;
+  if (s.rows < 1) s.rows = kMaxSpectroRows;
   if (s.cols != cols || s.function != v.function || s.yUnit != v.yUnit ||
       s.integration != v.integration) {
     s.cols = cols;

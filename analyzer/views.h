@@ -38,7 +38,7 @@ int PeakHoldShown(int w);
 
 // ---- spectrogram: the last rows frames' line spectra in the window's unit
 struct SpectroRing {
-  int rows;          // M
+  int rows;          // frames held (kMaxSpectroRows unless set)
   int cols;          // lines per row
   int filled;        // rows holding a frame
   int head;          // the row the next frame goes to
@@ -48,7 +48,8 @@ struct SpectroRing {
 extern SpectroRing spectro[kWindows];
 
 void ClearSpectrogram(int w);
-// Sets the ring's depth (1 … kMaxSpectroRows); a new depth starts it afresh.
+// Sets the ring's depth (1 … kMaxSpectroRows); a new depth starts it afresh. The drawing shows
+// as many of the newest rows as the window's height takes.
 void SetSpectroRows(int w, int rows);
 // Appends one frame's line powers (counts², cols lines), converted to the window's present unit.
 void SpectroPush(int w, const double* power, int cols);

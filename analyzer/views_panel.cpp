@@ -91,11 +91,11 @@ int DrawSpectrogram(int w) {
   const int graph = Graph(w);
   int top = 0, left = 0, height = 0, width = 0;
   GetCtrlBoundingRect(mainpanel, graph, &top, &left, &height, &width);
-  // Two pixels a frame: the depth follows the window's height.
-  SetSpectroRows(w, height / 2);
   const SpectroRing& s = spectro[w];
   if (s.filled < 1 || s.cols < 2) return 0;
-  const int cols = s.cols, rows = s.rows;
+  // Two pixels a frame: the depth shown follows the window's height.
+  const int rows = std::clamp(height / 2, 1, s.rows);
+  const int cols = s.cols;
   const int limit = std::clamp(width > 0 ? width : kMaxMapCols, 2, kMaxMapCols);
   const int group = (cols + limit - 1) / limit;
   const int nx = (cols + group - 1) / group;
@@ -142,9 +142,13 @@ int DrawSpectrogram(int w) {
   const double xFrom = 0.5 * (group - 1) * df;
   const double xTo = ((nx - 1) * group + 0.5 * (std::min(group, cols - (nx - 1) * group) - 1)) * df;
   const double yFrom = -(rows - 1) * hop;
+  // Only the rows that hold a frame are drawn; the axis keeps the whole depth.
+  const int shown = std::min(rows, s.filled);
   DeleteGraphPlot(mainpanel, graph, -1, VAL_DELAYED_DRAW);
-  const int handle = PlotColorMap(mainpanel, graph, cells, nx, rows, xFrom, xTo, yFrom, 0.0, zMin,
-                                  zMax, UnitLabel(v));
+  const int handle =
+      PlotColorMap(mainpanel, graph, cells + static_cast<size_t>(rows - shown) * nx, nx, shown,
+                   xFrom, xTo, shown > 1 ? -(shown - 1) * hop : -0.5 * hop,
+                   shown > 1 ? 0.0 : 0.5 * hop, zMin, zMax, UnitLabel(v));
   // The Y axis is time before the newest frame, in seconds; the spectrum's labels come back
   // with the first drawing after the spectrogram is switched off.
   SetCtrlAttribute(mainpanel, graph, ATTR_YAXIS_GAIN, 1.0);
