@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "analyzer/display1.h"
 #include "analyzer/iirfilter.h"
 #include "analyzer/save.h"
 #include "analyzer/views.h"
@@ -233,6 +234,31 @@ TEST_F(ViewsModel, NinetyFivePercentOfResponseEstimatesLieInTheNinetyFivePercent
   EXPECT_NEAR(shown, 0.95, 0.05 * 0.95);
 }
 
+TEST(ViewsDelta, CursorTwoAgainstCursorOneInHertzAndDecibels) {
+  double x[4] = {0.0, 10.0, 20.0, 30.0}, y[4] = {1.0, 4.0, 100.0, 0.0};
+  ViewState v{};
+  v.xData = x;
+  v.yData = y;
+  v.count = 4;
+  v.xScale = v.yScale = 1.0;
+  v.xUnit = kXLines;
+  char text[96];
+  v.yUnit = kYPower;  // a power ratio of 25 is 13.98 dB
+  DeltaText(v, 1, 2, text, sizeof text);
+  EXPECT_STREQ(text, "; Δf= 10.00,Гц; ΔдБ= 13.98");
+  v.yUnit = kYRms;  // an amplitude ratio of 25 is twice that
+  DeltaText(v, 1, 2, text, sizeof text);
+  EXPECT_STREQ(text, "; Δf= 10.00,Гц; ΔдБ= 27.96");
+  v.yUnit = kYDb;
+  DeltaText(v, 2, 0, text, sizeof text);
+  EXPECT_STREQ(text, "; Δf= -20.00,Гц; ΔдБ= -99.00");
+  v.yUnit = kYPower;  // no ratio to a line without power: the difference instead
+  DeltaText(v, 2, 3, text, sizeof text);
+  EXPECT_STREQ(text, "; Δf= 10.00,Гц; ΔY= -100.000");
+  DeltaText(v, 1, -1, text, sizeof text);
+  EXPECT_STREQ(text, "") << "cursor 2 not placed";
+}
+
 // ---- through the panels
 
 class ViewsPanel : public veltra_test::VeltraTest {
@@ -333,6 +359,14 @@ TEST_F(ViewsPanel, PeakHoldIsAThirdSavedColumnOnlyWhileOn) {
     return count;
   };
   EXPECT_EQ(columns("held.txt"), 3);
+  // The cursor readout gains the delta only once cursor 2 has left its corner.
+  vs[0].cursorMode = 0;
+  SetGraphCursor(mainpanel, MAIN_Graph1, 1, x_band[100], 0.0);
+  CtrlCursors(0);
+  EXPECT_EQ(Text("CursorReadout1").find("Δf"), std::string::npos) << Text("CursorReadout1");
+  SetGraphCursor(mainpanel, MAIN_Graph1, 2, x_band[60], 0.0);
+  CtrlCursors(0);
+  EXPECT_NE(Text("CursorReadout1").find("; Δf= -" ), std::string::npos) << Text("CursorReadout1");
   ASSERT_GT(spectro[1].filled, 0) << "window 2's spectrogram took the frames";
   Press("PeakHoldToggle1");
   EXPECT_EQ(columns("plain.txt"), 2);
