@@ -370,6 +370,10 @@ TEST_F(ViewsPanel, PeakHoldIsAThirdSavedColumnOnlyWhileOn) {
   ASSERT_GT(spectro[1].filled, 0) << "window 2's spectrogram took the frames";
   Press("PeakHoldToggle1");
   EXPECT_EQ(columns("plain.txt"), 2);
+  // A fresh start shows every view off, and the model agrees with the panel.
+  ASSERT_EQ(StartVeltra(), 0);
+  EXPECT_EQ(vopt[1].spectrogram + vopt[1].confidence + vopt[0].peakHold, 0);
+  EXPECT_EQ(IntOf("SpectrogramToggle2"), 0);
 }
 
 }  // namespace
