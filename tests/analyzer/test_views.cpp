@@ -226,6 +226,12 @@ TEST_F(ViewsModel, NinetyFivePercentOfResponseEstimatesLieInTheNinetyFivePercent
       if (lo[j] <= g && g <= hi[j]) ++coveredByShown;
     }
   }
+  // The band drawn for the same spectra narrows as 1/√n with the averages counted.
+  static double lo4[kMaxLines], hi4[kMaxLines];
+  rcu.avgCount = 4 * kAverages + 1;
+  ASSERT_EQ(ConfidenceBand(1, v, lo4, hi4), 1);
+  for (int j = 4; j < lines; ++j)
+    ASSERT_NEAR((hi4[j] - lo4[j]) / (hi[j] - lo[j]), 0.5, 1e-9) << "line " << j;
   const double share = static_cast<double>(inside) / total;
   const double shown = static_cast<double>(coveredByShown) / total;
   std::printf("|H1| within the 95 %% band: %.1f %% of %d estimates; the band shown about each "
