@@ -151,6 +151,10 @@ const Hint kWindowHints[] = {
     {"WindowCaption", "Окно %d"},
     {"SaveButton", "Сохранить результат окна %d в текстовый файл с описанием (Ctrl+S / Ctrl+Shift+S)"},
     {"CopyButton", "Копировать изображение окна %d в буфер обмена"},
+    {"PeakHoldToggle", "Удержание максимумов спектра окна %d с момента пуска (третий столбец в файле)"},
+    {"SpectrogramToggle", "Спектрограмма окна %d: спектры последних кадров, время вверх"},
+    {"ConfidenceToggle", "95 % доверительные границы когерентности и частотной характеристики окна %d"},
+    {"DistortionReadout", "Искажения окна %d при курсоре «Гармоники»: основной тон, КНИ, КНИ+Ш, SINAD"},
 };
 
 void Apply(CtrlCallbackPtr callback, int panel, int control) {

@@ -8,6 +8,7 @@
 #include "analyzer/menager.h"
 #include "analyzer/modules.h"
 #include "analyzer/view1_internal.h"
+#include "analyzer/views.h"
 #include "dsp/dsp.h"
 
 HistParams pa;
@@ -188,6 +189,7 @@ void Averaging(double k) {
   const int n = CheckedFrameLen();
   if (n == 0 || !(k >= 1.0)) return;
   Transform2N(n);
+  SpectroFrame(n);
   AccumulateSpectra(n, (1.0 / k) * 8.0 / (2.0 * n * 2.0 * n), 1.0 - 1.0 / k);
 }
 

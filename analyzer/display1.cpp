@@ -12,13 +12,13 @@ namespace {
 
 // Every control of a result window, in role order (graph first).
 #define DISPLAY1_ROLE(role, cb) MAIN_##role,
-constexpr int kWindowRoles[kWindows][22] = {
+constexpr int kWindowRoles[kWindows][26] = {
     {VELTRA_WINDOW_ROLES(DISPLAY1_ROLE, 1, _, _, _, _, _, _, _, _)},
     {VELTRA_WINDOW_ROLES(DISPLAY1_ROLE, 2, _, _, _, _, _, _, _, _)},
 };
 #undef DISPLAY1_ROLE
 constexpr int kRolesPerWindow = sizeof kWindowRoles[0] / sizeof kWindowRoles[0][0];
-static_assert(kWindowRoles[0][kRolesPerWindow - 1] == MAIN_CopyButton1, "role list complete");
+static_assert(kWindowRoles[0][kRolesPerWindow - 1] == MAIN_DistortionReadout1, "role list complete");
 
 int ZoomLed(int w) { return w == 0 ? MAIN_ZoomLed1 : MAIN_ZoomLed2; }
 int SideBandToggle(int w) { return w == 0 ? MAIN_SideBandToggle1 : MAIN_SideBandToggle2; }

@@ -10,6 +10,7 @@
 #include "analyzer/iirfilter.h"
 #include "analyzer/panels.h"
 #include "analyzer/view1_internal.h"
+#include "analyzer/views.h"
 #include "ui/userint.h"
 
 int hg[kWindows][kMaxHarmonics];
@@ -138,8 +139,9 @@ void CursorText(int w, int k, char* buf, int bufSize) {
 }
 
 void SetText(int w, int k) {
-  char text[160];
+  char text[256];
   CursorText(w, k, text, sizeof text);
+  AppendDelta(w, k, text, sizeof text);
   SetCtrlVal(mainpanel, Readout(w), text);
 }
 

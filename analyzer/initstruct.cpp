@@ -548,6 +548,13 @@ void InitStructures() {
   Apply(SetFormatDisp, mainpanel, selCtrl);
   Apply(SetCursors1, mainpanel, MAIN_CursorModeRing1);
   Apply(SetCursors2, mainpanel, MAIN_CursorModeRing2);
+  // The views the operator left on come back on; the rest are off.
+  for (int control : {MAIN_PeakHoldToggle1, MAIN_PeakHoldToggle2})
+    Apply(SetPeakHold, mainpanel, control);
+  for (int control : {MAIN_SpectrogramToggle1, MAIN_SpectrogramToggle2})
+    Apply(SetSpectrogram, mainpanel, control);
+  for (int control : {MAIN_ConfidenceToggle1, MAIN_ConfidenceToggle2})
+    Apply(SetConfidence, mainpanel, control);
 }
 
 void InitialStruct() {

@@ -18,6 +18,7 @@
 #include "analyzer/recorder_panel.h"
 #include "analyzer/soundfile.h"
 #include "analyzer/modules.h"
+#include "analyzer/views.h"
 #include "dsp/signals.h"
 #include "ui/safefile.h"
 #include "ui/userint.h"
@@ -185,6 +186,7 @@ int SetZero() {
 
   AllocBuff();
   ZeroView();
+  ClearViews();
   sr.fill = 0;
   rcu.avgCount = 1;
   sp.dataReady = 0;

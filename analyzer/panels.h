@@ -34,7 +34,11 @@
   X(WindowMark##w, NoCallback)                                                                     \
   X(WindowCaption##w, NoCallback)                                                                  \
   X(SaveButton##w, SaveFiles)                                                                      \
-  X(CopyButton##w, ClipBoord)
+  X(CopyButton##w, ClipBoord)                                                                      \
+  X(PeakHoldToggle##w, SetPeakHold)                                                                \
+  X(SpectrogramToggle##w, SetSpectrogram)                                                          \
+  X(ConfidenceToggle##w, SetConfidence)                                                            \
+  X(DistortionReadout##w, NoCallback)
 
 #define VELTRA_MAIN_ROLES(X)                                                                       \
   /* run control */                                                                                \

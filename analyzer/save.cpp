@@ -22,6 +22,7 @@
 #include "analyzer/initstruct.h"
 #include "analyzer/panels.h"
 #include "analyzer/view1.h"
+#include "analyzer/views.h"
 #include "ui/userint.h"
 
 namespace {
@@ -106,8 +107,20 @@ std::string DatText(int w) {
   if (bands && n > 0) n -= 1;
   std::string t;
   t.reserve(static_cast<size_t>(n) * 28 + 32);
-  for (int j = 0; j < n; ++j) Append(t, "%1.5e %1.5e \n", v.xData[j], v.yData[j]);
-  if (bands && v.count > 0) Append(t, "Ysum=%1.5e \n", v.yData[n]);
+  // The held maxima are a third column only while peak hold shows them.
+  const double* held = PeakHoldShown(w) == v.count ? peak[w].held : nullptr;
+  for (int j = 0; j < n; ++j) {
+    if (held)
+      Append(t, "%1.5e %1.5e %1.5e \n", v.xData[j], v.yData[j], held[j]);
+    else
+      Append(t, "%1.5e %1.5e \n", v.xData[j], v.yData[j]);
+  }
+  if (bands && v.count > 0) {
+    if (held)
+      Append(t, "Ysum=%1.5e %1.5e \n", v.yData[n], held[n]);
+    else
+      Append(t, "Ysum=%1.5e \n", v.yData[n]);
+  }
   return t;
 }
 

@@ -11,6 +11,7 @@
 #include "analyzer/panels.h"
 #include "analyzer/modules.h"
 #include "analyzer/view1_internal.h"
+#include "analyzer/views.h"
 #include "dsp/dsp.h"
 #include "ui/userint.h"
 
@@ -170,7 +171,9 @@ int ViewResult(int w) {
     if (v.memState == 2 && v.memEqualize == 1) EqualizeWithMemory(w);
   }
   if (v.memShow == 1 && v.memState == 2) ShowMemory(w);
+  UpdatePeakHold(w, v);
   SetTot(w);
+  ShowDistortion(w);
   if (YesNoViewFunction(w) != 1) {
     // A function whose channel is off shows nothing, not the trace of what was there before.
     ClearSideBandMarks(w);
@@ -202,6 +205,7 @@ int ViewGraph(int w) {
   if (v.relabelled && sp.dataReady == 1) SetCursorsZoom(w);
   DeleteGraphPlot(mainpanel, graph, -1, VAL_DELAYED_DRAW);
   if (v.count < 1) return 0;
+  if (DrawSpectrogram(w)) return 1;
   int handle = 0;
   switch (v.plotStyle) {
     case kPlotLine:
@@ -229,6 +233,7 @@ int ViewGraph(int w) {
       break;
     default: break;
   }
+  DrawViewTraces(w);
   return handle > 0 ? 1 : 0;
 }
 
@@ -274,6 +279,7 @@ void SelectFunction(int w, int i) {
   SetCursorsItem(w);
   CursorSyn(mainpanel, MAIN_CursorSyncToggle, EVENT_COMMIT, nullptr, 0, 0);
   if (sp.dataReady == 1) ViewResult(w);
+  ShowDistortion(w);
 }
 
 static int FunctW(int w, int panel, int control, int event) {

@@ -145,3 +145,18 @@ int ScaledWindow(double x[], int n, int type, WindowConstants *out) {
     for (int i = 0; i < n; ++i) x[i] *= s;
     return 0;
 }
+
+int MainLobeHalfWidth(int type) {
+    // An m-term cosine sum has its first zeros at ±m bins.
+    switch (static_cast<unsigned>(type)) {
+        case kWindowHanning:
+        case kWindowHamming: return 2;
+        case kWindowBlackmanHarris3:
+        case kWindowExactBlackman:
+        case kWindowBlackman: return 3;
+        case kWindowFlatTop: return 5;
+        case kWindowBlackmanHarris4: return 4;
+        case kWindowBlackmanHarris7: return 7;
+        default: return 1;
+    }
+}

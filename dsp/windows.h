@@ -42,3 +42,8 @@ enum WindowType : int {
 // block by 1/coherentGain so that the window has unit coherent gain.
 // 0 (n = 0 applies nothing but still fills *out), or ErrCountNegative for n < 0 (nothing written).
 int ScaledWindow(double x[], int n, int type, WindowConstants *out);
+
+// Half-width of the main lobe of the window of `type`, in bins: the first zero of its spectrum
+// lies this many bins from the centre (m bins for an m-term cosine window). Rectangular, and
+// every unknown code: 1.
+int MainLobeHalfWidth(int type);

@@ -197,6 +197,8 @@ GraphWidget::GraphWidget(QWidget* parent) : QCustomPlot(parent) {
 }
 
 GraphWidget::~GraphWidget() {
+  HideColorScale();
+  delete colorScale_;
   g_graphs.erase(std::remove(g_graphs.begin(), g_graphs.end(), this), g_graphs.end());
 }
 
@@ -319,6 +321,7 @@ void GraphWidget::RemovePlot(Plot& p) {
   } else if (p.plottable != nullptr) {
     removePlottable(p.plottable);
   }
+  if (p.kind == PlotKind::Map) HideColorScale();
   if (p.item != nullptr) removeItem(p.item);
   p.plottable = nullptr;
   p.item = nullptr;

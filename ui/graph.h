@@ -60,6 +60,11 @@ class GraphWidget : public QCustomPlot {
   int PlotText(double x, double y, const QString& text, const QString& font, int textColor,
                int backgroundColor);
   int DeletePlot(int handle, int refresh);
+  // A colour map of z (nx × ny values, x fastest, row 0 at yFrom) with cells centred from
+  // (xFrom, yFrom) to (xTo, yTo), coloured over [zMin, zMax] with a colour scale titled `unit`
+  // beside the plot; non-finite cells stay empty.
+  int PlotColorMap(const float* z, int nx, int ny, double xFrom, double xTo, double yFrom,
+                   double yTo, double zMin, double zMax, const QString& unit);
   int PlotCount() const { return static_cast<int>(plots_.size()); }
 
   int SetCursor(int cursor, double x, double y);
@@ -98,7 +103,7 @@ class GraphWidget : public QCustomPlot {
   void wheelEvent(QWheelEvent* event) override;
 
  private:
-  enum class PlotKind { Data, Line, Point, Text };
+  enum class PlotKind { Data, Line, Point, Text, Map };
   struct Plot {
     PlotKind kind = PlotKind::Data;
     QCPAbstractPlottable* plottable = nullptr;
@@ -155,4 +160,6 @@ class GraphWidget : public QCustomPlot {
   QRubberBand* band_ = nullptr;
   QPoint bandOrigin_;
   int plotBg_ = 0, gridColor_ = 0;
+  QCPColorScale* colorScale_ = nullptr;  // beside the axis rect while a colour map is shown
+  void HideColorScale();
 };

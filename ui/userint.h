@@ -272,6 +272,11 @@ int PlotPoint(int panel, int control, double x, double y, int pointStyle, int co
 // font: a family name, or "NIAppMetaFont" for the toolkit's default UI font.
 int PlotText(int panel, int control, double x, double y, const char* text, const char* font,
              int textColor, int backgroundColor);
+// A colour map of z (numX × numY values, x fastest, row 0 at yFrom) whose cell centres run from
+// (xFrom, yFrom) to (xTo, yTo), coloured over [zMin, zMax] with a colour scale titled unit
+// beside the plot. Non-finite cells stay empty. Deleted like any other plot.
+int PlotColorMap(int panel, int control, const float* z, int numX, int numY, double xFrom,
+                 double xTo, double yFrom, double yTo, double zMin, double zMax, const char* unit);
 // plotHandle -1 deletes every plot of the graph.
 int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh);
 int RefreshGraph(int panel, int control);
