@@ -118,8 +118,13 @@ int CursorW(int w, int event) {
       double x2 = 0, y2 = 0, x3 = 0, y3 = 0;
       GetGraphCursor(mainpanel, graph, 2, &x2, &y2);
       GetGraphCursor(mainpanel, graph, 3, &x3, &y3);
-      // Cursors on one vertical or horizontal line enclose nothing to show.
+      // Cursors on one vertical or horizontal line enclose nothing to show; nor does a box so
+      // narrow that its axis could carry no distinct labels (the wheel and the rubber band
+      // zoom through here too).
       if (!(x2 != x3 && y2 != y3) || !std::isfinite(x2 + x3 + y2 + y3)) return 0;
+      const double minWidth = 1e-9 * std::fmax(std::fabs(x2), std::fabs(x3));
+      const double minHeight = 1e-9 * std::fmax(std::fabs(y2), std::fabs(y3));
+      if (std::fabs(x3 - x2) <= minWidth || std::fabs(y3 - y2) <= minHeight) return 0;
       v.viewXFrom = std::fmin(x2, x3);
       v.viewXTo = std::fmax(x2, x3);
       v.viewYFrom = std::fmin(y2, y3);

@@ -20,6 +20,7 @@
 #include "analyzer/fileio.h"
 #include "analyzer/menager.h"
 #include "analyzer/panels.h"
+#include "analyzer/save.h"
 #include "analyzer/soundfile.h"
 #include "analyzer/modules.h"
 #include "ui/userint.h"
@@ -338,10 +339,19 @@ int InputInfFile() {
   if (IsSoundFileName(file_name)) {
     return ApplyRecordingHeader(h, ReadSoundFileHeader(file_name, &h));
   }
-  std::string infPath = file_name;
-  if (nameLen >= 3) infPath.replace(nameLen - 3, 3, "inf");
+  // The header is the data file's name with its extension replaced by "inf" (as the recorder and
+  // result files name it); an outside recorder's "name.xyz" + "name.xinf"-style pair, whose last
+  // three letters were replaced, is still found.
+  char described[kPathLen + 8];
+  InfPathFor(file_name, described, sizeof described);
+  std::string infPath = described;
+  if (nameLen >= 3 && GetFileInfo(infPath.c_str(), nullptr) != 1) {
+    std::string lastThree = file_name;
+    lastThree.replace(nameLen - 3, 3, "inf");
+    if (GetFileInfo(lastThree.c_str(), nullptr) == 1) infPath = lastThree;
+  }
   // Only a plain file: opening a pipe or a device could wait for ever or never end.
-  std::FILE* f = nameLen >= 3 ? OpenPlainFile(infPath.c_str()) : nullptr;
+  std::FILE* f = OpenPlainFile(infPath.c_str());
   if (f == nullptr) {
     ForgetRecording();
     MessagePopup("CAN'T OPEN FILE !!!", infPath.c_str());

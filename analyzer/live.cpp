@@ -63,8 +63,11 @@ void RestartStreams() {
   SetSetupDelay();
   IIRFilterParam();
   marc_g = 0;
-  rcu.carry = rcu.runmode == 3 ? rcu.pretrig * cus.nchan : 0;
+  // As at a start: no zero lead-in, no comparison base from before the gap.
+  rcu.carry = 0;
+  rcu.hasbase = 0;
   std::fill(tmp.begin(), tmp.end(), 0);
+  EndRecordingAtGap();
 }
 
 void ShowFullScale() {
@@ -172,7 +175,7 @@ void LiveData() {
     g_fill += got;
     if (g_fill < n) continue;
     g_fill = 0;
-    const int inputs[2] = {rcu.chanA, rcu.chanB};
+    const int inputs[2] = {rcu.onA ? rcu.chanA : -1, rcu.onB ? rcu.chanB : -1};
     RecordStep(g_block.data(), n, 2, inputs, 0);
     // The collection path takes counts · 128, as the generator writes them.
     for (int i = 0; i < dbuf.blk; ++i) circbuff[input + i] = g_block[i] * 128;

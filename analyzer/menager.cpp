@@ -359,6 +359,9 @@ VELTRA_CALLBACK(Quit) {
   TimerOff();
   LiveStop();
   StopRecording();
+  // An unfinished auto-ranging pass holds the modules at trial gains: the operator's go back
+  // before "dkv5128.inf" is written.
+  EndAutoRanging();
   DeleteGraphPlot(mainpanel, MAIN_Graph1, -1, VAL_IMMEDIATE_DRAW);
   DeleteGraphPlot(mainpanel, MAIN_Graph2, -1, VAL_IMMEDIATE_DRAW);
   SetCtrlVal(mainpanel, MAIN_CursorSyncToggle, 0);

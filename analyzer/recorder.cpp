@@ -2,11 +2,13 @@
 #include "analyzer/recorder.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <bit>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -70,6 +72,8 @@ struct Recorder {
   bool stopping = false;
   bool failed = false;  // the writer met an error: nothing more is taken
   bool overrun = false;
+  bool limit = false;
+  long long pushed = 0;  // values taken so far
   int error = 0;
   long long bytes = 0;  // on disk (as far as write() said)
   bool active = false;
@@ -189,8 +193,18 @@ std::string RecordingHeaderText(const RecordingSetup& s, long long records) {
 int RecorderStart(const char* dataPath, const RecordingSetup& setup, const RecorderSink* sink) {
   if (g.active) return EBUSY;
   if (setup.nrec < 1 || setup.nrec > kRecordValues || !(setup.srate > 0)) return EINVAL;
-  const int fd = ::open(dataPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  // Only a plain file (or none): a pipe under the name would hold the program, a device would
+  // be written into. Checked before opening, and on what was opened.
+  struct stat st {};
+  if (::lstat(dataPath, &st) == 0 && !S_ISREG(st.st_mode)) return EISDIR;
+  const int fd =
+      ::open(dataPath, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644);
   if (fd < 0) return errno;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) != 0) {
+    ::close(fd);
+    return EISDIR;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   char inf[kPathLen + 8];
   InfPathFor(dataPath, inf, sizeof inf);
   g.setup = setup;
@@ -199,7 +213,8 @@ int RecorderStart(const char* dataPath, const RecordingSetup& setup, const Recor
   g.sink = sink != nullptr ? *sink : kFileSink;
   g.queue.clear();
   g.queued = 0;
-  g.stopping = g.failed = g.overrun = false;
+  g.stopping = g.failed = g.overrun = g.limit = false;
+  g.pushed = 0;
   g.error = 0;
   g.bytes = 0;
   // A header from the first moment: a crash before the first checkpoint leaves an empty
@@ -219,7 +234,13 @@ bool RecorderPush(const int32_t* records, int frames) {
   const std::size_t n = static_cast<std::size_t>(frames) * static_cast<std::size_t>(g.setup.nrec);
   {
     std::lock_guard lk(g.m);
-    if (g.failed || g.overrun) return false;
+    if (g.failed || g.overrun || g.limit) return false;
+    // The header states the value count as an int: a longer recording could not be played.
+    if (g.pushed + static_cast<long long>(n) > INT_MAX) {
+      g.limit = true;
+      return false;
+    }
+    g.pushed += static_cast<long long>(n);
     if (g.queued + n * 4 > kRecorderQueueBytes) {
       // A gap would make the rest of the recording lie about its time: it ends here.
       g.overrun = true;
@@ -241,6 +262,7 @@ RecorderStatus RecorderPoll() {
   s.seconds = g.setup.srate > 0 ? s.records / g.setup.srate : 0.0;
   s.error = g.error;
   s.overrun = g.overrun;
+  s.limit = g.limit;
   return s;
 }
 

@@ -46,13 +46,15 @@ struct RecorderStatus {
   double seconds;          // records / rate
   int error;               // errno of the failure that stopped the writer, 0 when none
   bool overrun;            // the queue was full: the source outran the disk
+  bool limit;              // the recording reached the most values its header can state
 };
 
 // The header text (UTF-8, lines ending in '\n') for `records` records of `setup`.
 std::string RecordingHeaderText(const RecordingSetup& setup, long long records);
 
-// Opens `dataPath` (created or truncated) and its header (the path's last three characters
-// replaced by "inf") and starts the writer. 0 on success; otherwise the errno of the failure.
+// Opens `dataPath` (created or truncated; only a plain file) and its header (the name with its
+// extension replaced by, or extended with, ".inf") and starts the writer. 0 on success;
+// otherwise the errno of the failure (EISDIR when the name is taken by no plain file).
 int RecorderStart(const char* dataPath, const RecordingSetup& setup,
                   const RecorderSink* sink = nullptr);
 // Queues `frames` records of setup.nrec counts each. False when the recording can take no more:

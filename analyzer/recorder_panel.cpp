@@ -88,7 +88,9 @@ bool Begin(int nchan, const int* inputs) {
   const int e = s.nrec > 0 ? RecorderStart(g.path.c_str(), s) : EINVAL;
   if (e != 0) {
     std::string text = "Запись не начата: файл \"" + g.path + "\" не создаётся";
-    text += e == ENOSPC ? " (диск заполнен)." : ".";
+    text += e == ENOSPC   ? " (диск заполнен)."
+            : e == EISDIR ? " (под этим именем не обычный файл)."
+                          : ".";
     Disarm(text.c_str());
     return false;
   }
@@ -129,7 +131,8 @@ void RecordStep(const int* block, int frames, int nchan, const int* inputs, int 
 
 void RecordGeneratorStep() {
   if (!g.on || static_cast<int>(half.size()) < 2 * dbuf.nm) return;
-  const int inputs[2] = {rcu.chanA, rcu.chanB};
+  // A channel switched off carries no input: no column of zeros is labelled as one.
+  const int inputs[2] = {rcu.onA ? rcu.chanA : -1, rcu.onB ? rcu.chanB : -1};
   RecordStep(half.data(), dbuf.nm, 2, inputs, 7);
 }
 
@@ -153,14 +156,21 @@ void StopRecording() {
     return;
   }
   ShowProgress(s);
-  if (s.error != 0 || s.overrun) {
+  if (s.error != 0 || s.overrun || s.limit) {
     char text[kPathLen + 256];
     std::snprintf(text, sizeof text,
                   "Запись остановлена: %s. В файле \"%s\" сохранено %.1f с.",
-                  s.error != 0 ? WriteFailure(s.error) : "диск не успевает за потоком данных",
+                  s.error != 0 ? WriteFailure(s.error)
+                  : s.limit    ? "запись достигла наибольшей длины формата (2^31 значений)"
+                               : "диск не успевает за потоком данных",
                   g.path.c_str(), s.seconds);
     MessagePopup("Внимание !", text);
   }
+}
+
+void EndRecordingAtGap() {
+  if (!g.on || !g.started) return;
+  Disarm("Запись остановлена: устройство потеряло отсчёты; записанное до потери сохранено.");
 }
 
 void InitRecorderControls() {

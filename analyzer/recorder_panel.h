@@ -17,3 +17,6 @@ void InitRecorderControls();
 // Ends an armed recording: the writer finishes, the header states the records on disk; any
 // failure is shown. Nothing when no recording is armed.
 void StopRecording();
+// The source lost samples (a device overrun): a recording spliced across the gap would lie about
+// its time, so an armed recording ends here with a message. Nothing when none is armed.
+void EndRecordingAtGap();

@@ -47,8 +47,12 @@ void RoundTicks(int w, double factor, Format format) {
   const int graph = WindowCtrl(w).graph;
   const double from = v->viewXFrom * factor, to = v->viewXTo * factor;
   const double step = NiceStep((to - from) / 8.0);
+  if (!(step > 0.0) || !std::isfinite(step)) return;
   char text[32];
-  for (double t = std::ceil(from / step - 1e-9) * step; t <= to - 0.6 * step; t += step) {
+  // A range a few ulps wide has a step t += step cannot add: the count bounds the loop.
+  int count = 0;
+  for (double t = std::ceil(from / step - 1e-9) * step; t <= to - 0.6 * step && count < 64;
+       t += step, ++count) {
     format(std::fabs(t) < 1e-9 * step ? 0.0 : t, text, static_cast<int>(sizeof text));
     InsertAxisItem(mainpanel, graph, VAL_BOTTOM_XAXIS, -1, text, t / factor);
   }

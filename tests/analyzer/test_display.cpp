@@ -357,6 +357,17 @@ TEST_F(Display, ZoomByCursorsTwoAndThree) {
   // The zoom holds over a refresh.
   ViewResult(0);
   EXPECT_EQ(vs[0].viewXTo, 100.0);
+  // A box a few ulps wide (deep wheel or rubber-band zoom) is refused, and labelling an axis that
+  // narrow ends: it once looped for ever.
+  SetGraphCursor(mainpanel, MAIN_Graph1, 2, 50.0, 1.0);
+  SetGraphCursor(mainpanel, MAIN_Graph1, 3, std::nextafter(std::nextafter(50.0, 99.0), 99.0), 50.0);
+  UserFireEvent(mainpanel, MAIN_Graph1, EVENT_RIGHT_CLICK, 0, 0);
+  EXPECT_EQ(vs[0].viewXFrom, 10.0);
+  vs[0].viewXFrom = 900.0;
+  vs[0].viewXTo = std::nextafter(std::nextafter(900.0, 1e4), 1e4);
+  ViewResult(0);
+  vs[0].viewXFrom = 10.0;
+  vs[0].viewXTo = 100.0;
 
   // During a run only the zoomed window is redrawn; after it both are.
   made[0].computed = made[1].computed = 0;

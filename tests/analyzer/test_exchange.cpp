@@ -136,7 +136,8 @@ TEST_F(Exchange, GeneratorRecordedAndPlayedBackGivesTheSameSpectrum) {
   Set("AmplitudeField", "5000");
   Press("GeneratorSwitch");
   Set("AveragesField", "10");
-  const std::string rec = ScratchDir() + "/generated.dat";
+  // Typed without an extension: the header is "generated.inf", and playback finds it there.
+  const std::string rec = ScratchDir() + "/generated";
   std::remove(rec.c_str());
   Answer(rec);
   Press("RecordButton");
@@ -186,6 +187,16 @@ TEST_F(Exchange, TheRecordButtonEndsARecordingThatCannotGoOnAsItBegan) {
   Tick();
   EXPECT_NE(lastPopup().find("Запись не начата"), std::string::npos) << lastPopup();
   EXPECT_EQ(IntOf("RecordButton"), 0);
+  // A pipe under the name is refused at the first step: nothing is written into it or waits on it.
+  const std::string pipe = ScratchDir() + "/pipe.dat";
+  std::remove(pipe.c_str());
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  Answer(pipe);
+  Press("RecordButton");
+  Tick();
+  EXPECT_NE(lastPopup().find("не обычный файл"), std::string::npos) << lastPopup();
+  EXPECT_EQ(IntOf("RecordButton"), 0);
+  std::remove(pipe.c_str());
   // A new rate in the middle: the recording ends with the steps of the old one.
   const std::string rec = ScratchDir() + "/rate.dat";
   Answer(rec);

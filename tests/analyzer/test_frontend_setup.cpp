@@ -482,6 +482,16 @@ TEST_F(Restarts, CoefficientsKeepEveryDigit) {
   EXPECT_EQ(std::strtod(text, nullptr), 0.1 + 0.2);
 }
 
+TEST_F(Restarts, ExitDuringAutoRangingKeepsTheOperatorsGains) {
+  for (int j = 0; j < kAmplifiers; ++j) amplif[j].gain100 = 150 + j;
+  PrepareSineRun(10);
+  Press("AutoRangeButton");
+  ASSERT_EQ(rcu.adaptpass, 2);
+  AutoAdaptation();  // the modules now hold trial gains
+  Restart();
+  for (int j = 0; j < kAmplifiers; ++j) EXPECT_EQ(amplif[j].gain100, 150 + j) << j;
+}
+
 TEST_F(Restarts, CouplingUnitsAndReferenceLevelsComeBackAsChosen) {
   const int a = rcu.chanA, b = rcu.chanB;
   Set("AcDcSwitchA", "0");  // DC
