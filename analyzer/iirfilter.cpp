@@ -53,7 +53,6 @@ struct Made {
   int n = 0;
   bool exponential = false;
   double t1 = 0, t2 = 0, first = 0, last = 0;
-  const double* set = nullptr;
 };
 Made g_gateMade[kWindows];
 bool g_gateKept[kWindows] = {false, false};
@@ -65,11 +64,10 @@ void Gate(int w, bool exponential) {
   double t1, t2;
   GateInterval(w, n, &t1, &t2);
   // The gate is the same every frame until its interval, shape, length or time axis changes.
-  const Made now{n, exponential, t1, t2, time_ch[0], time_ch[n - 1], s};
+  const Made now{n, exponential, t1, t2, time_ch[0], time_ch[n - 1]};
   Made& was = g_gateMade[w];
-  if (g_gateKept[w] && was.set == now.set && was.n == now.n &&
-      was.exponential == now.exponential && was.t1 == now.t1 && was.t2 == now.t2 &&
-      was.first == now.first && was.last == now.last) {
+  if (g_gateKept[w] && was.n == now.n && was.exponential == now.exponential &&
+      was.t1 == now.t1 && was.t2 == now.t2 && was.first == now.first && was.last == now.last) {
     return;
   }
   was = now;

@@ -36,16 +36,13 @@ void TimerOn() {
   SetCtrlAttribute(mainpanel, MAIN_TimerTick, ATTR_ENABLED, 1);
 }
 
-
 bool ShowsWindow1() { return rcu.winsel == 0 || rcu.winsel == 2; }
 bool ShowsWindow2() { return rcu.winsel == 1 || rcu.winsel == 2; }
 
-}  // namespace
-
-namespace {
 double g_tickBudget = 0.0;
 bool g_redrawDeferred = false;
 int g_redrawNoted = -1;  // the widest redraw asked for while deferred (1 with cursors), or -1
+
 }  // namespace
 
 void SetTickBudget(double seconds) { g_tickBudget = seconds > 0.0 ? seconds : 0.0; }
@@ -94,9 +91,7 @@ VELTRA_CALLBACK(StartStop) {
     SetZero();
   } else {
     if (sp.dataReady == 1) RedrawWindows(0);
-    TimerOff();
-    LiveStop();
-    EndAutoRanging();
+    StopMeass();
   }
   return 0;
 }
@@ -265,7 +260,8 @@ void DataOfFile() {
   const int colB = rcu.colB >= 0 && rcu.colB < nrec ? rcu.colB : 0;
   const auto value = [&](int i, int k) {
     const unsigned char* b = bytes.data() + static_cast<std::size_t>(i) * recordBytes + 4u * k;
-    return static_cast<int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24));
+    const uint32_t u = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+    return static_cast<int32_t>(u);
   };
   if (complete) {
     const int kept = std::min({fs.nread, dbuf.nframe, n});
@@ -273,9 +269,7 @@ void DataOfFile() {
       wave[i] = rcu.onA ? value(i, colA) : 0;
       wave[n + i] = rcu.onB ? value(i, colB) : 0;
     }
-    if (fs.nread > 0) {
-      for (int k = 0; k < nrec; ++k) arry[k] = value(fs.nread - 1, k);
-    }
+    for (int k = 0; k < nrec; ++k) arry[k] = value(fs.nread - 1, k);  // the last record read
   }
   if (complete) fs.pos = std::ftell(f);
   std::fclose(f);

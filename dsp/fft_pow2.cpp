@@ -440,28 +440,28 @@ __attribute__((target_clones("avx2", "default"))) void SplitSpectrum(double x[],
     }
 }
 
+// The plan for n (a power of two from 2^kMinLog2), then its passes; false when there is none.
+bool RunPlanned(const double inRe[], const double inIm[], double outRe[], double outIm[],
+                double wRe[], double wIm[], int n, bool pairs) {
+    const int log2n = Log2(n);
+    if (log2n < kMinLog2 || (1 << log2n) != n) return false;
+    std::unique_ptr<StockhamPlan> own;
+    const StockhamPlan *plan = GetPlan(log2n, own);
+    if (plan == nullptr) return false;
+    RunPasses(*plan, inRe, inIm, outRe, outIm, wRe, wIm, pairs);
+    return true;
+}
+
 }  // namespace
 
 bool StockhamFFT(const double inRe[], const double inIm[], double outRe[], double outIm[],
                  double wRe[], double wIm[], int n) {
-    const int log2n = Log2(n);
-    if (log2n < kMinLog2 || (1 << log2n) != n) return false;
-    std::unique_ptr<StockhamPlan> own;
-    const StockhamPlan *plan = GetPlan(log2n, own);
-    if (plan == nullptr) return false;
-    RunPasses(*plan, inRe, inIm, outRe, outIm, wRe, wIm, false);
-    return true;
+    return RunPlanned(inRe, inIm, outRe, outIm, wRe, wIm, n, false);
 }
 
 bool StockhamPairsFFT(const double x[], double outRe[], double outIm[], double wRe[],
                       double wIm[], int n) {
-    const int log2n = Log2(n);
-    if (log2n < kMinLog2 || (1 << log2n) != n) return false;
-    std::unique_ptr<StockhamPlan> own;
-    const StockhamPlan *plan = GetPlan(log2n, own);
-    if (plan == nullptr) return false;
-    RunPasses(*plan, x, nullptr, outRe, outIm, wRe, wIm, true);
-    return true;
+    return RunPlanned(x, nullptr, outRe, outIm, wRe, wIm, n, true);
 }
 
 void RealFromHalf(double x[], double y[], int n, bool full) {

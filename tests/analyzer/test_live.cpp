@@ -24,16 +24,14 @@ using veltra_test::VeltraTest;
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kFull = 2147483647.0;  // S32 device full scale
 
-// A scratch HOME with the test devices; the data files are written on first use.
+// A scratch HOME with the test devices, inside the tests' scratch folder (removed with it); the
+// data files are written on first use.
 const std::string& LiveHome() {
-  static char path[64] = "/tmp/veltra-live-XXXXXX";
-  static std::string dir = [] {
-    if (mkdtemp(path) == nullptr) return std::string("/tmp");
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(path, ec);
-    });
-    return std::string(path);
+  static const std::string dir = [] {
+    const std::string d = veltra_test::ScratchDir() + "/live-home";
+    std::error_code ec;
+    std::filesystem::create_directories(d, ec);
+    return d;
   }();
   return dir;
 }

@@ -14,6 +14,7 @@
 #include "analyzer/iirfilter.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/view1.h"
+#include "model_geometry.h"
 
 namespace {
 
@@ -29,31 +30,8 @@ class NoisePhysics : public ::testing::Test {
   int lines = 0;
 
   void SetUp() override {
-    cus.frameLen = N;
-    cus.halfLen = N / 2;
-    cus.lines = lines = static_cast<int>(N / 2.56) + 1;
-    cus.srate = kRate;
-    cus.thin = 1;
-    dbuf.nframe = N;
-    sp.df = kRate / N;
-    sp.dt = 1.0 / kRate;
-    for (int i = 0; i < N; ++i) time_ch[i] = i * sp.dt;
-    for (int j = 0; j < lines; ++j) x_band[j] = j * sp.df;
-    for (int w = 0; w < kWindows; ++w) {
-      vs[w] = ViewState{};
-      vs[w].workRe = rt + w * kResultHalf;
-      vs[w].workIm = it + w * kResultHalf;
-      vs[w].yData = resY + w * kResultHalf;
-      vs[w].xData = resX + w * kResultHalf;
-      vs[w].calib = &cch;
-      vs[w].xUnit = kXLines;
-      vs[w].yUnit = kYPower;
-      vs[w].format = -1;
-    }
-    rcu.chanA = 0;
-    rcu.chanB = 1;
-    CalibrDefaultsInput(0);
-    CalibrDefaultsInput(1);
+    veltra_test::PlainModel(N, kRate);
+    lines = cus.lines;
   }
 
   // Averages kAverages frames of white Gaussian noise (σ counts, times gain) on channel A,

@@ -18,6 +18,7 @@
 #include "analyzer/save.h"
 #include "analyzer/views.h"
 #include "fixture.h"
+#include "model_geometry.h"
 
 namespace {
 
@@ -33,34 +34,11 @@ class ViewsModel : public ::testing::Test {
 
   void Geometry(int frame, double rate, int window) {
     n = frame;
-    cus.frameLen = n;
-    cus.halfLen = n / 2;
-    cus.lines = lines = static_cast<int>(n / 2.56) + 1;
-    cus.srate = rate;
-    cus.thin = 1;
+    veltra_test::PlainModel(n, rate);
+    lines = cus.lines;
     cus.window = window;
-    dbuf.nframe = n;
-    sp.df = rate / n;
-    sp.dt = 1.0 / rate;
-    for (int i = 0; i < n; ++i) time_ch[i] = i * sp.dt;
-    for (int j = 0; j < lines; ++j) x_band[j] = j * sp.df;
-    for (int w = 0; w < kWindows; ++w) {
-      vs[w] = ViewState{};
-      vs[w].workRe = rt + w * kResultHalf;
-      vs[w].workIm = it + w * kResultHalf;
-      vs[w].yData = resY + w * kResultHalf;
-      vs[w].xData = resX + w * kResultHalf;
-      vs[w].calib = &cch;
-      vs[w].xUnit = kXLines;
-      vs[w].yUnit = kYPower;
-      vs[w].format = -1;
-      vopt[w] = ViewOptions{};
-    }
-    rcu.chanA = 0;
-    rcu.chanB = 1;
+    for (ViewOptions& o : vopt) o = ViewOptions{};
     rcu.expAver = 0;
-    CalibrDefaultsInput(0);
-    CalibrDefaultsInput(1);
     WeightFunction(&cus);
     ClearViews();
   }
