@@ -368,6 +368,22 @@ __attribute__((always_inline)) inline void SplitPair(const T &a, const T &b, con
     xji = ti - ei;
 }
 
+// Bins k and j = n/2 - k of the spectrum, and with `full` their mirrored conjugates above n/2.
+__attribute__((always_inline)) inline void StorePair(double x[], double y[], int n, int k, int j,
+                                                     double xkr, double xki, double xjr,
+                                                     double xji, bool full) {
+    x[k] = xkr;
+    y[k] = xki;
+    x[j] = xjr;
+    y[j] = xji;
+    if (full) {
+        x[n - k] = xkr;
+        y[n - k] = -xki;
+        x[n - j] = xjr;
+        y[n - j] = -xji;
+    }
+}
+
 __attribute__((target_clones("avx2", "default"))) void SplitSpectrum(double x[], double y[], int n,
                                                                       const double *cs,
                                                                       int row, bool full) {
@@ -427,16 +443,7 @@ __attribute__((target_clones("avx2", "default"))) void SplitSpectrum(double x[],
         const double a = x[k], b = x[h + k], c = x[j], d = x[h + j];
         double xkr, xki, xjr, xji;
         SplitPair(a, b, c, d, cs[k], ws[k], xkr, xki, xjr, xji);
-        x[k] = xkr;
-        y[k] = xki;
-        x[j] = xjr;
-        y[j] = xji;
-        if (full) {
-            x[n - k] = xkr;
-            y[n - k] = -xki;
-            x[n - j] = xjr;
-            y[n - j] = -xji;
-        }
+        StorePair(x, y, n, k, j, xkr, xki, xjr, xji, full);
     }
 }
 
@@ -485,16 +492,7 @@ void RealFromHalf(double x[], double y[], int n, bool full) {
         const double angle = kTwoPi * k / n;
         double xkr, xki, xjr, xji;
         SplitPair(a, b, c, d, std::cos(angle), std::sin(angle), xkr, xki, xjr, xji);
-        x[k] = xkr;
-        y[k] = xki;
-        x[j] = xjr;  // k = j = n/4: both give conj Z[k]
-        y[j] = xji;
-        if (full) {
-            x[n - k] = xkr;
-            y[n - k] = -xki;
-            x[n - j] = xjr;
-            y[n - j] = -xji;
-        }
+        StorePair(x, y, n, k, j, xkr, xki, xjr, xji, full);  // k = j = n/4: both give conj Z[k]
     }
 }
 
