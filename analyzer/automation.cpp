@@ -13,7 +13,7 @@
 #include "analyzer/export.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/live.h"
-#include "analyzer/menager.h"
+#include "analyzer/menager_panel.h"
 #include "analyzer/numtext.h"
 #include "analyzer/panels.h"
 #include "analyzer/save.h"

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "analyzer/fileio.h"
-#include "analyzer/initstruct.h"
-#include "ui/userint.h"
+#include "analyzer/model.h"
+#include "analyzer/notify.h"
 
 CalibrRecord cch;
 
@@ -174,7 +174,7 @@ void ReportRefusedEntries(const char* path, const CalibrRecord& loaded) {
   if (inputs.empty()) return;
   const std::string text = "Калибровка входов " + inputs + " в файле \"" + path +
                            "\" недопустима: взяты значения по умолчанию.";
-  MessagePopup("Внимание !!!", text.c_str());
+  NotifyMessage("Внимание !!!", text.c_str());
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include "analyzer/aids.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/live.h"
-#include "analyzer/menager.h"
+#include "analyzer/menager_panel.h"
 #include "ui/userint.h"
 
 int mainpanel = 0;
@@ -96,6 +96,7 @@ int StartVeltra() {
   const int status = LoadVeltraPanels();
   if (status < 0) return status;
   BindCallbacks();
+  InstallPanelEvents();
   SetPanelAttribute(trigpanel, ATTR_CLOSE_CTRL, TRIG_TriggerCloseButton);
   SetPanelAttribute(frontpanel, ATTR_CLOSE_CTRL, FRONT_FrontEndExitButton);
   SetPanelAttribute(mainpanel, ATTR_CLOSE_CTRL, MAIN_QuitButton);

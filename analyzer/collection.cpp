@@ -1,4 +1,4 @@
-// Triggering, frame collection and the conditioning chain of the generator and playback paths.
+// Triggering, frame collection and the conditioning chain every source feeds.
 #include "analyzer/collection.h"
 
 #include <algorithm>
@@ -6,17 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "analyzer/iirfilter.h"
-#include "analyzer/initstruct.h"
-#include "analyzer/menager.h"
-#include "analyzer/panels.h"
-#include "analyzer/modules.h"
-#include "ui/userint.h"
+#include "analyzer/model.h"
+#include "analyzer/notify.h"
 
 namespace {
-
-constexpr const char* kLevelLabel = "           Уровень, В";
-constexpr const char* kUpperLevelLabel = "Верхний уровень, В";
 
 int Step() { return std::min(dbuf.blk, static_cast<int>(res.size())); }
 
@@ -151,21 +144,6 @@ int Hysteresis(bool upper) {
 
 }  // namespace
 
-void ShowDelay() {
-  // Frames and their delay margin must fit the decimated streams.
-  const int limit = MaxStreamDelay();
-  sr.delay = std::clamp(sr.delay, -limit, limit);
-  SetCtrlVal(mainpanel, MAIN_DelayField, sr.delay);
-  const double t = sp.dt * sr.delay;
-  char text[64];
-  if (std::fabs(t) > 1.0) {
-    std::snprintf(text, sizeof text, "%1.3f,сек", t);
-  } else {
-    std::snprintf(text, sizeof text, "%1.3f,мс", 1000.0 * t);
-  }
-  SetCtrlVal(mainpanel, MAIN_DelayReadout, text);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Collection
 
@@ -294,117 +272,15 @@ int Collection() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Trigger panel
-
-int SortTriggCh(int number) {
-  SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_ON_COLOR, rcu.colornormal);
-  SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_COLOR, rcu.colornormal);
-  if (number == rcu.chanA) {
-    SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_ON_COLOR, rcu.colortrig);
-    return number;
-  }
-  if (number == rcu.chanB) {
-    SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_COLOR, rcu.colortrig);
-    return number;
-  }
-  return -1;
-}
-
-VELTRA_CALLBACK(TriggerSetup) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
-  switch (control) {
-    case TRIG_TriggerChannelField: {
-      int number = -1;
-      GetCtrlVal(panel, control, &number);
-      rcu.trigchan = SortTriggCh(number);
-      break;
-    }
-    case TRIG_LevelField:
-      GetCtrlVal(panel, control, &rcu.level);
-      break;
-    case TRIG_Level2Field:
-      GetCtrlVal(panel, control, &rcu.level2);
-      break;
-    case TRIG_SlopeRing:
-      GetCtrlVal(panel, control, &rcu.slope);
-      break;
-    case TRIG_PretrigField:
-      GetCtrlVal(panel, control, &rcu.pretrig);
-      break;
-    default:
-      break;
-  }
-  if (start == 1) SetZero();
-  return 0;
-}
-
-VELTRA_CALLBACK(SetLevelMode) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
-  const int wasRunning = start;
-  start = 0;
-  GetCtrlVal(panel, control, &rcu.levelmode);
-  const int mode = rcu.levelmode;
-  const bool region = mode >= 3 && mode <= 5;
-  SetCtrlAttribute(trigpanel, TRIG_Level2Field, ATTR_DIMMED, region ? 0 : 1);
-  SetCtrlAttribute(trigpanel, TRIG_SlopeRing, ATTR_DIMMED, mode == 0 ? 0 : 1);
-  SetCtrlAttribute(trigpanel, TRIG_LevelField, ATTR_LABEL_TEXT,
-                   region ? kUpperLevelLabel : kLevelLabel);
-  if (mode == 0 && rcu.collect == 1) {
-    SetCtrlAttribute(trigpanel, TRIG_PretrigField, ATTR_DIMMED, 0);
-    GetCtrlVal(trigpanel, TRIG_PretrigField, &rcu.pretrig);
-  } else {
-    SetCtrlAttribute(trigpanel, TRIG_PretrigField, ATTR_DIMMED, 1);
-    if (mode == 0) rcu.pretrig = 0;
-  }
-  GetCtrlVal(trigpanel, TRIG_TriggerChannelField, &rcu.trigchan);
-  GetCtrlVal(trigpanel, TRIG_LevelField, &rcu.level);
-  if (region) GetCtrlVal(trigpanel, TRIG_Level2Field, &rcu.level2);
-  start = wasRunning;
-  if (start == 1) SetZero();
-  return 0;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Channel and delay settings
-
-VELTRA_CALLBACK(SetDiffIntegr) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
-  int value = 2;
-  GetCtrlVal(panel, control, &value);
-  if (value < 0 || value > 4) value = 2;
-  (control == MAIN_DiffIntRingB ? rcu.diB : rcu.diA) = value;
-  if (start == 1) SetZero();
-  return 0;
-}
-
-VELTRA_CALLBACK(SetupRun) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
-  const bool delayControl = control == MAIN_DelayField || control == MAIN_DelayDownButton ||
-                            control == MAIN_DelayUpButton;
-  if (control == MAIN_DelayField) {
-    GetCtrlVal(panel, control, &sr.delay);
-  } else if (control == MAIN_DelayDownButton) {
-    sr.delay -= sr.delaystep;
-    if (sr.delay < -kStreamLen) sr.delay = 0;
-  } else if (control == MAIN_DelayUpButton) {
-    sr.delay += sr.delaystep;
-    if (sr.delay > kStreamLen) sr.delay = 0;
-  }
-  if (delayControl) ShowDelay();
-  if (rcu.source == 2) SetParamAver();
-  if (start == 1) {
-    SetCtrlAttribute(mainpanel, MAIN_TimerTick, ATTR_ENABLED, 0);
-    SetZero();
-  }
-  return 0;
-}
-
-// ---------------------------------------------------------------------------------------------
 // Conditioning chain
+
+void BoundDelay() {
+  // Frames and their delay margin must fit the decimated streams.
+  const int limit = MaxStreamDelay();
+  const int was = sr.delay;
+  sr.delay = std::clamp(sr.delay, -limit, limit);
+  if (sr.delay != was) NotifySetting(kChangedDelay);
+}
 
 int MaxStreamDelay() {
   const int n = std::clamp(cus.frameLen, 1, kMaxFrame);

@@ -17,9 +17,6 @@ int InsideRegion();
 int HighHisteresis();
 int LowHisteresis();
 
-// Colours the channel switch whose input is `number` as the trigger source; returns number
-// when one of the two channels carries it, else -1.
-int SortTriggCh(int number);
 
 // Conditioning chain. Each returns 1 when a frame was formed in ca / cb.
 int FilterArry();
@@ -30,9 +27,8 @@ int DataFormer();
 void SetSetupDelay();
 // Largest inter-channel delay whose frames still fit the decimated streams.
 int MaxStreamDelay();
-// Bounds sr.delay to what the current frame length allows and shows it, in samples and as
-// time at the current sample interval.
-void ShowDelay();
+// Bounds sr.delay to what the current frame length allows (settingChanged reports a change).
+void BoundDelay();
 int DifIntegrTime();
 void Differ_(int n, double x[]);
 void Integr_Centrir(int n, double x[]);

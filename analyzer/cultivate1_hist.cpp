@@ -2,13 +2,11 @@
 // their density and distribution functions, and the bins control.
 #include <cmath>
 
+#include "analyzer/calibration.h"
 #include "analyzer/cultivate1.h"
 #include "analyzer/menager.h"
-#include "analyzer/panels.h"
-#include "analyzer/modules.h"
 #include "analyzer/view1_internal.h"
 #include "dsp/dsp.h"
-#include "ui/userint.h"
 
 namespace {
 
@@ -126,12 +124,3 @@ void ProbDensityB(ViewState* v) {
 void ProbDistribA(ViewState* v) { Density(v, Gxx, Rxy, rcu.chanA, 0.0, 0.0, true); }
 void ProbDistribB(ViewState* v) { Density(v, Gyy, Ixy, rcu.chanB, 0.0, 0.0, true); }
 
-VELTRA_CALLBACK(SetRank) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
-  int value = 0;
-  GetCtrlVal(panel, control, &value);
-  pa.bins = value < 1 ? 1 : value > kMaxFrame ? kMaxFrame : value;
-  if (start == 1) SetZero();
-  return 0;
-}

@@ -10,7 +10,7 @@
 #include "analyzer/aids.h"
 #include "analyzer/fileio.h"
 #include "analyzer/initstruct.h"
-#include "analyzer/menager.h"
+#include "analyzer/menager_panel.h"
 #include "analyzer/panels.h"
 #include "ui/userint.h"
 

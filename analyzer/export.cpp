@@ -9,10 +9,9 @@
 #include "analyzer/calibration.h"
 #include "analyzer/cultivate1.h"
 #include "analyzer/fileio.h"
-#include "analyzer/initstruct.h"
-#include "analyzer/panels.h"
+#include "analyzer/model.h"
+#include "analyzer/notify.h"
 #include "analyzer/view1.h"
-#include "ui/userint.h"
 
 namespace {
 
@@ -89,24 +88,13 @@ std::string CsvText(int w) {
   return t;
 }
 
-int SaveResultExport(int w, const char* path, int kind) {
+
+int SaveResultCsv(int w, const char* path) {
   if (w < 0 || w >= 2) return 0;
-  if (kind == kExportCsv) {
-    const std::string text = CsvText(w);
-    const int r = WriteFileAtomic(path, text.data(), text.size());
-    if (r != 0) {
-      MessagePopup("File .csv", r == 1 ? "CAN'T OPEN FILE !!!" : "Ошибка записи файла !!!");
-      return 0;
-    }
-    return 1;
-  }
-  // The picture at the chosen width (16:9), or as large as the graph is on the panel.
-  int width = 0;
-  GetCtrlVal(mainpanel, MAIN_PictureSizeRing, &width);
-  const int height = width > 0 ? width * 9 / 16 : 0;
-  const int graph = w == 0 ? MAIN_Graph1 : MAIN_Graph2;
-  if (SaveGraphPicture(mainpanel, graph, path, width, height) < 0) {
-    MessagePopup("Внимание !!!", "Изображение графика не записано !");
+  const std::string text = CsvText(w);
+  const int r = WriteFileAtomic(path, text.data(), text.size());
+  if (r != 0) {
+    NotifyMessage("File .csv", r == 1 ? "CAN'T OPEN FILE !!!" : "Ошибка записи файла !!!");
     return 0;
   }
   return 1;

@@ -14,5 +14,7 @@ std::string CsvText(int w);
 // Writes window w's result to `path` as `kind` (not kExportText), through a temporary file.
 // 1 when written; 0 after an error, which has been shown in a message box.
 int SaveResultExport(int w, const char* path, int kind);
+// Writes window w's result as CSV to path: 1 written; 0 after an error, reported.
+int SaveResultCsv(int w, const char* path);
 // The save dialog's filters: the text file first (the default), then the exchange formats.
 constexpr const char* kResultFilters = "Текст (*.txt *.rin)|CSV (*.csv)|PNG (*.png)|SVG (*.svg)";

@@ -19,15 +19,17 @@
 
 #include "analyzer/fileio.h"
 #include "analyzer/menager.h"
-#include "analyzer/panels.h"
+#include "analyzer/model.h"
+#include "analyzer/notify.h"
 #include "analyzer/save.h"
+#include "analyzer/setters.h"
 #include "analyzer/soundfile.h"
-#include "analyzer/modules.h"
-#include "ui/userint.h"
+#include "analyzer/sources.h"
 
 int OnOffCh[kInputs];
 int records[kInputs];
 int ctrl_select = 0;
+char recording_title[kPathLen + 3 * kHeaderLineLen];
 
 namespace {
 
@@ -38,18 +40,6 @@ constexpr int kMaxRecordFrame = 1 << 24;
 // Every line the reader may take fits in this many bytes; a header needing more has a line
 // that is too long, and reading stops there.
 constexpr std::size_t kHeaderReadLimit = kHeaderLines * (kHeaderLineLen + 1) + 1;
-
-int InputButton(int n) { return MAIN_InputButton0 + n; }
-
-void Apply(CtrlCallbackPtr callback, int panel, int control) {
-  callback(panel, control, EVENT_COMMIT, nullptr, 0, 0);
-}
-
-bool RestartIfRunning() {
-  if (start != 1) return false;
-  SetZero();
-  return true;
-}
 
 // Windows-1251 to UTF-8; false when a byte has no character or the text does not fit.
 bool FromCp1251(const char* in, std::size_t len, char* out, std::size_t outSize) {
@@ -151,28 +141,16 @@ const char* SplitLines(const char* bytes, std::size_t len, RecordingHeader* h) {
   return nullptr;
 }
 
-void ShowInputButton(int n, int enabled) {
-  SetCtrlVal(mainpanel, InputButton(n), 0);
-  SetCtrlAttribute(mainpanel, InputButton(n), ATTR_DIMMED, enabled ? 0 : 1);
-}
-
 // Playback only: no input is assigned to either channel.
 void ChannelsOff() {
-  for (int c : {MAIN_ChannelSwitchA, MAIN_ChannelSwitchB}) {
-    SetCtrlVal(mainpanel, c, 0);
-    SetCtrlAttribute(mainpanel, c, ATTR_ON_TEXT, "");
-    SetCtrlAttribute(mainpanel, c, ATTR_OFF_TEXT, "");
-  }
   rcu.onA = rcu.onB = 0;
   ctrl_select = 0;
+  NotifySetting(kChangedChannels | kChangedRecording);
 }
 
 // No recording: nothing to assign, nothing to play.
 void ForgetRecording() {
-  for (int n = 0; n < kInputs; ++n) {
-    OnOffCh[n] = 0;
-    ShowInputButton(n, 0);
-  }
+  for (int n = 0; n < kInputs; ++n) OnOffCh[n] = 0;
   fs.nrec = fs.nrecs = 0;
   ChannelsOff();
 }
@@ -181,24 +159,21 @@ void Refuse(const char* reason) {
   ForgetRecording();
   std::string message = kRefused;
   if (reason != nullptr) message += std::string("\n") + reason;
-  MessagePopup("Внимание !", message.c_str());
+  NotifyMessage("Внимание !", message.c_str());
 }
 
 // The recording's own rate is the base rate whatever the rate ring offers: it is not a
 // decimated 1024 Hz stream, and the ring may not list it.
 void TakeRecordingRate(double rate) {
-  cus.srate = rate;
-  cus.thin = 1;
-  sp.fmax = cus.srate / 2.56;
-  sp.df = cus.lines > 1 ? sp.fmax / (cus.lines - 1) : sp.fmax;
-  sp.dt = 1.0 / cus.srate;
+  cus.rate = rate;
+  DeriveModel();
 }
 
-// Calibration of each input as the loaded recording gives it.
-double recSen[kInputs], recUpc[kInputs], recLo[kInputs];
+}  // namespace
 
-// The recording's calibration of input n, whatever choosing its unit derived meanwhile: the
-// recorder's scale is the one its counts were taken with.
+// Calibration of each input as the loaded recording gives it.
+static double recSen[kInputs], recUpc[kInputs], recLo[kInputs];
+
 void TakeRecordedCalibration(int n) {
   cch.sen[n] = recSen[n];
   cch.upc[n] = recUpc[n];
@@ -208,75 +183,7 @@ void TakeRecordedCalibration(int n) {
   cch.reldb[n] = cch.upcdb[n] - cch.lodb[n];
 }
 
-int SwitchNumber(int control) {
-  char text[32] = "";
-  GetCtrlAttribute(mainpanel, control, ATTR_ON_TEXT, text, sizeof text);
-  long long n = 0;
-  if (!ReadInteger(text, &n) || n < 0 || n >= kInputs) return -1;
-  return static_cast<int>(n);
-}
-
-int SwitchCommit(int k, int control) {
-  int on = 0;
-  GetCtrlVal(mainpanel, control, &on);
-  int& onK = k == 0 ? rcu.onA : rcu.onB;
-  int& chanK = k == 0 ? rcu.chanA : rcu.chanB;
-  const int n = SwitchNumber(control);
-  // A channel without an input (playback before its input button is pressed) stays off.
-  if (n < 0) {
-    SetCtrlVal(mainpanel, control, 0);
-    onK = 0;
-    return 0;
-  }
-  onK = on;
-  ShowChannelNumber(control, n);
-  chanK = n;
-  SetParam_Calibr(k);
-  // Showing the input's calibration derives its scale from the amplifier; a recorded input
-  // keeps the scale its counts were taken with.
-  if (rcu.source == 2 && OnOffCh[n]) TakeRecordedCalibration(n);
-  RestartIfRunning();
-  return 0;
-}
-
-// Arrow keys step the inputs so that channel A's stays below channel B's.
-int SwitchKey(int k, int key) {
-  if (rcu.source == 2) return 0;
-  if (key != VAL_UP_ARROW_VKEY && key != VAL_DOWN_ARROW_VKEY) return 0;
-  int a = SwitchNumber(MAIN_ChannelSwitchA);
-  int b = SwitchNumber(MAIN_ChannelSwitchB);
-  if (a < 0) a = rcu.chanA;
-  if (b < 0) b = rcu.chanB;
-  const bool up = key == VAL_UP_ARROW_VKEY;
-  if (k == 0) {
-    if (up && a <= kInputs - 3) {
-      ++a;
-      if (a >= b) b = a + 1;
-    } else if (!up && a > 0) {
-      --a;
-    }
-  } else {
-    if (up && b <= kInputs - 2) {
-      ++b;
-    } else if (!up && b >= 2) {
-      --b;
-      if (a >= b) a = b - 1;
-    }
-  }
-  if (a < 0 || a > kInputs - 2 || b < 1 || b > kInputs - 1 || a >= b) {
-    a = 0;
-    b = 1;
-  }
-  ShowChannelNumber(MAIN_ChannelSwitchA, a);
-  ShowChannelNumber(MAIN_ChannelSwitchB, b);
-  rcu.chanA = a;
-  SetParam_Calibr(0);
-  rcu.chanB = b;
-  SetParam_Calibr(1);
-  RestartIfRunning();
-  return 0;
-}
-
+namespace {
 }  // namespace
 
 int GetStartMode(const char* line) {
@@ -330,9 +237,7 @@ const char* ParseRecordingHeader(const char* bytes, std::size_t len, RecordingHe
   return nullptr;
 }
 
-int InputInfFile() {
-  SetCtrlVal(mainpanel, MAIN_FileNameBox, "");
-  SetCtrlVal(mainpanel, MAIN_FileNameBox, file_name);
+int LoadRecording() {
   const std::size_t nameLen = std::strlen(file_name);
   static RecordingHeader h;
   // A sound file describes itself; it has no header beside it.
@@ -345,16 +250,17 @@ int InputInfFile() {
   char described[kPathLen + 8];
   InfPathFor(file_name, described, sizeof described);
   std::string infPath = described;
-  if (nameLen >= 3 && GetFileInfo(infPath.c_str(), nullptr) != 1) {
+  std::error_code ec;
+  if (nameLen >= 3 && !std::filesystem::exists(infPath, ec)) {
     std::string lastThree = file_name;
     lastThree.replace(nameLen - 3, 3, "inf");
-    if (GetFileInfo(lastThree.c_str(), nullptr) == 1) infPath = lastThree;
+    if (std::filesystem::exists(lastThree, ec)) infPath = lastThree;
   }
   // Only a plain file: opening a pipe or a device could wait for ever or never end.
   std::FILE* f = OpenPlainFile(infPath.c_str());
   if (f == nullptr) {
     ForgetRecording();
-    MessagePopup("CAN'T OPEN FILE !!!", infPath.c_str());
+    NotifyMessage("CAN'T OPEN FILE !!!", infPath.c_str());
     return 0;
   }
   static char bytes[kHeaderReadLimit];
@@ -378,8 +284,7 @@ int ApplyRecordingHeader(const RecordingHeader& h, const char* why) {
   if (h.lines > 0) {
     char mode[kHeaderLineLen * 3] = "";
     if (!FromCp1251(h.text[0], std::strlen(h.text[0]), mode, sizeof mode)) mode[0] = '\0';
-    const std::string title = std::string(file_name) + ":" + mode;
-    SetPanelAttribute(mainpanel, ATTR_TITLE, title.c_str());
+    std::snprintf(recording_title, sizeof recording_title, "%s:%s", file_name, mode);
   }
   if (why != nullptr) {
     Refuse(why);
@@ -393,15 +298,10 @@ int ApplyRecordingHeader(const RecordingHeader& h, const char* why) {
   fs.flen = h.flen;
   fs.extra = h.extra;
   fs.pos = 0;
-  OfferRates(h.srate);
-  for (int n = 0; n < kInputs; ++n) {
-    OnOffCh[n] = 0;
-    ShowInputButton(n, 0);
-  }
+  for (int n = 0; n < kInputs; ++n) OnOffCh[n] = 0;
   for (int k = 0; k < h.nrec; ++k) {
     const int n = h.input[k];
     OnOffCh[n] = 1;
-    ShowInputButton(n, 1);
     records[n] = k;
     recSen[n] = h.sen[k];
     recUpc[n] = h.upc[k];
@@ -411,24 +311,10 @@ int ApplyRecordingHeader(const RecordingHeader& h, const char* why) {
   }
   // The previous recording's columns mean nothing in this one.
   ChannelsOff();
-  SetParamAnalysis();
   TakeRecordingRate(h.srate);
   SetParamAver();
-  Axis();
+  NotifySetting(kChangedRates | kChangedGeometry | kChangedDelay);
   return 1;
-}
-
-int InputDataFiles() {
-  const int chosen = FileSelectPopup(proj_dir, "*.dat", "*.dat;*.inf;*.wav;*.flac;*.w64;*.rf64",
-                                     "Открыть запись",
-                                     VAL_OK_BUTTON, 0, 0, 1, 1, file_name, sizeof file_name);
-  if (chosen < 1) return chosen;
-  // Choosing the header stands for its recording: the data are in the ".dat" beside it.
-  const std::size_t len = std::strlen(file_name);
-  if (len >= 4 && strcasecmp(file_name + len - 4, ".inf") == 0) {
-    std::memcpy(file_name + len - 3, "dat", 3);
-  }
-  return InputInfFile();
 }
 
 void SetParamAver() {
@@ -442,87 +328,29 @@ void SetParamAver() {
   const long long r = fs.nrecs - std::llabs(static_cast<long long>(sr.delay)) - frame;
   long long count = r > frame ? (r - frame + step - 1) / step : 0;
   if (count > 1000000) count = 1000000;
-  SetCtrlVal(mainpanel, MAIN_AveragesField, static_cast<int>(count));
-  Apply(SetupHard, mainpanel, MAIN_AveragesField);
-  SetCtrlVal(mainpanel, MAIN_LinearBox, 1);
-  Apply(SetupHard, mainpanel, MAIN_LinearBox);
-  SetCtrlAttribute(mainpanel, MAIN_ExponentialBox, ATTR_DIMMED, 1);
+  rcu.avgTarget = count < 1 ? 1 : static_cast<int>(count);
+  rcu.expAver = 0;
+  NotifySetting(kChangedAverages);
+  if (start == 1) SetZero();
 }
 
-void HideSelectCh() {
-  for (int n = 0; n < kInputs; ++n) {
-    SetCtrlVal(mainpanel, InputButton(n), 0);
-    SetCtrlAttribute(mainpanel, InputButton(n), ATTR_VISIBLE, 0);
-  }
-  SetCtrlAttribute(mainpanel, MAIN_FileNameBox, ATTR_VISIBLE, 0);
-  ctrl_select = 0;
-}
-
-// The input buttons appear dimmed; a header enables those of its inputs.
-void ViewSelectCh() {
-  for (int n = 0; n < kInputs; ++n) {
-    SetCtrlAttribute(mainpanel, InputButton(n), ATTR_VISIBLE, 1);
-    ShowInputButton(n, OnOffCh[n]);
-  }
-  SetCtrlAttribute(mainpanel, MAIN_FileNameBox, ATTR_VISIBLE, 1);
-}
-
-VELTRA_CALLBACK(SelectCh) {
-  (void)panel, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
-  const int n = control - MAIN_InputButton0;
-  if (n < 0 || n >= kInputs) return 0;
-  if (rcu.source != 2 || !OnOffCh[n]) {
-    SetCtrlVal(mainpanel, control, 0);
-    return 0;
-  }
+int AssignInput(int n) {
+  if (n < 0 || n >= kInputs || !Source().recorded || !OnOffCh[n]) return 0;
   if (ctrl_select != 1) {
-    for (int c : {rcu.chanA, rcu.chanB}) {
-      if (c >= 0 && c < kInputs) SetCtrlVal(mainpanel, InputButton(c), 0);
-    }
-    SetCtrlVal(mainpanel, MAIN_ChannelSwitchA, 0);
-    SetCtrlVal(mainpanel, MAIN_ChannelSwitchB, 0);
     rcu.onB = 0;
-    SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_TEXT, "");
-    SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_OFF_TEXT, "");
-    SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_DIMMED, 1);
-    SetCtrlVal(mainpanel, control, 1);
-    ShowChannelNumber(MAIN_ChannelSwitchA, n);
     rcu.chanA = n;
     rcu.onA = 1;
-    // The panel shows the calibration the recording's counts are scaled with: its unit and
-    // its 0 dB level, not the unit's standard one.
     TakeRecordedCalibration(n);
-    ShowChannelCalibration(0, n);
-    SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_DIMMED, 0);
-    SetCtrlVal(mainpanel, MAIN_ChannelSwitchA, 1);
     ctrl_select = 1;
     rcu.colA = records[n];
   } else {
-    SetCtrlVal(mainpanel, control, 1);
-    ShowChannelNumber(MAIN_ChannelSwitchB, n);
-    SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_DIMMED, 0);
     rcu.chanB = n;
     rcu.onB = 1;
-    SetCtrlVal(mainpanel, MAIN_ChannelSwitchB, 1);
     TakeRecordedCalibration(n);
-    ShowChannelCalibration(1, n);
     rcu.colB = records[n];
     ctrl_select = 2;
   }
-  return 0;
+  return 1;
 }
 
-VELTRA_CALLBACK(SwitchChA) {
-  (void)panel, (void)callbackData, (void)eventData2;
-  if (event == EVENT_COMMIT) return SwitchCommit(0, control);
-  if (event == EVENT_KEYPRESS) return SwitchKey(0, eventData1);
-  return 0;
-}
 
-VELTRA_CALLBACK(SwitchChB) {
-  (void)panel, (void)callbackData, (void)eventData2;
-  if (event == EVENT_COMMIT) return SwitchCommit(1, control);
-  if (event == EVENT_KEYPRESS) return SwitchKey(1, eventData1);
-  return 0;
-}

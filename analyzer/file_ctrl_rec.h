@@ -8,7 +8,7 @@
 #include <cstddef>
 
 #include "analyzer/calibration.h"
-#include "analyzer/initstruct.h"
+#include "analyzer/model.h"
 
 constexpr int kHeaderLines = 94;     // lines read at most
 constexpr int kHeaderLineLen = 78;   // 76 characters, line end and terminator
@@ -52,9 +52,19 @@ int InputDataFiles();
 // Sets and applies the number of linear averages the loaded recording can supply for the
 // present frame length, overlap and delay; nothing without a recording.
 void SetParamAver();
-// Reads the header of file_name and applies it: 1 when taken, 0 when refused (message shown,
+// Reads the header of file_name and applies it: 1 when taken, 0 when refused (message given,
 // no recording left loaded).
+int LoadRecording();
+// The panel's loading: LoadRecording, then the panel shows the recording.
 int InputInfFile();
+// Assigns recorded input n to channel A, then to channel B, alternately (the input buttons).
+// 0 when n is no input of the loaded recording.
+int AssignInput(int n);
+// The recording's calibration of input n, whatever choosing its unit derived meanwhile: the
+// recorder's scale is the one its counts were taken with.
+void TakeRecordedCalibration(int n);
+// "name:mode" of the loaded recording, for the window title.
+extern char recording_title[];
 // Takes a checked header as the loaded recording (why == nullptr), or refuses it with the
 // reason `why`. 1 when taken.
 int ApplyRecordingHeader(const RecordingHeader& h, const char* why);

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "ui/safefile.h"
+#include "safefile/safefile.h"
 
 // Writes `size` bytes to `path` through a fresh temporary beside it renamed over the old one
 // (WriteFileSafely), so a crash or a full disk never leaves half a file and a link or pipe under

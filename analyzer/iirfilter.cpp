@@ -4,35 +4,14 @@
 
 #include <cmath>
 
-#include "analyzer/menager.h"
-#include "analyzer/panels.h"
-#include "analyzer/view1.h"
-#include "analyzer/view1_internal.h"
+#include "analyzer/model.h"
 #include "dsp/dsp.h"
-#include "ui/userint.h"
 
 WindowConstants WC = {1.0, 1.0};
 
 namespace {
 
-constexpr int kRectGate = 0;
-constexpr int kExpGate = 9;
-constexpr int kTimeA = 14;
-constexpr int kTimeB = 15;
-
 double* CoefSet(int w) { return weightcoef + (w == 0 ? 0 : kMaxFrame); }
-
-// The gate interval of window w: its visible X range while it shows a gated time display.
-void GateInterval(int w, int n, double* t1, double* t2) {
-  const ViewState& v = vs[w];
-  if (v.gate == 1 && (v.function == kTimeA || v.function == kTimeB)) {
-    *t1 = v.viewXFrom;
-    *t2 = v.viewXTo;
-  } else {
-    *t1 = 0.0;
-    *t2 = time_ch[n - 1];
-  }
-}
 
 void RemoveMean(double* x, int n) {
   double sum = 0.0;
@@ -54,15 +33,16 @@ struct Made {
   bool exponential = false;
   double t1 = 0, t2 = 0, first = 0, last = 0;
 };
-Made g_gateMade[kWindows];
-bool g_gateKept[kWindows] = {false, false};
+Made g_gateMade[kGateSets];
+bool g_gateKept[kGateSets] = {false, false};
 
-void Gate(int w, bool exponential) {
+void Gate(int w, bool exponential, GateSpan g) {
   const int n = CheckedFrameLen();
   if (n == 0) return;
   double* s = CoefSet(w);
-  double t1, t2;
-  GateInterval(w, n, &t1, &t2);
+  // No interval given: the whole frame.
+  const double t1 = g.from < g.to ? g.from : 0.0;
+  const double t2 = g.from < g.to ? g.to : time_ch[n - 1];
   // The gate is the same every frame until its interval, shape, length or time axis changes.
   const Made now{n, exponential, t1, t2, time_ch[0], time_ch[n - 1]};
   Made& was = g_gateMade[w];
@@ -99,18 +79,18 @@ void WeightFunction(CusRecord* c) {
   }
 }
 
-void RectWeight(int w) { Gate(w, false); }
-void ExpWeight(int w) { Gate(w, true); }
+void RectWeight(int w, GateSpan g) { Gate(w, false, g); }
+void ExpWeight(int w, GateSpan g) { Gate(w, true, g); }
 
-void WeightCtrl() {
+void WeightFrames(const GateSpan gates[kGateSets], const int gated[kGateSets]) {
   const int N = CheckedFrameLen();
   if (N == 0) return;
   const int n = dbuf.nframe > 0 && dbuf.nframe <= N ? dbuf.nframe : N;
   if (cus.window == kRectGate || cus.window == kExpGate) {
-    for (int w = 0; w < kWindows; ++w) Gate(w, cus.window == kExpGate);
-    for (int w = 0; w < kWindows; ++w) {
-      if (vs[w].function == kTimeA) Weigh(Rx, CoefSet(w), n);
-      if (vs[w].function == kTimeB) Weigh(Ry, CoefSet(w), n);
+    for (int w = 0; w < kGateSets; ++w) Gate(w, cus.window == kExpGate, gates[w]);
+    for (int w = 0; w < kGateSets; ++w) {
+      if (gated[w] == 1) Weigh(Rx, CoefSet(w), n);
+      if (gated[w] == 2) Weigh(Ry, CoefSet(w), n);
     }
   } else {
     RemoveMean(Rx, n);
@@ -118,28 +98,6 @@ void WeightCtrl() {
     Weigh(Rx, CoefSet(0), n);
     Weigh(Ry, CoefSet(1), n);
   }
-}
-
-int Weight(int panel, int control, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
-  int type = 0;
-  GetCtrlVal(panel, control, &type);
-  cus.window = type;
-  for (int w = 0; w < kWindows; ++w) {
-    const int toggle = WindowCtrl(w).gateToggle;
-    SetCtrlVal(mainpanel, toggle, 0);
-    vs[w].gate = 0;
-    // Back at a gate type, a time display offers its gate again.
-    const bool offered = (type == kRectGate || type == kExpGate) && GateOffered(vs[w].function);
-    SetCtrlAttribute(mainpanel, toggle, ATTR_DIMMED, offered ? 0 : 1);
-  }
-  // One average never mixes two windows: a run starts again, stopped results (or those of a
-  // run whose restart was refused) are void.
-  WeightFunction(&cus);
-  if (start == 1) SetZero();
-  if (start == 0) sp.dataReady = 0;
-  ClearResults();
-  return 0;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -2,7 +2,7 @@
 // the time displays and the window-type ring.
 #pragma once
 
-#include "analyzer/initstruct.h"
+#include "analyzer/model.h"
 #include "dsp/windows.h"
 
 // Constants of the current data window (enbw in lines, coherent gain).
@@ -10,14 +10,24 @@ extern WindowConstants WC;
 
 // Builds both coefficient sets of weightcoef and WC for the window type and frame length of c.
 void WeightFunction(CusRecord* c);
-// Rebuilds coefficient set w (0, 1) as a rectangular or exponential gate over the visible time
-// range of a gated time display of window w, else over the whole frame.
-void RectWeight(int w);
-void ExpWeight(int w);
-// Applies the data window to the current frames in Rx and Ry.
+// Window types that gate the frame instead of weighting it.
+constexpr int kRectGate = 0;
+constexpr int kExpGate = 9;
+constexpr int kGateSets = 2;  // one gate per result window
+
+// A time interval [from, to) in seconds; an empty one (from >= to) stands for the whole frame.
+struct GateSpan {
+  double from, to;
+};
+
+// Rebuilds coefficient set w (0, 1) as a rectangular or exponential gate over g.
+void RectWeight(int w, GateSpan g);
+void ExpWeight(int w, GateSpan g);
+// Applies the data window to the current frames in Rx and Ry. Under a gate type, set w gates
+// frame A (gated[w] 1) or B (2), or neither (0), over gates[w].
+void WeightFrames(const GateSpan gates[kGateSets], const int gated[kGateSets]);
+// WeightFrames with the gates the result windows ask for (their gated time displays).
 void WeightCtrl();
-// Commit callback of the window-type ring.
-int Weight(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 
 // Anti-alias low-pass for the decimation cus.thin (cut-off 10 % above the analysis band), made
 // afresh at every start; no filter without decimation.

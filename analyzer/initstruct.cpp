@@ -12,7 +12,9 @@
 #include <unistd.h>
 
 #include "analyzer/generation.h"
-#include "analyzer/menager.h"
+#include "analyzer/menager_panel.h"
+#include "analyzer/setters.h"
+#include "analyzer/sources.h"
 #include "analyzer/panels.h"
 #include "analyzer/recorder_panel.h"
 #include "analyzer/aids.h"
@@ -20,121 +22,6 @@
 #include "dsp/signals.h"
 #include "ui/userint.h"
 
-CusRecord cus;
-SpRecord sp;
-RcuRecord rcu;
-SrRecord sr;
-HsRecord hs;
-WsRecord ws;
-DbufRecord dbuf;
-FsRecord fs;
-
-int start = 0;
-int ok = 0;
-int gen_start = 0;
-int marc_trig = 0;
-int marc_g = 0;
-int input = 0;
-int output = 0;
-int count = 0;
-int circlen = 0;
-double simphase = 0.0;
-double tim = 0.0;
-double pu = 0.0;
-
-std::vector<int> half;
-std::vector<int> res;
-std::vector<int> wave;
-std::vector<int> tmp;
-std::vector<int> circbuff;
-int* adapt = nullptr;
-
-double inpf_ChA[kMaxFrame], inpf_ChB[kMaxFrame];
-double out_A[kMaxFrame], out_B[kMaxFrame];
-double outf_ChA[kStreamLen], outf_ChB[kStreamLen];
-double ca[kMaxFrame], cb[kMaxFrame];
-double Rx[kFrame2], Ix[kFrame2];
-double Ry[kFrame2], Iy[kFrame2];
-double cha[kMaxFrame], chb[kMaxFrame];
-double Gxx[kMaxFrame], Gyy[kMaxFrame];
-double Rxy[kMaxFrame], Ixy[kMaxFrame];
-double resX[kResultLen], resY[kResultLen];
-double rt[kResultLen], it[kResultLen];
-double weightcoef[kFrame2];
-double x_band[kMaxLines];
-double time_ch[kFrame2];
-double x_time[kFrame2];
-double part[kFrame2];
-int bu[kFrame2];
-int arry[9];
-IIRFilterPtr iir_ch[2];
-
-char itemcollect[2][kItemText];
-char itemweight[10][kItemText];
-char itemtrigger[6][kItemText];
-char itemfunc[28][kItemText];
-int nfunc[28];
-char itemcursors[6][kItemText];
-char extenitem[6][kItemText];
-char runsetup[5][kItemText];
-char weightsetup[10][kItemText];
-char rankitem[4][kItemText];
-int rankval[4];
-char overitem[5][kItemText];
-double overval[5];
-char Yunit[7][kItemText];
-char Xunit[7][kItemText];
-
-const int ringcollect[4][2] = {{1, 1}, {0, 1}, {1, 1}, {1, 1}};
-const int ringrun[4][2][3] = {
-    {{1, 0, 1}, {0, 1, 1}},
-    {{0, 0, 0}, {0, 1, 1}},
-    {{1, 0, 1}, {0, 1, 1}},
-    {{1, 0, 1}, {0, 1, 0}},
-};
-const int ringweight[4][10] = {
-    {1, 1, 1, 1, 1, 1, 1, 1, 1, 1},
-    {1, 1, 1, 1, 1, 1, 1, 1, 1, 1},
-    {1, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-    {1, 1, 1, 1, 1, 1, 1, 1, 1, 0},
-};
-const int triggrun[4][2][6] = {
-    {{1, 0, 0, 0, 0, 0}, {1, 0, 0, 0, 0, 0}},
-    {{1, 0, 0, 0, 0, 0}, {1, 0, 0, 0, 0, 0}},
-    {{1, 0, 0, 0, 0, 0}, {1, 1, 1, 1, 1, 1}},
-    {{1, 0, 0, 0, 0, 0}, {1, 0, 0, 0, 0, 0}},
-};
-const int param_analis[3][4][5] = {
-    {{0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, {1, 1, 1, 0, 0}, {1, 1, 1, 0, 0}},
-    {{0, 0, 0, 0, 0}, {1, 1, 1, 1, 0}, {1, 1, 1, 1, 0}, {1, 1, 1, 1, 0}},
-    {{1, 1, 1, 0, 0}, {1, 1, 1, 1, 0}, {1, 1, 1, 1, 0}, {1, 1, 1, 1, 0}},
-};
-
-const char* const textmode[kRunModes] = {
-    "Сбор-непрерывный. Старт-свободный.",
-    "Сбор-непрерывный. Старт по уровню.",
-    "Сбор по условию. EXT TRIG.",
-    "Сбор по условию. Старт по уровню",
-    "Сбор по условию. Ниже уровня",
-    "Сбор по условию. Выше уровня",
-    "Сбор по условию. Регион",
-    "Сбор по условию. Верхний гистерезис",
-    "Сбор по условию. Нижний гистерезис",
-};
-const int ringmode[kRunModes] = {
-    static_cast<int>(sizeof "Сбор-непрерывный. Старт-свободный." - 1),
-    static_cast<int>(sizeof "Сбор-непрерывный. Старт по уровню." - 1),
-    static_cast<int>(sizeof "Сбор по условию. EXT TRIG." - 1),
-    static_cast<int>(sizeof "Сбор по условию. Старт по уровню" - 1),
-    static_cast<int>(sizeof "Сбор по условию. Ниже уровня" - 1),
-    static_cast<int>(sizeof "Сбор по условию. Выше уровня" - 1),
-    static_cast<int>(sizeof "Сбор по условию. Регион" - 1),
-    static_cast<int>(sizeof "Сбор по условию. Верхний гистерезис" - 1),
-    static_cast<int>(sizeof "Сбор по условию. Нижний гистерезис" - 1),
-};
-
-char file_name[kPathLen];
-char proj_dir[kPathLen];
 
 namespace {
 
@@ -265,130 +152,24 @@ void ColorKnobCh() {
 // ---------------------------------------------------------------------------------------------
 // Derived parameters
 
-// The sample rates of the resource's ring: the generator's list, read before any saved state
-// or playback changes the ring's items.
-static double rateval[16];
-static int nrates = 0;
-
-static void GetItemRate() {
-  GetNumListItems(mainpanel, MAIN_SampleRateRing, &nrates);
-  nrates = std::clamp(nrates, 0, 16);
-  for (int i = 0; i < nrates; ++i) {
-    GetValueFromIndex(mainpanel, MAIN_SampleRateRing, i, &rateval[i]);
-  }
-}
-
-void OfferRates(double rate) {
-  double offered[16];
-  int n = 0;
-  if (rcu.source == 2 && fs.srate > 0.0) {
-    for (int d : {1, 2, 4, 8}) offered[n++] = fs.srate / d;
-  } else {
-    n = nrates;
-    std::copy(rateval, rateval + n, offered);
-  }
-  if (n == 0) return;
-  ClearListCtrl(mainpanel, MAIN_SampleRateRing);
-  auto distance = [rate](double r) { return rate > 0.0 ? std::fabs(std::log(r / rate)) : 0.0; };
-  int pick = 0;
-  for (int i = 0; i < n; ++i) {
-    char label[kItemText];
-    std::snprintf(label, sizeof label, "%g Гц", offered[i]);
-    InsertListItem(mainpanel, MAIN_SampleRateRing, -1, label, offered[i]);
-    if (distance(offered[i]) < distance(offered[pick])) pick = i;
-  }
-  SetCtrlIndex(mainpanel, MAIN_SampleRateRing, pick);
-}
-
+// Start-up: the geometry the rings show becomes the model's.
 void SetParamAnalysis() {
-  int r = 0, n = 0, o = 0;
-  GetCtrlIndex(mainpanel, MAIN_SampleRateRing, &r);
-  GetCtrlIndex(mainpanel, MAIN_FftSizeRing, &n);
-  GetCtrlIndex(mainpanel, MAIN_OverlapRing, &o);
-  if (n < 0) n = 0;
-  if (n > 3) n = 3;
-  if (o < 0) o = 0;
-  if (o > 4) o = 4;
-
-  if (r >= 0 && r < 3 && rcu.source != 2 && !param_analis[r][n][o]) {
-    int nn = n, oo = o;
-    bool found = false;
-    if (o == 0) {
-      for (int m = n; m < 4 && !found; ++m) {
-        if (param_analis[r][m][0]) nn = m, oo = 0, found = true;
-      }
-    } else {
-      for (int m = n; m < 4 && !found; ++m) {
-        if (param_analis[r][m][o]) nn = m, oo = o, found = true;
-      }
-      for (int m = n; m < 4 && !found; ++m) {
-        for (int k = 4; k >= 0 && !found; --k) {
-          if (param_analis[r][m][k]) nn = m, oo = k, found = true;
-        }
-      }
-    }
-    n = nn;
-    o = oo;
-    SetCtrlIndex(mainpanel, MAIN_FftSizeRing, n);
-    SetCtrlIndex(mainpanel, MAIN_OverlapRing, o);
-  }
-
-  double fraction = 0.0;
+  double rate = 1024.0, fraction = 0.0;
   int frame = 1024;
-  GetCtrlVal(mainpanel, MAIN_OverlapRing, &fraction);
-  GetCtrlVal(mainpanel, MAIN_FftSizeRing, &frame);
-  if (frame < 1) frame = 1024;
-  if (frame > kMaxFrame) frame = kMaxFrame;
-  cus.frameLen = frame;
-  sr.ovsamp = static_cast<int>(fraction * frame);
-  cus.halfLen = frame >> 1;
-  cus.lines = static_cast<int>(frame / 2.56) + 1;
-
-  double rate = 1024.0;
   GetCtrlVal(mainpanel, MAIN_SampleRateRing, &rate);
-  if (!(rate > 0.0)) rate = 1024.0;
-  cus.srate = rate;
-  const double q = rate / 1024.0;
-  if (rcu.source == 2 && fs.nrec > 0 && fs.srate > 0.0) {
-    // A recording's own rate is the base, lowered by decimating 2, 4 or 8 times; the ring
-    // offers just those and shows the one analysed.
-    OfferRates(rate);
-    GetCtrlVal(mainpanel, MAIN_SampleRateRing, &rate);
-    cus.srate = fs.srate;
-    const long ratio = std::lround(fs.srate / rate);
-    cus.thin = ratio == 2 || ratio == 4 || ratio == 8 ? static_cast<int>(ratio) : 1;
-  } else if (q < 1.0) {
-    cus.thin = static_cast<int>(1.0 / q);
-    cus.srate = 1024.0;
-  } else {
-    cus.thin = 1;
-  }
-
-  sp.fmax = cus.srate / 2.56 / cus.thin;
-  sp.df = sp.fmax / (cus.lines - 1);
-  sp.dt = cus.thin / cus.srate;
+  GetCtrlVal(mainpanel, MAIN_FftSizeRing, &frame);
+  GetCtrlVal(mainpanel, MAIN_OverlapRing, &fraction);
+  cus.rate = rate > 0.0 ? rate : 1024.0;
+  cus.frameLen = frame >= 1 && frame <= kMaxFrame ? frame : 1024;
+  cus.overlap = fraction;
+  DeriveModel();
+  ShowGeometry();
   ShowDelay();
 }
 
-void Axis() {
-  const int n = cus.frameLen;
-  const int h = n / 2;
-  for (int i = 0; i < cus.lines && i < kMaxLines; ++i) x_band[i] = i * sp.df;
-  for (int i = 0; i < n; ++i) time_ch[i] = i * sp.dt;
-  x_time[h] = 0.0;
-  for (int k = 1; k <= h; ++k) {
-    x_time[h + k] = k * sp.dt;
-    x_time[h - k] = -k * sp.dt;
-  }
-}
-
 // A new geometry makes the old averages meaningless: they are neither redrawn nor saved.
+// (The setters have restarted a run or voided stopped results.)
 static void GeometryChanged() {
-  if (start == 1) {
-    SetZero();
-  } else {
-    sp.dataReady = 0;
-  }
   ClearResults();
   CheckGeneratorBand();
 }
@@ -398,42 +179,41 @@ VELTRA_CALLBACK(SetSampl) {
   if (event != EVENT_COMMIT) return 0;
   double rate = 0.0;
   GetCtrlVal(panel, control, &rate);
-  if (rcu.source == 2) {
-    if (rate > 1024.0 && !(fs.nrec > 0 && fs.srate > 0.0)) {
-      // Without a recording playback has only the 1024 Hz base to decimate. Nothing changed: a
-      // run restarts, stopped results stay valid.
-      SetCtrlVal(panel, control, cus.srate / cus.thin);
-      if (start == 1) SetZero();
-      return 0;
-    }
-    SetParamAnalysis();
-    SetParamAver();
-  } else {
-    SetParamAnalysis();
-    ws.srate = cus.srate;
-    SetCtrlAttribute(mainpanel, MAIN_PulseWidthField, ATTR_MAX_VALUE, cus.frameLen);
+  if (SetSampleRate(rate) == 0) {
+    // Nothing changed: a run restarts, stopped results stay valid.
+    ShowRates();
+    if (start == 1) SetZero();
+    return 0;
   }
-  GeometryChanged();
-  return 0;
-}
-
-// The FFT-size and overlap commits; playback re-derives its averaging for the new frames.
-static int FrameCommit(int event) {
-  if (event != EVENT_COMMIT) return 0;
-  SetParamAnalysis();
-  if (rcu.source == 2) SetParamAver();
+  ShowRates();
+  ShowGeometry();
+  ShowDelay();
+  if (!Source().ownRate) SetCtrlAttribute(mainpanel, MAIN_PulseWidthField, ATTR_MAX_VALUE, cus.frameLen);
   GeometryChanged();
   return 0;
 }
 
 VELTRA_CALLBACK(SetRankFFT) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  return FrameCommit(event);
+  (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  int n = 0;
+  GetCtrlVal(panel, control, &n);
+  SetFrameLength(n);
+  ShowGeometry();
+  ShowDelay();
+  GeometryChanged();
+  return 0;
 }
 
 VELTRA_CALLBACK(Overlap) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  return FrameCommit(event);
+  (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  double fraction = 0.0;
+  GetCtrlVal(panel, control, &fraction);
+  SetOverlap(fraction);
+  ShowGeometry();
+  GeometryChanged();
+  return 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -447,6 +227,7 @@ void InitHard() {
 
 void InitTrigger() {
   RecallTrusted(trigpanel, kTriggerRoleCount, "triggfile");
+  GetCtrlVal(trigpanel, TRIG_TriggerChannelField, &rcu.triginput);
   if (rcu.startmode == 2) Apply(TriggerSetup, trigpanel, TRIG_TriggerChannelField);
   Apply(TriggerSetup, trigpanel, TRIG_LevelField);
   Apply(TriggerSetup, trigpanel, TRIG_Level2Field);
@@ -503,6 +284,7 @@ void InitStructures() {
   rcu.winsel = sel1 ? 0 : sel2 ? 1 : 2;
 
   HideSelectCh();
+  SetParamAnalysis();
   Apply(SetSampl, mainpanel, MAIN_SampleRateRing);
   Apply(SetRankFFT, mainpanel, MAIN_FftSizeRing);
   GetCtrlVal(mainpanel, MAIN_SourceRing, &rcu.source);
@@ -571,7 +353,6 @@ void InitialStruct() {
   GetWeightSetup();
   GetItemRank();
   GetItemOverlap();
-  GetItemRate();
   GetRingY();
   GetRingX();
   ColorKnobCh();

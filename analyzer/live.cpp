@@ -8,20 +8,19 @@
 #include <cstring>
 #include <vector>
 
+#include "analyzer/calibration.h"
 #include "analyzer/capture.h"
+#include "analyzer/collection.h"
+#include "analyzer/iirfilter.h"
 #include "analyzer/menager.h"
-#include "analyzer/modules.h"
-#include "analyzer/panels.h"
-#include "analyzer/recorder_panel.h"
-#include "ui/userint.h"
+#include "analyzer/model.h"
+#include "analyzer/notify.h"
 
 int live_wait_ms = 0;
+char capture_device[kCaptureTextLen] = "default";
 
 namespace {
 
-constexpr double kDefaultFullScale = 10.0;  // the converter's own full scale
-constexpr double kMaxFullScale = 20.0;      // counts · 128 must stay inside 32 bits
-constexpr int kMaxDevices = 64;
 
 CaptureSource* g_src = nullptr;
 int g_generation = 0;           // changes at every open: a tick notices a restart under it
@@ -36,18 +35,13 @@ int g_converting = 0;
 double g_rate = 0.0;            // analysis rate
 
 // Device, its rate and the blocks lost; it stays after the run for the operator to read.
-void ShowStatus() {
-  char text[2 * kCaptureTextLen];
+void UpdateStatus() {
   if (g_converting)
-    std::snprintf(text, sizeof text, "%s: %u Гц → %g Гц, потеряно блоков: %d", g_device,
+    std::snprintf(g_status, sizeof g_status, "%s: %u Гц → %g Гц, потеряно блоков: %d", g_device,
                   g_deviceRate, g_rate, g_lost);
   else
-    std::snprintf(text, sizeof text, "%s: %u Гц, потеряно блоков: %d", g_device, g_deviceRate,
-                  g_lost);
-  if (std::strcmp(text, g_status) != 0) {
-    std::snprintf(g_status, sizeof g_status, "%s", text);
-    SetCtrlVal(mainpanel, MAIN_CaptureStatus, g_status);
-  }
+    std::snprintf(g_status, sizeof g_status, "%s: %u Гц, потеряно блоков: %d", g_device,
+                  g_deviceRate, g_lost);
 }
 
 // Samples missing before the next block: nothing joins across them. The streams, the
@@ -67,30 +61,24 @@ void RestartStreams() {
   rcu.carry = 0;
   rcu.hasbase = 0;
   std::fill(tmp.begin(), tmp.end(), 0);
-  EndRecordingAtGap();
-}
-
-void ShowFullScale() {
-  int in = 0;
-  GetCtrlVal(mainpanel, MAIN_CaptureInputRing, &in);
-  SetCtrlVal(mainpanel, MAIN_CaptureFullScaleField, CaptureFullScale(in));
+  NotifySourceGap();
 }
 
 }  // namespace
 
 const char* CaptureDeviceName() {
   const char* env = std::getenv("VELTRA_CAPTURE_DEVICE");
-  if (env != nullptr && env[0] != '\0') {
-    std::snprintf(g_device, sizeof g_device, "%s", env);
-    return g_device;
-  }
-  int index = -1;
-  if (GetCtrlIndex(mainpanel, MAIN_CaptureDeviceRing, &index) < 0 || index < 0 ||
-      GetLabelFromIndex(mainpanel, MAIN_CaptureDeviceRing, index, g_device, sizeof g_device) < 0 ||
-      g_device[0] == '\0') {
-    std::snprintf(g_device, sizeof g_device, "%s", "default");
-  }
+  const char* name = env != nullptr && env[0] != '\0' ? env : capture_device;
+  std::snprintf(g_device, sizeof g_device, "%s", name[0] != '\0' ? name : "default");
   return g_device;
+}
+
+const char* LiveStatusText() { return g_status; }
+
+void LiveTakeClips(int clipped[2]) {
+  clipped[0] = g_clip[0];
+  clipped[1] = g_clip[1];
+  g_clip[0] = g_clip[1] = 0;
 }
 
 double CaptureFullScale(int input) {
@@ -120,7 +108,7 @@ int LiveStart() {
   if (CaptureStart(req, &g_src, message, sizeof message) != kCaptureOk) {
     g_src = nullptr;
     StopMeass();
-    MessagePopup("!?!", message);
+    NotifyMessage("!?!", message);
     return 0;
   }
   g_generation += 1;
@@ -135,8 +123,7 @@ int LiveStart() {
   g_deviceRate = st.deviceRate;
   g_converting = st.converting;
   g_rate = cus.srate;
-  g_status[0] = '\0';
-  ShowStatus();
+  UpdateStatus();
   return 1;
 }
 
@@ -150,12 +137,12 @@ void LiveStop() {
   g_src = nullptr;
 }
 
-void LiveData() {
+int LiveData() {
   const int n = dbuf.nm;
   if (g_src == nullptr || n <= 0 || static_cast<int>(g_block.size()) < 2 * n ||
       static_cast<int>(circbuff.size()) < dbuf.blk) {
     StopMeass();
-    return;
+    return 0;
   }
   if (live_wait_ms > 0) CaptureWait(g_src, n - g_fill, live_wait_ms);
   const int generation = g_generation;
@@ -176,7 +163,7 @@ void LiveData() {
     if (g_fill < n) continue;
     g_fill = 0;
     const int inputs[2] = {rcu.onA ? rcu.chanA : -1, rcu.onB ? rcu.chanB : -1};
-    RecordStep(g_block.data(), n, 2, inputs, 0);
+    NotifyRawStep(g_block.data(), n, 2, inputs, 0);
     // The collection path takes counts · 128, as the generator writes them.
     for (int i = 0; i < dbuf.blk; ++i) circbuff[input + i] = g_block[i] * 128;
     count += 1;
@@ -184,12 +171,12 @@ void LiveData() {
     if (input >= circlen) input = 0;
     if (Collection() == 0) continue;
     if (rcu.adaptpass == 2) {
-      AutoAdaptation();  // may restart the run under this loop
+      NotifyAutoRangeStep();  // may restart the run under this loop
       continue;
     }
     if (PreparationData() == 1) drawn = 1;
   }
-  if (g_generation != generation) return;  // restarted: the new run shows its own status
+  if (g_generation != generation) return 0;  // restarted: the new run shows its own status
   if (g_src != nullptr) {
     CaptureStats st;
     CaptureGetStats(g_src, &st);
@@ -201,69 +188,11 @@ void LiveData() {
                     "Устройство захвата «%s» пропало: %s. Измерение остановлено.", g_device,
                     st.lostReason);
       StopMeass();
-      ShowStatus();
-      MessagePopup("Внимание !!!", text);
-      return;
+      UpdateStatus();
+      NotifyMessage("Внимание !!!", text);
+      return 0;
     }
   }
-  if (drawn) {
-    // A run that ended in this tick has been drawn by its stop.
-    if (start == 1) RedrawWindows(1);
-    if (g_clip[0]) SetCtrlVal(mainpanel, MAIN_OverloadLedA, 1);
-    if (g_clip[1]) SetCtrlVal(mainpanel, MAIN_OverloadLedB, 1);
-    g_clip[0] = g_clip[1] = 0;
-  }
-  ShowStatus();
-}
-
-void InitCapturePanel() {
-  char saved[kCaptureTextLen] = "default";
-  int index = -1;
-  if (GetCtrlIndex(mainpanel, MAIN_CaptureDeviceRing, &index) < 0 || index < 0 ||
-      GetLabelFromIndex(mainpanel, MAIN_CaptureDeviceRing, index, saved, sizeof saved) < 0) {
-    std::snprintf(saved, sizeof saved, "%s", "default");
-  }
-  static char names[kMaxDevices][kCaptureTextLen];
-  int count = CaptureDeviceNames(names, kMaxDevices);
-  int chosen = -1;
-  for (int i = 0; i < count; ++i)
-    if (std::strcmp(names[i], saved) == 0) chosen = i;
-  // A device that is not plugged in now stays the choice until the operator picks another.
-  if (chosen < 0 && count < kMaxDevices) {
-    std::snprintf(names[count], kCaptureTextLen, "%s", saved);
-    chosen = count++;
-  }
-  ClearListCtrl(mainpanel, MAIN_CaptureDeviceRing);
-  for (int i = 0; i < count; ++i) InsertListItem(mainpanel, MAIN_CaptureDeviceRing, -1, names[i], i);
-  SetCtrlIndex(mainpanel, MAIN_CaptureDeviceRing, chosen < 0 ? 0 : chosen);
-  ShowFullScale();
-}
-
-VELTRA_CALLBACK(SetCaptureDevice) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
-  if (start == 1 && rcu.source == 0) SetZero();
-  return 0;
-}
-
-VELTRA_CALLBACK(SetCaptureScale) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
-  if (control == MAIN_CaptureInputRing) {
-    ShowFullScale();
-    return 0;
-  }
-  int in = 0;
-  double volts = kDefaultFullScale;
-  GetCtrlVal(panel, MAIN_CaptureInputRing, &in);
-  GetCtrlVal(panel, control, &volts);
-  if (in < 0 || in >= kInputs) return 0;
-  if (!(volts > 0.0 && volts <= kMaxFullScale)) {
-    SetCtrlVal(panel, control, CaptureFullScale(in));
-    return 0;
-  }
-  cch.reserved1[in] = volts;
-  const bool used = (rcu.onA && rcu.chanA == in) || (rcu.onB && rcu.chanB == in);
-  if (start == 1 && rcu.source == 0 && used) SetZero();
-  return 0;
+  UpdateStatus();
+  return drawn;
 }

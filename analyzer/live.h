@@ -1,29 +1,36 @@
-// The front-end input as a data source: the signals of the front end's outputs, captured live
-// through a capture device (analyzer/capture.h) and fed to the same collection, conditioning
-// and averaging as the generator's blocks.
+// The front-end input source: live blocks from the capture device through collection,
+// conditioning and averaging, as the generator's blocks go.
 #pragma once
 
-// Opens the capture device for a run (SetZero, source 0). 1 when it opened; otherwise the run
-// is stopped, the reason shown, and 0 returned.
-int LiveStart();
-// One tick: every complete block the ring holds goes through collection and processing; the
-// windows are drawn once. Stops the run with a message when the device is lost.
-void LiveData();
-// Closes the device (stop, exit, a new start). Safe when nothing is open.
-void LiveStop();
-// Fills the device ring from ALSA's device list, keeping the saved choice (start-up).
-void InitCapturePanel();
+#include "analyzer/capture.h"
 
-// Device used for live input: VELTRA_CAPTURE_DEVICE when set, else the device ring's choice.
+constexpr double kDefaultFullScale = 10.0;  // the converter's own full scale
+constexpr double kMaxFullScale = 20.0;      // counts · 128 must stay inside 32 bits
+
+// Opens the capture device for the channels' inputs at the analysis rate. 1 when running;
+// 0 when refused (the run stopped, the reason reported).
+int LiveStart();
+// One timer step: every block the device has delivered; 1 when new results wait to be shown.
+int LiveData();
+void LiveStop();
+
+// The capture device chosen (an ALSA name); the environment's VELTRA_CAPTURE_DEVICE wins.
+extern char capture_device[kCaptureTextLen];
 const char* CaptureDeviceName();
-// Volts at device full scale for an input (kept in the calibration record; 10 V by default).
+// Full scale of input `input` in volts (the calibration record's first reserved column).
 double CaptureFullScale(int input);
-// Blocks lost to device overruns since the run started.
+// Device, rate and lost blocks of the last run, for the operator.
+const char* LiveStatusText();
+// Which channels reached full scale since the last call.
+void LiveTakeClips(int clipped[2]);
 int LiveLostBlocks();
-// Test hook: the capture's first device read after `afterFrames` frames fails with `err`
-// (-EPIPE overrun, -ENODEV gone).
+// Makes the capture thread fail with err after afterFrames frames (tests).
 void LiveInjectError(int err, long long afterFrames);
 
-// How long a tick may wait for a block, in ms. 0 (the timer-driven program): never waits.
-// Scripted runs, whose ticks follow each other at once, set it so each tick finds data.
+// While above 0, a step waits up to this many milliseconds for a whole block (scripted runs).
 extern int live_wait_ms;
+
+// Panel side.
+void InitCapturePanel();
+// After a step: the status line and the overload lamps.
+void ShowLiveState(int drawn);

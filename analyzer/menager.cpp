@@ -1,99 +1,52 @@
-// Run control and the measurement cycle.
+// Run control and the measurement cycle: start checks and per-run set-up, the step of each source
+// from its data to the averages, and stop.
 #include "analyzer/menager.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
-#include <utility>
 #include <vector>
 
+#include "analyzer/collection.h"
+#include "analyzer/cultivate1.h"
+#include "analyzer/file_ctrl_rec.h"
 #include "analyzer/generation.h"
-#include "analyzer/initstruct.h"
-#include "analyzer/live.h"
-#include "analyzer/panels.h"
-#include "analyzer/range_ch.h"
-#include "analyzer/recorder_panel.h"
+#include "analyzer/iirfilter.h"
+#include "analyzer/model.h"
+#include "analyzer/notify.h"
+#include "analyzer/setters.h"
 #include "analyzer/soundfile.h"
-#include "analyzer/modules.h"
+#include "analyzer/sources.h"
 #include "analyzer/views.h"
 #include "dsp/signals.h"
-#include "ui/safefile.h"
-#include "ui/userint.h"
+#include "safefile/safefile.h"
 
 namespace {
 
-// Written at exit in this order; the journal exists only while they go in place.
-constexpr const char* kSettingsJournal = "veltra.commit";
-constexpr const char* kSettingsFiles[4] = {"Calibr.inf", "dkv5128.inf", "veltrafile", "triggfile"};
-
-void TimerOff() { SetCtrlAttribute(mainpanel, MAIN_TimerTick, ATTR_ENABLED, 0); }
-
-void TimerOn() {
-  SetCtrlAttribute(mainpanel, MAIN_TimerTick, ATTR_INTERVAL, 0.05);
-  SetCtrlAttribute(mainpanel, MAIN_TimerTick, ATTR_ENABLED, 1);
-}
-
-bool ShowsWindow1() { return rcu.winsel == 0 || rcu.winsel == 2; }
-bool ShowsWindow2() { return rcu.winsel == 1 || rcu.winsel == 2; }
-
 double g_tickBudget = 0.0;
-bool g_redrawDeferred = false;
-int g_redrawNoted = -1;  // the widest redraw asked for while deferred (1 with cursors), or -1
+const auto g_clockStart = std::chrono::steady_clock::now();
 
 }  // namespace
 
+double RunClock() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - g_clockStart).count();
+}
+
 void SetTickBudget(double seconds) { g_tickBudget = seconds > 0.0 ? seconds : 0.0; }
 
-void DeferRedraw(bool deferred) {
-  g_redrawDeferred = deferred;
-  if (deferred || g_redrawNoted < 0) return;
-  const int withCursor = g_redrawNoted;
-  g_redrawNoted = -1;
-  if (sp.dataReady == 1) RedrawWindows(withCursor);
-}
-
-void RedrawWindows(int withCursor) {
-  if (g_redrawDeferred) {
-    g_redrawNoted = std::max(g_redrawNoted, withCursor);
-    return;
-  }
-  if (ShowsWindow1()) {
-    ViewResult(0);
-    if (withCursor && vs[0].cursorPoint >= 0) SetTextCursor(0, vs[0].cursorPoint);
-  }
-  if (ShowsWindow2()) {
-    ViewResult(1);
-    if (withCursor && vs[1].cursorPoint >= 0) SetTextCursor(1, vs[1].cursorPoint);
-  }
-}
-
 void StopMeass() {
-  SetCtrlVal(mainpanel, MAIN_StartButton, 0);
-  TimerOff();
-  LiveStop();
   start = 0;
-  EndAutoRanging();
+  StopSources();
+  NotifyRunStopped();
 }
 
 void StopAveraging() {
   StopMeass();
-  RedrawWindows(0);
-}
-
-VELTRA_CALLBACK(StartStop) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
-  GetCtrlVal(panel, control, &start);
-  if (start == 1) {
-    SetZero();
-  } else {
-    if (sp.dataReady == 1) RedrawWindows(0);
-    StopMeass();
-  }
-  return 0;
+  NotifyResults(0);
 }
 
 void CollectRunMode() {
@@ -147,17 +100,20 @@ void ZeroView() {
   for (double* a : {Rx, Ix, Ry, Iy}) Clear1D(a, 2 * n);
 }
 
+int TriggerInputOf(int input) {
+  return input == rcu.chanA || input == rcu.chanB ? input : -1;
+}
+
 int SetZero() {
-  TimerOff();
   if (rcu.onA == 0 && rcu.onB == 0) {
     StopMeass();
-    MessagePopup("!?!", "Каналы для измерения не выбраны !!!");
+    NotifyMessage("!?!", "Каналы для измерения не выбраны !!!");
     return 0;
   }
   // Only the generator needs its switch; playback runs with the (dimmed) switch as it is.
-  if (rcu.source == 1 && gen_start == 0) {
+  if (Source().generated && gen_start == 0) {
     StopMeass();
-    MessagePopup("!?!", "Генератор не включен !!!");
+    NotifyMessage("!?!", "Генератор не включен !!!");
     return 0;
   }
   marc_g = 0;
@@ -168,9 +124,8 @@ int SetZero() {
   dbuf.n = n;
   output = input = count = 0;
   if (rcu.runmode == 3) {
-    SetCtrlAttribute(trigpanel, TRIG_PretrigField, ATTR_MAX_VALUE, n / 2);
-    if (rcu.pretrig < 0) rcu.pretrig = 0;
-    if (rcu.pretrig > n / 2) rcu.pretrig = n / 2;
+    rcu.pretrig = std::clamp(rcu.pretrig, 0, n / 2);
+    NotifySetting(kChangedPretrig);
   }
   // The trigger search holds only samples of this run: a lead-in of zeros would pass for
   // signal, and its step to the first sample for a crossing.
@@ -188,44 +143,33 @@ int SetZero() {
 
   WeightFunction(&cus);
   Axis();
-  SetCtrlVal(mainpanel, MAIN_AverCountDisplay, rcu.avgCount);
+  NotifyCount(rcu.avgCount);
   IIRFilterParam();
   SetSetupDelay();
 
-  if (rcu.source == 2) {
-    fs.pos = 0;
-    if (SetStartMode() == 0) {
-      MessagePopup("Внимание!!! ",
-                   "Длительность кадра записи данных \nМЕНЬШЕ заданного для обработки размера БПФ!");
+  if (!Source().recorded) {
+    // The trigger input is matched against the channels as they are numbered now: renumbering
+    // a channel after the input was chosen may have made it valid, or invalid.
+    if (rcu.runmode >= 1) {
+      rcu.trigchan = TriggerInputOf(rcu.triginput);
+      NotifySetting(kChangedChannels);
     }
-    TimerOn();
-    start = 1;
-    return 1;
+    dbuf.trigidx = Number_ChForTrigger();
+    // A level start needs its trigger channel as much as the conditional modes do.
+    if (dbuf.trigidx == -1 && rcu.runmode >= 1) {
+      StopMeass();
+      NotifyMessage("Внимание!!! ", "Неправильно выбран канал запуска!");
+      return 0;
+    }
   }
-
-  // The trigger input is matched against the channels as they are numbered now: renumbering a
-  // channel after the input was typed may have made it valid, or invalid.
-  if (rcu.runmode >= 1) {
-    int typed = -1;
-    GetCtrlVal(trigpanel, TRIG_TriggerChannelField, &typed);
-    rcu.trigchan = rcu.startmode == 2 ? SortTriggCh(typed)
-                   : typed == rcu.chanA || typed == rcu.chanB ? typed
-                                                              : -1;
+  if (Source().start() == 0) return 0;
+  if (!Source().recorded) {
+    dbuf.nframe = 0;
+    ok = 0;
+    marc_trig = 0;
   }
-  dbuf.trigidx = Number_ChForTrigger();
-  // A level start needs its trigger channel as much as the conditional modes do.
-  if (dbuf.trigidx == -1 && rcu.runmode >= 1) {
-    StopMeass();
-    MessagePopup("Внимание!!! ", "Неправильно выбран канал запуска!");
-    return 0;
-  }
-  // The front-end input starts only with its capture device open.
-  if (rcu.source == 0 && LiveStart() == 0) return 0;
-  TimerOn();
-  dbuf.nframe = 0;
-  ok = 0;
-  marc_trig = 0;
   start = 1;
+  NotifyRunStarted();
   return 1;
 }
 
@@ -246,7 +190,7 @@ void DataOfFile() {
   std::FILE* f = OpenPlainFile(file_name);
   if (f == nullptr) {
     StopMeass();
-    MessagePopup("Внимание !", "Файл записи не читается !");
+    NotifyMessage("Внимание !", "Файл записи не читается !");
     return;
   }
   // One read per step: the records are decoded from memory, only the two columns the channels use.
@@ -280,20 +224,24 @@ void DataOfFile() {
   std::error_code ec;
   const auto size = std::filesystem::file_size(file_name, ec);
   if (ec || size / 4 < static_cast<unsigned long long>(fs.nrecs) * static_cast<unsigned>(nrec)) {
-    MessagePopup("Внимание !", "Файл записи оборвался: измерение остановлено !");
+    NotifyMessage("Внимание !", "Файл записи оборвался: измерение остановлено !");
   }
 }
 
 int SimulationData() {
   BufferArrySim();
-  if (gen_start == 1) RecordGeneratorStep();
+  if (gen_start == 1 && static_cast<int>(half.size()) >= 2 * dbuf.nm) {
+    // The recorder takes the counts the converter would give: the generator's 7 guard bits off.
+    const int inputs[2] = {rcu.onA ? rcu.chanA : -1, rcu.onB ? rcu.chanB : -1};
+    NotifyRawStep(half.data(), dbuf.nm, 2, inputs, 7);
+  }
   for (int i = 0; i < dbuf.blk; ++i) circbuff[input + i] = half[i];
   count += 1;
   input += dbuf.blk;
   if (input >= circlen) input = 0;
   if (Collection() == 0) return 0;
   if (rcu.adaptpass == 2) {
-    AutoAdaptation();
+    NotifyAutoRangeStep();
     ok = 0;
     return 0;
   }
@@ -316,76 +264,44 @@ int PreparationData() {
     MesurementType();
     rcu.avgCount += 1;
   }
-  SetCtrlVal(mainpanel, MAIN_AverCountDisplay, rcu.avgCount - 1);
+  NotifyCount(rcu.avgCount - 1);
   return 1;
 }
 
-VELTRA_CALLBACK(SetData) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_TIMER_TICK) return 0;
-  if (start != 1) return 0;
-  if (rcu.source == 2) {
-    const double until = Timer() + g_tickBudget;
-    bool processed = false;
-    do {
-      DataOfFile();
-      if (start != 1) break;
-      if (PreparationData() != 0) processed = true;
-    } while (start == 1 && Timer() < until);
-    if (start == 1 && processed) RedrawWindows(1);
-  } else if (rcu.source == 1) {
-    SimulationData();
-    if (start == 1 && ok == 1) {
-      RedrawWindows(1);
-      ok = 0;
-    }
-  } else if (rcu.source == 0) {
-    LiveData();
+
+
+
+
+// ---------------------------------------------------------------------------------------------
+// The steps of the generator and of playback
+
+int StartGenerator() { return 1; }
+
+int GeneratorStep() {
+  SimulationData();
+  if (start == 1 && ok == 1) {
+    ok = 0;
+    return 1;
   }
   return 0;
 }
 
-void RecoverSettingsFiles() { RecoverFileSet(kSettingsJournal, kSettingsFiles, 4); }
-
-VELTRA_CALLBACK(Quit) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
-  TimerOff();
-  LiveStop();
-  StopRecording();
-  // An unfinished auto-ranging pass holds the modules at trial gains: the operator's go back
-  // before "dkv5128.inf" is written.
-  EndAutoRanging();
-  DeleteGraphPlot(mainpanel, MAIN_Graph1, -1, VAL_IMMEDIATE_DRAW);
-  DeleteGraphPlot(mainpanel, MAIN_Graph2, -1, VAL_IMMEDIATE_DRAW);
-  SetCtrlVal(mainpanel, MAIN_CursorSyncToggle, 0);
-  ShowChannelNumber(MAIN_ChannelSwitchA, rcu.chanA);
-  ShowChannelNumber(MAIN_ChannelSwitchB, rcu.chanB);
-  SetCtrlVal(mainpanel, MAIN_GeneratorSwitch, 0);
-  // The four files go in place together: a start after a kill finds all of one exit or all of
-  // the one before, never a mix.
-  BeginFileSet(kSettingsJournal);
-  bool saved[4];
-  saved[0] = SaveParamCalibr() == 1;
-  saved[1] = SaveParamDKV5128() == 1;
-  Close5128();
-  saved[2] = SavePanelState(mainpanel, kSettingsFiles[2], 0) >= 0;
-  saved[3] = SavePanelState(trigpanel, kSettingsFiles[3], 0) >= 0;
-  std::string failed;
-  EndFileSet(&failed);
-  for (int i = 0; i < 4; ++i) {
-    if (saved[i] && failed != kSettingsFiles[i]) continue;
-    char text[128];
-    std::snprintf(text, sizeof text, "Настройки не сохранены: файл \"%s\" не записывается !", kSettingsFiles[i]);
-    MessagePopup("Внимание !!!", text);
+int StartPlayback() {
+  fs.pos = 0;
+  if (SetStartMode() == 0) {
+    NotifyMessage("Внимание!!! ",
+                  "Длительность кадра записи данных \nМЕНЬШЕ заданного для обработки размера БПФ!");
   }
-  QuitUserInterface(0);
-  return 0;
+  return 1;
 }
 
-VELTRA_CALLBACK(Exit) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
-  HidePanel(trigpanel);
-  return 0;
+int PlaybackStep() {
+  const double until = RunClock() + g_tickBudget;
+  bool processed = false;
+  do {
+    DataOfFile();
+    if (start != 1) break;
+    if (PreparationData() != 0) processed = true;
+  } while (start == 1 && RunClock() < until);
+  return start == 1 && processed ? 1 : 0;
 }

@@ -10,5 +10,6 @@
 #include "analyzer/file_ctrl_rec.h"
 #include "analyzer/iirfilter.h"
 #include "analyzer/initstruct.h"
+#include "analyzer/menager_panel.h"
 #include "analyzer/range_ch.h"
 #include "analyzer/view1.h"

@@ -10,7 +10,7 @@
 #include "analyzer/calibration.h"
 #include "analyzer/dkv.h"
 #include "analyzer/initstruct.h"
-#include "analyzer/menager.h"
+#include "analyzer/menager_panel.h"
 #include "analyzer/numtext.h"
 #include "analyzer/panels.h"
 #include "ui/userint.h"

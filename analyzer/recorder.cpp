@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "analyzer/fileio.h"
-#include "analyzer/initstruct.h"
+#include "analyzer/model.h"
 #include "analyzer/save.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "analyzer/initstruct.h"
-#include "analyzer/menager.h"
+#include "analyzer/menager_panel.h"
 #include "analyzer/panels.h"
 #include "analyzer/recorder.h"
 #include "analyzer/save.h"

@@ -14,16 +14,14 @@
 
 #include <strings.h>
 
-#include "analyzer/aids.h"
 #include "analyzer/calibration.h"
 #include "analyzer/cultivate1.h"
 #include "analyzer/export.h"
 #include "analyzer/fileio.h"
-#include "analyzer/initstruct.h"
-#include "analyzer/panels.h"
+#include "analyzer/model.h"
+#include "analyzer/notify.h"
 #include "analyzer/view1.h"
 #include "analyzer/views.h"
-#include "ui/userint.h"
 
 namespace {
 
@@ -58,10 +56,10 @@ void ReportWriteFailure(const char* title, const char* path, int result) {
   if (result == kFileNotPlain) {
     char text[kPathLen + 96];
     std::snprintf(text, sizeof text, "\"%s\" не обычный файл: запись отменена !", path);
-    MessagePopup(title, text);
+    NotifyMessage(title, text);
     return;
   }
-  MessagePopup(title, result == kFileCannotCreate ? kCantOpen : kCantWrite);
+  NotifyMessage(title, result == kFileCannotCreate ? kCantOpen : kCantWrite);
 }
 
 void Append(std::string& s, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
@@ -124,6 +122,10 @@ std::string DatText(int w) {
   return t;
 }
 
+}  // namespace
+
+char result_name[kPathLen];
+
 // Where the extension of the file name in path begins (its '.'), or npos without one. A dot
 // in a folder's name or at the start of a hidden file's name begins none.
 size_t ExtensionAt(const std::string& path) {
@@ -142,12 +144,10 @@ bool NamedLikeDescription(const char* path) {
 }
 
 void RefuseDescriptionName() {
-  MessagePopup("Внимание !!!", "Имя файла данных не может оканчиваться на \"inf\" !");
+  NotifyMessage("Внимание !!!", "Имя файла данных не может оканчиваться на \"inf\" !");
 }
 
-}  // namespace
 
-char result_name[kPathLen];
 
 void InfPathFor(const char* dataPath, char* out, int outSize) {
   if (outSize <= 0) return;
@@ -195,69 +195,8 @@ int SaveInfData(int w) {
   }
   std::string done = "Окно " + std::to_string(w + 1) + " сохранено: данные — " + result_name +
                      ", описание — " + infPath;
-  ShowStatus(done.c_str());
+  NotifyStatus(done.c_str());
   return 1;
 }
 
-VELTRA_CALLBACK(SaveFiles) {
-  (void)panel, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
-  const int w = control == MAIN_SaveButton2 ? 1 : 0;
-  char path[kPathLen] = "";
-  const int chosen = FileSelectPopup(proj_dir, "*.txt", kResultFilters, "Сохранить результат окна",
-                                     VAL_OK_BUTTON, 0, 0, 1, 1, path, sizeof path);
-  if (chosen <= 0 || path[0] == '\0') return 0;
-  // A name typed without an extension is a text file.
-  if (ExtensionAt(path) == std::string::npos && std::strlen(path) + 4 < sizeof path) {
-    std::strcat(path, ".txt");
-  }
-  // CSV and pictures stand alone: no description file, and the path of the last result or
-  // recording stays as it was.
-  if (const int kind = ExportKindOf(path); kind != kExportText) {
-    if (GetFileInfo(path, nullptr) == 1 &&
-        ConfirmPopup("Внимание !!!", "Файл уже существует. Заменить его?") != VAL_YES) {
-      return 0;
-    }
-    SaveResultExport(w, path, kind);
-    return 0;
-  }
-  if (NamedLikeDescription(path)) {
-    RefuseDescriptionName();
-    return 0;
-  }
-  if (GetFileInfo(path, nullptr) == 1 &&
-      ConfirmPopup("Внимание !!!", "Файл уже существует. Заменить его?") != VAL_YES) {
-    return 0;
-  }
-  char infPath[kPathLen + 8];
-  InfPathFor(path, infPath, sizeof infPath);
-  if (GetFileInfo(infPath, nullptr) == 1 &&
-      ConfirmPopup("Внимание !!!", "Файл описания (.inf) уже существует. Заменить его?") != VAL_YES) {
-    return 0;
-  }
-  std::snprintf(result_name, sizeof result_name, "%s", path);
-  SaveInfData(w);
-  return 0;
-}
 
-VELTRA_CALLBACK(ClipBoord) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
-  int ft = 0, fl = 0, fh = 0, fw = 0;
-  GetCtrlBoundingRect(panel, MAIN_GraphFrame, &ft, &fl, &fh, &fw);
-  // Window 1 takes the upper half of the frame, window 2 starts at its own frame.
-  const bool second = control == MAIN_CopyButton2;
-  int gt = 0, left = 0, gh = 0, gw = 0;
-  GetCtrlBoundingRect(panel, second ? MAIN_Graph2 : MAIN_Graph1, &gt, &left, &gh, &gw);
-  int top = ft;
-  if (second) {
-    int l2 = 0, h2 = 0, w2 = 0;
-    GetCtrlBoundingRect(panel, MAIN_Graph2Frame, &top, &l2, &h2, &w2);
-  }
-  int bitmap = 0;
-  if (GetPanelDisplayBitmap(panel, VAL_FULL_PANEL, top, left, fh / 2, fw, &bitmap) >= 0) {
-    ClipboardPutBitmap(bitmap);
-    DiscardBitmap(bitmap);
-  }
-  return 0;
-}

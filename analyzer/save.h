@@ -2,7 +2,9 @@
 // picture of a window on the clipboard.
 #pragma once
 
-#include "analyzer/initstruct.h"
+#include <string>
+
+#include "analyzer/model.h"
 
 // The path last chosen for a result's data file. Kept apart from file_name, the recording that
 // playback reads: saving a result must not change what the next run analyses.
@@ -14,3 +16,8 @@ int SaveInfData(int w);
 // The description file's path for a data file path, in the same folder: the file name's
 // extension replaced by ".inf", or ".inf" appended to a name without one.
 void InfPathFor(const char* dataPath, char* out, int outSize);
+// Where the extension of the file name in path begins (its '.'), or npos without one.
+size_t ExtensionAt(const std::string& path);
+// A data file named "….inf" would be its own description file, or a recording's header.
+bool NamedLikeDescription(const char* path);
+void RefuseDescriptionName();

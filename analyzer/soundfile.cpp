@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "analyzer/fileio.h"
-#include "analyzer/initstruct.h"
+#include "analyzer/model.h"
+#include "analyzer/notify.h"
 #include "analyzer/menager.h"
 #include "analyzer/recorder.h"
-#include "ui/safefile.h"
-#include "ui/userint.h"
+#include "safefile/safefile.h"
 
 double soundFullScale = 0.0;
 
@@ -202,7 +202,7 @@ void DataOfSoundFile() {
   SoundFile s(file_name);
   if (s.f == nullptr || s.info.channels != nrec) {
     StopMeass();
-    MessagePopup("Внимание !", "Файл записи не читается !");
+    NotifyMessage("Внимание !", "Файл записи не читается !");
     return;
   }
   const long long first = fs.pos / (4LL * nrec);

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "analyzer/automation.h"
-#include "analyzer/menager.h"
+#include "analyzer/menager_panel.h"
 #include "analyzer/panels.h"
 #include "ui/userint.h"
 

@@ -9,7 +9,9 @@
 #include "analyzer/file_ctrl.h"
 #include "analyzer/generation.h"
 #include "analyzer/initstruct.h"
-#include "analyzer/menager.h"
+#include "analyzer/menager_panel.h"
+#include "analyzer/setters.h"
+#include "analyzer/sources.h"
 #include "analyzer/panels.h"
 #include "analyzer/modules.h"
 #include "ui/userint.h"
@@ -168,7 +170,7 @@ VELTRA_CALLBACK(RingMeas) {
   if (rcu.winsel == 1 || rcu.winsel == 2) Apply(FunctW2, mainpanel, MAIN_FunctionRing2);
   RestoreTypeChoice(previousType, MeasIndex());
   Apply(SetCollectMode, mainpanel, MAIN_CollectRing);
-  if (rcu.source == 2) SetParamAver();
+  if (Source().recorded) SetParamAver();
   if (start == 1) SetZero();
   ClearResults();
   return 0;
@@ -263,22 +265,13 @@ VELTRA_CALLBACK(SetupHard) {
   if (event != EVENT_COMMIT) return 0;
   SetCtrlAttribute(mainpanel, MAIN_TimerTick, ATTR_ENABLED, 0);
   int value = 0;
+  GetCtrlVal(panel, control, &value);
   if (control == MAIN_AveragesField) {
-    GetCtrlVal(panel, control, &rcu.avgTarget);
-    if (rcu.avgTarget < 1) {
-      rcu.avgTarget = 1;
-      SetCtrlVal(panel, control, 1);
-    }
-  } else if (control == MAIN_LinearBox) {
-    GetCtrlVal(panel, control, &value);
-    rcu.expAver = value ? 0 : 1;
-    SetCtrlVal(panel, MAIN_ExponentialBox, rcu.expAver);
-  } else if (control == MAIN_ExponentialBox) {
-    GetCtrlVal(panel, control, &value);
-    rcu.expAver = value ? 1 : 0;
-    SetCtrlVal(panel, MAIN_LinearBox, 1 - rcu.expAver);
+    if (SetAverages(value) == 0) SetAverages(1);
+  } else {
+    SetExpAver(control == MAIN_ExponentialBox ? value : !value);
   }
-  if (start == 1) SetZero();
+  ShowAverages();
   return 0;
 }
 
@@ -340,8 +333,9 @@ VELTRA_CALLBACK(RegimMeas) {
       break;
   }
   // Out of playback the ring offers the generator's rates again, nearest the one analysed.
-  if (rcu.source != 2) {
-    OfferRates(cus.srate / (cus.thin > 0 ? cus.thin : 1));
+  if (!Source().ownRate) {
+    cus.rate = NearestRate(cus.rate);
+    ShowRates();
     Apply(SetSampl, mainpanel, MAIN_SampleRateRing);
   }
   CheckGeneratorBand();

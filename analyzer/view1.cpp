@@ -1,5 +1,4 @@
-// Evaluation and drawing of the two result windows, their function and format selection, and
-// the reference memory.
+// Evaluation of the two result windows from the averages, and their reference memory.
 #include "analyzer/view1.h"
 
 #include <cmath>
@@ -7,13 +6,10 @@
 #include <cstring>
 
 #include "analyzer/cultivate1.h"
-#include "analyzer/file_ctrl.h"
-#include "analyzer/panels.h"
-#include "analyzer/modules.h"
+#include "analyzer/iirfilter.h"
 #include "analyzer/view1_internal.h"
 #include "analyzer/views.h"
 #include "dsp/dsp.h"
-#include "ui/userint.h"
 
 ViewState vs[kWindows];
 double mem_wd[kWindows][kMaxLines];
@@ -21,32 +17,8 @@ double mem_dB[kWindows][kMaxLines];
 
 namespace {
 
-constexpr int kMemoryHeld = 65280;  // green: a reference is held
-constexpr int kTotalBarColor = 0x808080;
-constexpr int kLiftSpecA = 19, kLiftSpecB = 20, kCepstrumA = 17, kCepstrumB = 18;
 
-const WindowControls kControls[kWindows] = {
-    {MAIN_Graph1, MAIN_FunctionRing1, MAIN_FormatRing1, MAIN_YUnitRing1, MAIN_XUnitRing1,
-     MAIN_DbRangeRing1, MAIN_DbTopField1, MAIN_IntegrationRing1, MAIN_CursorModeRing1,
-     MAIN_GateToggle1, MAIN_MemoryToggle1, MAIN_EqualizeToggle1, MAIN_ShowMemoryToggle1,
-     MAIN_TotalReadout1, MAIN_OverloadLedA},
-    {MAIN_Graph2, MAIN_FunctionRing2, MAIN_FormatRing2, MAIN_YUnitRing2, MAIN_XUnitRing2,
-     MAIN_DbRangeRing2, MAIN_DbTopField2, MAIN_IntegrationRing2, MAIN_CursorModeRing2,
-     MAIN_GateToggle2, MAIN_MemoryToggle2, MAIN_EqualizeToggle2, MAIN_ShowMemoryToggle2,
-     MAIN_TotalReadout2, MAIN_OverloadLedB},
-};
 
-bool ValidFunction(int f) { return f >= 0 && f < kFunctions; }
-
-// The measuring cursor's colour: white or magenta, whichever differs more from the trace.
-int ContrastColor(int trace) {
-  auto distance = [trace](int c) {
-    int d = 0;
-    for (int shift : {0, 8, 16}) d += std::abs(((trace >> shift) & 0xFF) - ((c >> shift) & 0xFF));
-    return d;
-  };
-  return distance(0xFF00FF) > distance(0xFFFFFF) ? 0xFF00FF : 0xFFFFFF;
-}
 
 int MemLen(const ViewState& v) { return v.count < kMaxLines ? (v.count > 0 ? v.count : 0) : kMaxLines; }
 
@@ -87,7 +59,6 @@ void CaptureMemory(int w) {
     default: break;
   }
   v.memState = 2;
-  SetCtrlAttribute(mainpanel, kControls[w].memoryToggle, ATTR_ON_COLOR, kMemoryHeld);
 }
 
 void EqualizeWithMemory(int w) {
@@ -118,25 +89,8 @@ void ShowMemory(int w) {
   ResultRange(v.yData, v.count, &v.yMax, &v.yMin);
 }
 
-// Refills a ring with the labels whose flag is set (value = position), keeping the current
-// value when it is still offered, else the first entry.
-void RefillRing(int control, const char (*labels)[kItemText], const int* flags, int n) {
-  int previous = 0;
-  const bool had = GetCtrlVal(mainpanel, control, &previous) >= 0;
-  ClearListCtrl(mainpanel, control);
-  int index = 0, keep = -1;
-  for (int p = 0; p < n; ++p) {
-    if (!flags || !flags[p]) continue;
-    InsertListItem(mainpanel, control, -1, labels[p], p);
-    if (had && p == previous) keep = index;
-    ++index;
-  }
-  if (index > 0) SetCtrlIndex(mainpanel, control, keep >= 0 ? keep : 0);
-}
-
 }  // namespace
 
-const WindowControls& WindowCtrl(int w) { return kControls[w == 0 ? 0 : 1]; }
 
 bool MemoryHeldForView(int w) {
   const ViewState& v = vs[w];
@@ -144,14 +98,10 @@ bool MemoryHeldForView(int w) {
 }
 
 bool GateOffered(int function) {
-  return function == 14 || function == 15 || function == kCepstrumA || function == kCepstrumB;
+  return function == kFnTime_A || function == kFnTime_B || function == kFnCepstrumA ||
+         function == kFnCepstrumB;
 }
 
-int WindowOf(int control, int first, int second) {
-  if (control == first) return 0;
-  if (control == second) return 1;
-  return -1;
-}
 
 int YesNoViewFunction(int w) {
   const int f = vs[w].function;
@@ -162,8 +112,9 @@ int YesNoViewFunction(int w) {
   return 0;
 }
 
-int ViewResult(int w) {
-  if (w != 0 && w != 1) return 0;
+
+void EvaluateResult(int w) {
+  if (w != 0 && w != 1) return;
   ViewState& v = vs[w];
   if (v.compute) v.compute(&v);
   if (start == 0) {
@@ -172,266 +123,22 @@ int ViewResult(int w) {
   }
   if (v.memShow == 1 && v.memState == 2) ShowMemory(w);
   UpdatePeakHold(w, v);
-  SetTot(w);
-  ShowDistortion(w);
-  if (YesNoViewFunction(w) != 1) {
-    // A function whose channel is off shows nothing, not the trace of what was there before.
-    ClearSideBandMarks(w);
-    DeleteGraphPlot(mainpanel, kControls[w].graph, -1, VAL_DELAYED_DRAW);
-    ClearReadout(w);
-    return 0;
-  }
-  const int drawn = ViewGraph(w);
-  RefreshCursor(w);
-  return drawn;
 }
 
-void ClearResults() {
-  for (int w = 0; w < kWindows; ++w) {
-    ClearSideBandMarks(w);
-    DeleteGraphPlot(mainpanel, kControls[w].graph, -1, VAL_DELAYED_DRAW);
-    ClearReadout(w);
-    SetCtrlVal(mainpanel, kControls[w].totalReadout, "");
-  }
-}
+bool ValidFunction(int f) { return f >= 0 && f < kFunctions; }
 
-int ViewGraph(int w) {
-  ViewState& v = vs[w];
-  const int graph = kControls[w].graph;
-  ClearSideBandMarks(w);
-  v.relabelled = 0;
-  AxisX(w);
-  AxisY(w);
-  if (v.relabelled && sp.dataReady == 1) SetCursorsZoom(w);
-  DeleteGraphPlot(mainpanel, graph, -1, VAL_DELAYED_DRAW);
-  if (v.count < 1) return 0;
-  if (DrawSpectrogram(w)) return 1;
-  int handle = 0;
-  switch (v.plotStyle) {
-    case kPlotLine:
-      handle = PlotXY(mainpanel, graph, v.xData, v.yData, v.count - 1, VAL_DOUBLE, VAL_DOUBLE,
-                      VAL_THIN_LINE, VAL_NO_POINT, VAL_SOLID, 1, v.color);
-      break;
-    case kPlotBarsByIndex:
-      handle = PlotY(mainpanel, graph, v.yData, v.count, VAL_DOUBLE, VAL_VERTICAL_BAR,
-                     VAL_EMPTY_SQUARE, VAL_SOLID, 1, v.color);
-      // The last bar of a band display is the total of all bands, not a band: drawn over in
-      // grey so it is not read as the highest band.
-      if (handle > 0 && v.count > 1 && (v.xUnit == kXOctave || v.xUnit == kXThird)) {
-        const double at = v.count - 1;
-        PlotXY(mainpanel, graph, &at, v.yData + v.count - 1, 1, VAL_DOUBLE, VAL_DOUBLE,
-               VAL_VERTICAL_BAR, VAL_NO_POINT, VAL_SOLID, 1, kTotalBarColor);
-      }
-      break;
-    case kPlotBars:
-      handle = PlotXY(mainpanel, graph, v.xData, v.yData, v.count, VAL_DOUBLE, VAL_DOUBLE,
-                      VAL_VERTICAL_BAR, VAL_NO_POINT, VAL_SOLID, 1, v.color);
-      break;
-    case kPlotPoints:
-      handle = PlotXY(mainpanel, graph, v.xData, v.yData, v.count, VAL_DOUBLE, VAL_DOUBLE,
-                      VAL_SCATTER, VAL_SIMPLE_DOT, VAL_DOT, 1, v.color);
-      break;
-    default: break;
-  }
-  DrawViewTraces(w);
-  return handle > 0 ? 1 : 0;
-}
-
-// ---- function and format selection
-
-void SelectFunction(int w, int i) {
-  if (!ValidFunction(i)) return;
-  const WindowControls& c = kControls[w];
-  ViewState& v = vs[w];
-  SetCtrlVal(mainpanel, c.gateToggle, 0);
-  v.gate = 0;
-  if (i == kLiftSpecA || i == kLiftSpecB) {
-    // A liftered spectrum takes its lifter interval from the cepstrum in the other window.
-    const int other = 1 - w;
-    const int ceps = i == kLiftSpecA ? kCepstrumA : kCepstrumB;
-    SetCtrlVal(mainpanel, kControls[other].functionRing, ceps);
-    SelectFunction(other, ceps);
-    SetCtrlAttribute(mainpanel, kControls[other].gateToggle, ATTR_DIMMED, 0);
-  }
-  v.function = i;
-  if (i != 0 && i != 1) {
-    SetCtrlVal(mainpanel, c.integrationRing, 0);
-    SetCtrlAttribute(mainpanel, c.integrationRing, ATTR_DIMMED, 1);
-    v.integration = 0;
-  } else {
-    SetCtrlAttribute(mainpanel, c.integrationRing, ATTR_DIMMED, 0);
-  }
-  SetCtrlAttribute(mainpanel, c.gateToggle, ATTR_DIMMED, GateOffered(i) ? 0 : 1);
-  v.compute = cf[i].compute;
-  if (cf[i].hasFormats == 1) {
-    SetExtentionFunction(w);
-    // A window that is not shown keeps its controls out of sight.
-    SetCtrlAttribute(mainpanel, c.formatRing, ATTR_VISIBLE, rcu.winsel == 2 || rcu.winsel == w ? 1 : 0);
-    SetCtrlAttribute(mainpanel, c.formatRing, ATTR_DIMMED, 0);
-    int format = 0;
-    GetCtrlVal(mainpanel, c.formatRing, &format);
-    v.format = format;
-  } else {
-    v.format = -1;
-    SetCtrlAttribute(mainpanel, c.formatRing, ATTR_DIMMED, 1);
-  }
-  SetItemLabelXY(w, i);
-  SetCursorsItem(w);
-  CursorSyn(mainpanel, MAIN_CursorSyncToggle, EVENT_COMMIT, nullptr, 0, 0);
-  if (sp.dataReady == 1) ViewResult(w);
-  ShowDistortion(w);
-}
-
-static int FunctW(int w, int panel, int control, int event) {
-  if (event != EVENT_COMMIT) return 0;
-  int i = 0;
-  GetCtrlVal(panel, control, &i);
-  SelectFunction(w, i);
-  return 0;
-}
-
-int FunctW1(int panel, int control, int event, void*, int, int) {
-  return FunctW(0, panel, control, event);
-}
-int FunctW2(int panel, int control, int event, void*, int, int) {
-  return FunctW(1, panel, control, event);
-}
-
-static int CrossRingFunc(int w, int panel, int control, int event) {
-  if (event != EVENT_COMMIT) return 0;
-  int format = 0;
-  GetCtrlVal(panel, control, &format);
-  vs[w].format = format;
-  SetItemLabelXY(w, vs[w].function);
-  SetCursorsItem(w);
-  if (sp.dataReady == 1) ViewResult(w);
-  return 0;
-}
-
-int CrossRingFunc1(int panel, int control, int event, void*, int, int) {
-  return CrossRingFunc(0, panel, control, event);
-}
-int CrossRingFunc2(int panel, int control, int event, void*, int, int) {
-  return CrossRingFunc(1, panel, control, event);
-}
-
-void SetFunctionMeas(int type) {
-  if (type < 0 || type > 3) return;
-  int offered[kFuncPositions];
-  for (int p = 0; p < kFuncPositions; ++p) offered[p] = p < kFunctions && funcmeas[type][p];
-  for (int w = 0; w < kWindows; ++w) {
-    const int ring = kControls[w].functionRing;
-    int previous = -1;
-    GetCtrlVal(mainpanel, ring, &previous);
-    ClearListCtrl(mainpanel, ring);
-    int index = 0, keep = -1;
-    for (int p = 0; p < kFunctions; ++p) {
-      if (!offered[p]) continue;
-      InsertListItem(mainpanel, ring, -1, itemfunc[p], nfunc[p]);
-      if (nfunc[p] == previous) keep = index;
-      ++index;
-    }
-    if (index > 0) SetCtrlIndex(mainpanel, ring, keep >= 0 ? keep : 0);
-  }
-}
-
-void GetFunctionItem() {
-  const int ring = kControls[0].functionRing;
-  int n = 0;
-  GetNumListItems(mainpanel, ring, &n);
-  if (n > kFuncPositions) n = kFuncPositions;
-  for (int p = 0; p < n; ++p) {
-    GetLabelFromIndex(mainpanel, ring, p, itemfunc[p], kItemText);
-    nfunc[p] = p;
-    GetValueFromIndex(mainpanel, ring, p, &nfunc[p]);
-  }
-}
-
-void SetExtentionFunction(int w) {
-  const MeasFunction& m = cf[ValidFunction(vs[w].function) ? vs[w].function : 0];
-  int exists[kFormats];
-  for (int f = 0; f < kFormats; ++f) exists[f] = m.yUnits[f] != nullptr;
-  RefillRing(kControls[w].formatRing, extenitem, exists, kFormats);
-}
-
-void SetCursorsItem(int w) {
+GateSpan ViewGate(int w) {
   const ViewState& v = vs[w];
-  const MeasFunction& m = cf[ValidFunction(v.function) ? v.function : 0];
-  const int* modes = m.cursorModes[v.format > 0 ? v.format : 0];
-  if (!modes) modes = m.cursorModes[0];
-  RefillRing(kControls[w].cursorModeRing, itemcursors, modes, kCursorModes);
-  const CtrlCallbackPtr cb = w == 0 ? SetCursors1 : SetCursors2;
-  cb(mainpanel, kControls[w].cursorModeRing, EVENT_COMMIT, nullptr, 0, 0);
+  if (v.gate == 1 && (v.function == kFnTime_A || v.function == kFnTime_B)) return {v.viewXFrom, v.viewXTo};
+  return {0.0, 0.0};
 }
 
-// ---- reference memory
-
-int InMemory(int panel, int control, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
-  const int w = WindowOf(control, MAIN_MemoryToggle1, MAIN_MemoryToggle2);
-  if (w < 0) return 0;
-  int state = 0;
-  GetCtrlVal(panel, control, &state);
-  vs[w].memState = state;
-  const int n = cus.lines > 0 && cus.lines <= kMaxLines ? cus.lines : kMaxLines;
-  for (int i = 0; i < n; ++i) mem_wd[w][i] = mem_dB[w][i] = 0.0;
-  SetCtrlAttribute(panel, control, ATTR_ON_COLOR, state ? VAL_RED : VAL_GRAY);
-  // With results at hand and no run going the reference is taken at once.
-  if (state == 1 && sp.dataReady == 1 && start == 0) ViewResult(w);
-  return 0;
-}
-
-int Equalize(int panel, int control, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
-  const int w = WindowOf(control, MAIN_EqualizeToggle1, MAIN_EqualizeToggle2);
-  if (w < 0) return 0;
-  GetCtrlVal(panel, control, &vs[w].memEqualize);
-  return 0;
-}
-
-int ViewMm(int panel, int control, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
-  const int w = WindowOf(control, MAIN_ShowMemoryToggle1, MAIN_ShowMemoryToggle2);
-  if (w < 0) return 0;
-  GetCtrlVal(panel, control, &vs[w].memShow);
-  if (vs[w].memState == 2) {
-    ViewResult(w);
-  } else {
-    SetCtrlVal(panel, control, 0);
-    vs[w].memShow = 0;
+void WeightCtrl() {
+  GateSpan gates[kGateSets];
+  int gated[kGateSets];
+  for (int w = 0; w < kGateSets; ++w) {
+    gates[w] = ViewGate(w);
+    gated[w] = vs[w].function == kFnTime_A ? 1 : vs[w].function == kFnTime_B ? 2 : 0;
   }
-  return 0;
-}
-
-int Integration(int panel, int control, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
-  const int w = WindowOf(control, MAIN_IntegrationRing1, MAIN_IntegrationRing2);
-  if (w < 0) return 0;
-  GetCtrlVal(panel, control, &vs[w].integration);
-  if (start == 0 && sp.dataReady == 1) ViewResult(w);
-  return 0;
-}
-
-// ---- plot colour
-
-static int ColorOfWindow(int w, int panel, int control, int event) {
-  if (event != EVENT_COMMIT) return 0;
-  int color = 0;
-  GetCtrlVal(panel, control, &color);
-  vs[w].color = color;
-  SetCursorAttribute(mainpanel, kControls[w].graph, 1, ATTR_CURSOR_COLOR, ContrastColor(color));
-  const int led = w == 0 ? MAIN_ZoomLed1 : MAIN_ZoomLed2;
-  SetCtrlAttribute(mainpanel, led, ATTR_ON_COLOR, color);
-  SetCtrlAttribute(mainpanel, w == 0 ? MAIN_WindowMark1 : MAIN_WindowMark2, ATTR_TEXT_BGCOLOR, color);
-  SetCtrlAttribute(mainpanel, w == 0 ? MAIN_WindowCaption1 : MAIN_WindowCaption2, ATTR_TEXT_COLOR,
-                   VAL_DK_BLUE);
-  if (sp.dataReady == 1) ViewResult(w);
-  return 0;
-}
-
-int ColorA(int panel, int control, int event, void*, int, int) {
-  return ColorOfWindow(0, panel, control, event);
-}
-int ColorB(int panel, int control, int event, void*, int, int) {
-  return ColorOfWindow(1, panel, control, event);
+  WeightFrames(gates, gated);
 }

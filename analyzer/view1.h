@@ -2,13 +2,45 @@
 // the reference memory, octave/third-octave bands, units, dB and axis labelling, the total readouts.
 #pragma once
 
-#include "analyzer/initstruct.h"
+#include "analyzer/iirfilter.h"
+#include "analyzer/model.h"
 
 struct CalibrRecord;
 struct HistParams;
 struct ViewState;
 
 using ComputeFn = void (*)(ViewState* v);
+
+// The measurement functions, in the order of the function table and ring.
+enum FunctionId : int {
+  kFnSpectrumA,
+  kFnSpectrumB,
+  kFnAutoCorrelationA,
+  kFnAutoCorrelationB,
+  kFnCoherence,
+  kFnSignal_Noise,
+  kFnCoherPower,
+  kFnNonCohPower,
+  kFnCrossSpectrums,
+  kFnCrossCorrelat,
+  kFnFreqRespH1,
+  kFnFreqResp1_H1,
+  kFnFreqRespH2,
+  kFnFreqResp1_H2,
+  kFnTime_A,
+  kFnTime_B,
+  kFnTimeA_vs_B,
+  kFnCepstrumA,
+  kFnCepstrumB,
+  kFnLiftSpecA,
+  kFnLiftSpecB,
+  kFnProbDensityA,
+  kFnProbDensityB,
+  kFnProbDistribA,
+  kFnProbDistribB,
+  kFnTimeA,
+  kFnTimeB,
+};
 
 constexpr int kWindows = 2;
 constexpr int kResultHalf = 16384;   // doubles per window in resX/resY/rt/it
@@ -64,6 +96,11 @@ extern double mem_wd[kWindows][kMaxLines];
 extern double mem_dB[kWindows][kMaxLines];
 
 // ---- evaluation and drawing
+// Window w's result from the averages: its function, the reference memory and peak hold.
+void EvaluateResult(int w);
+bool ValidFunction(int f);
+// The gate window w asks for: the visible time range of a gated time display, else none.
+GateSpan ViewGate(int w);
 int ViewResult(int w);
 int ViewGraph(int w);
 // Both windows' traces, markers and readouts removed: what they showed belongs to settings

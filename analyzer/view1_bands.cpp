@@ -3,10 +3,8 @@
 #include <cstdio>
 
 #include "analyzer/iirfilter.h"
-#include "analyzer/panels.h"
 #include "analyzer/view1.h"
 #include "analyzer/view1_internal.h"
-#include "ui/userint.h"
 
 const double x_okt[kOktCentres] = {16,   31.5, 63,   125,  250,   500,  1000,
                                    2000, 4000, 8000, 16000, 32000, 64000};
@@ -105,25 +103,3 @@ void Union(ViewState* v, int nb, const double* edges) {
   ResultRange(y, nb + 1, &v->yMax, &v->yMin);
 }
 
-void LabelOkt(int w, int nb, int step) {
-  ViewState* v = &vs[w];
-  if (v->labXFrom == v->xMin && v->labXTo == v->xMax) return;
-  const int graph = WindowCtrl(w).graph;
-  v->labXFrom = v->viewXFrom;
-  v->labXTo = v->viewXTo;
-  SetAxisScalingMode(mainpanel, graph, VAL_BOTTOM_XAXIS, VAL_MANUAL, v->viewXFrom, v->viewXTo);
-  SetCtrlAttribute(mainpanel, graph, ATTR_XUSE_LABEL_STRINGS, 1);
-  SetCtrlAttribute(mainpanel, graph, ATTR_XAXIS_GAIN, 1.0);
-  ClearAxisItems(mainpanel, graph, VAL_BOTTOM_XAXIS);
-  SetCtrlAttribute(mainpanel, graph, ATTR_XDIVISIONS, nb > 0 ? nb : 1);
-  char text[32];
-  for (int t = 0, m = 0; t < nb && m < kOktCentres; t += step, ++m) {
-    if (x_okt[m] < 1000.0)
-      std::snprintf(text, sizeof text, "%1.1f", x_okt[m]);
-    else
-      std::snprintf(text, sizeof text, "%1.1f k", x_okt[m] / 1000.0);
-    InsertAxisItem(mainpanel, graph, VAL_BOTTOM_XAXIS, -1, text, t);
-  }
-  InsertAxisItem(mainpanel, graph, VAL_BOTTOM_XAXIS, -1, "Σ", nb);
-  v->relabelled = 1;
-}

@@ -9,7 +9,7 @@
 
 #include "analyzer/calibration.h"
 #include "analyzer/iirfilter.h"
-#include "analyzer/initstruct.h"
+#include "analyzer/model.h"
 #include "dsp/fft.h"
 #include "dsp/windows.h"
 

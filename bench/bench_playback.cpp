@@ -18,7 +18,7 @@
 #include "analyzer/file_ctrl_rec.h"
 #include "analyzer/fileio.h"
 #include "analyzer/initstruct.h"
-#include "analyzer/menager.h"
+#include "analyzer/menager_panel.h"
 #include "analyzer/panels.h"
 #include "bench/bench_panels.h"
 #include "ui/userint.h"

@@ -1,6 +1,6 @@
 // Graph control on QCustomPlot and the graph operations of the toolkit API.
 #include "ui/graph.h"
-#include "ui/safefile.h"
+#include "safefile/safefile.h"
 
 #include "ui/toolkit.h"
 

@@ -7,7 +7,7 @@
 //
 // QSettings reads and writes only a private copy in a scratch folder; the real file is read
 // and written by the safe reader and writer, which follow no link and wait on no pipe.
-#include "ui/safefile.h"
+#include "safefile/safefile.h"
 #include "ui/toolkit.h"
 
 #include <QComboBox>

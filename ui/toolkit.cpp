@@ -1,7 +1,7 @@
 // Application object, event loop, clock, popups, bitmaps and file queries.
 #include "ui/toolkit.h"
 
-#include "ui/safefile.h"
+#include "safefile/safefile.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -172,7 +172,7 @@ TEST_F(Analysis, HanningToneReadsItsPowerAtTheLine) {
 TEST_F(Analysis, RectangularGateDefaultZeroesTheLastSample) {
   cus.window = 0;
   WeightFunction(&cus);
-  RectWeight(0);
+  RectWeight(0, ViewGate(0));
   for (int i = 0; i < N - 1; ++i) ASSERT_EQ(weightcoef[i], 1.0) << i;
   EXPECT_EQ(weightcoef[N - 1], 0.0);
 }
@@ -184,7 +184,7 @@ TEST_F(Analysis, GatesFollowTheVisibleRangeOfAGatedTimeDisplay) {
   vs[0].gate = 1;
   vs[0].viewXFrom = 100 * sp.dt;
   vs[0].viewXTo = 300 * sp.dt;
-  ExpWeight(0);
+  ExpWeight(0, ViewGate(0));
   for (int i = 0; i < 100; ++i) ASSERT_EQ(weightcoef[i], 0.0);
   EXPECT_DOUBLE_EQ(weightcoef[100], 1.0);
   EXPECT_NEAR(weightcoef[200], std::exp(-2.5), 1e-12);
@@ -203,7 +203,7 @@ TEST_F(Analysis, ExponentialGateEndsAtZero) {
   cus.window = 9;
   WeightFunction(&cus);
   vs[1].gate = 0;
-  ExpWeight(1);
+  ExpWeight(1, ViewGate(1));
   EXPECT_DOUBLE_EQ(weightcoef[kMaxFrame], 1.0);
   EXPECT_EQ(weightcoef[kMaxFrame + N - 1], 0.0);
   EXPECT_NEAR(weightcoef[kMaxFrame + N / 2], std::exp(-5.0 * (N / 2) / (N - 1)), 1e-12);
@@ -216,11 +216,11 @@ TEST_F(Analysis, GateRangeBeyondTheFrameStaysInsideIt) {
   vs[0].gate = 1;
   vs[0].viewXFrom = 0.0;
   vs[0].viewXTo = 1e6;
-  RectWeight(0);
-  ExpWeight(0);
+  RectWeight(0, ViewGate(0));
+  ExpWeight(0, ViewGate(0));
   for (int i = N; i < 2 * kMaxFrame; ++i) ASSERT_EQ(weightcoef[i], -1.0) << i;
   vs[0].viewXFrom = 1e5;  // the whole frame before the gate
-  RectWeight(0);
+  RectWeight(0, ViewGate(0));
   for (int i = 0; i < N; ++i) ASSERT_EQ(weightcoef[i], 0.0);
   for (int i = N; i < 2 * kMaxFrame; ++i) ASSERT_EQ(weightcoef[i], -1.0) << i;
 }

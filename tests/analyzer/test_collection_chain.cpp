@@ -9,7 +9,7 @@
 #include "analyzer/collection.h"
 #include "analyzer/iirfilter.h"
 #include "analyzer/initstruct.h"
-#include "analyzer/menager.h"
+#include "analyzer/menager_panel.h"
 #include "fixture.h"
 
 namespace {

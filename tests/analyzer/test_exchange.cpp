@@ -18,7 +18,7 @@
 
 #include "analyzer/file_ctrl_rec.h"
 #include "analyzer/fileio.h"
-#include "analyzer/menager.h"
+#include "analyzer/menager_panel.h"
 #include "analyzer/recorder.h"
 #include "analyzer/save.h"
 #include "analyzer/soundfile.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "analyzer/dkv.h"
-#include "analyzer/menager.h"
+#include "analyzer/menager_panel.h"
 #include "fixture.h"
 
 namespace {

@@ -12,7 +12,7 @@
 
 #include "analyzer/file_ctrl_rec.h"
 #include "analyzer/iirfilter.h"
-#include "analyzer/menager.h"
+#include "analyzer/menager_panel.h"
 #include "fixture.h"
 
 namespace {

@@ -14,7 +14,7 @@
 
 #include "analyzer/capture.h"
 #include "analyzer/live.h"
-#include "analyzer/menager.h"
+#include "analyzer/menager_panel.h"
 #include "fixture.h"
 
 namespace {

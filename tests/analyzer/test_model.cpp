@@ -2,6 +2,7 @@
 // the start-up defaults, through the real rings.
 #include <cmath>
 
+#include "analyzer/setters.h"
 #include "fixture.h"
 
 namespace {

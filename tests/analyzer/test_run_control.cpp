@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "analyzer/menager.h"
+#include "analyzer/menager_panel.h"
 #include "fixture.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/safefile.h"
+#include "safefile/safefile.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/safefile.h"
+#include "safefile/safefile.h"
 
 #include <dirent.h>
 #include <fcntl.h>

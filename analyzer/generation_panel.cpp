@@ -1,0 +1,121 @@
+// The panel side of the generator: its controls, dimmed as the waveform and the source need.
+#include <cstdio>
+
+#include "analyzer/aids.h"
+#include "analyzer/generation.h"
+#include "analyzer/model.h"
+#include "analyzer/panels.h"
+#include "analyzer/setters.h"
+#include "analyzer/sources.h"
+#include "ui/userint.h"
+
+void ViewHideKnob() {
+  // In playback every generator control stays dimmed.
+  const bool playback = Source().recorded;
+  int amp = 1, f1 = 1, f2 = 1, width = 1;
+  switch (ws.form) {
+    case 0: amp = 0, f1 = 0; break;
+    case 1:
+    case 2: amp = 0; break;
+    case 3: break;
+    case 4: amp = 0, width = 0; break;
+    default: break;
+  }
+  if (playback) amp = f1 = f2 = width = 1;
+  // Only the sine reaches the analysis at the level typed; the other forms arrive 128 times
+  // weaker, and the Gaussian noise's level is its deviation.
+  const char* level = ws.form == 0 ? "Ампл., мВ" : ws.form == 1 ? "СКО/128, мВ" : "Ампл./128, мВ";
+  SetCtrlAttribute(mainpanel, MAIN_AmplitudeField, ATTR_LABEL_TEXT, level);
+  SetCtrlAttribute(mainpanel, MAIN_AmplitudeField, ATTR_DIMMED, amp);
+  SetCtrlAttribute(mainpanel, MAIN_Freq1Field, ATTR_DIMMED, f1);
+  SetCtrlAttribute(mainpanel, MAIN_Freq2Field, ATTR_DIMMED, f2);
+  SetCtrlAttribute(mainpanel, MAIN_PulseWidthField, ATTR_DIMMED, width);
+  if (ws.form == 4) {
+    char label[64];
+    std::snprintf(label, sizeof label, "Длит.имп.=%d", cus.frameLen);
+    SetCtrlAttribute(mainpanel, MAIN_PulseWidthField, ATTR_LABEL_TEXT, label);
+    SetCtrlAttribute(mainpanel, MAIN_PulseWidthField, ATTR_MAX_VALUE, cus.frameLen);
+  } else {
+    SetCtrlAttribute(mainpanel, MAIN_PulseWidthField, ATTR_LABEL_TEXT, "Длит.имп.");
+  }
+}
+
+void ViewHideGen(int flag) {
+  for (int c : {MAIN_WaveformRing, MAIN_AmplitudeField, MAIN_Freq1Field, MAIN_Freq2Field,
+                MAIN_PulseWidthField, MAIN_GeneratorSwitch}) {
+    SetCtrlAttribute(mainpanel, c, ATTR_DIMMED, flag ? 1 : 0);
+  }
+  WaveForm(mainpanel, MAIN_WaveformRing, EVENT_COMMIT, nullptr, 0, 0);
+}
+
+void InitStructWaver() {
+  ws.mvpc = kMvPerCount;
+  SetCtrlAttribute(mainpanel, MAIN_PulseWidthField, ATTR_MAX_VALUE, cus.frameLen);
+  GetCtrlVal(mainpanel, MAIN_PulseWidthField, &ws.width);
+  SetAmpl(mainpanel, MAIN_AmplitudeField, EVENT_COMMIT, nullptr, 0, 0);
+  SetFreq1(mainpanel, MAIN_Freq1Field, EVENT_COMMIT, nullptr, 0, 0);
+  SetFreq2(mainpanel, MAIN_Freq2Field, EVENT_COMMIT, nullptr, 0, 0);
+  WaveForm(mainpanel, MAIN_WaveformRing, EVENT_COMMIT, nullptr, 0, 0);
+  SetCtrlGen(mainpanel, MAIN_GeneratorSwitch, EVENT_COMMIT, nullptr, 0, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Callbacks
+
+VELTRA_CALLBACK(WaveForm) {
+  (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  int form = 0;
+  GetCtrlVal(panel, control, &form);
+  SetWaveform(form);
+  ViewHideKnob();
+  CheckGeneratorBand();
+  return 0;
+}
+
+VELTRA_CALLBACK(SetAmpl) {
+  (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  double mv = 0.0;
+  GetCtrlVal(panel, control, &mv);
+  SetAmplitude(mv);
+  return 0;
+}
+
+VELTRA_CALLBACK(SetFreq1) {
+  (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  double hz = 0.0;
+  GetCtrlVal(panel, control, &hz);
+  SetFreq1(hz);
+  if (ws.f1 != hz) SetCtrlVal(panel, control, ws.f1);
+  CheckGeneratorBand();
+  return 0;
+}
+
+VELTRA_CALLBACK(SetFreq2) {
+  (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  double hz = 0.0;
+  GetCtrlVal(panel, control, &hz);
+  SetFreq2(hz);
+  return 0;
+}
+
+VELTRA_CALLBACK(SetTimeSweep) {
+  (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  int width = 1;
+  GetCtrlVal(panel, control, &width);
+  SetPulseWidth(width);
+  return 0;
+}
+
+VELTRA_CALLBACK(SetCtrlGen) {
+  (void)callbackData, (void)eventData1, (void)eventData2;
+  if (event != EVENT_COMMIT) return 0;
+  int on = 0;
+  GetCtrlVal(panel, control, &on);
+  SetGenerator(on);
+  return 0;
+}

@@ -1,0 +1,56 @@
+// Settings of the measurement. Each setter checks its value, stores it, has DeriveModel derive
+// what depends on it and restarts a running measurement, so that no run mixes two
+// configurations. 1 when the value was taken; 0 when it was refused and the model is unchanged.
+// No setter reads a control: the panels parse a control's value and call one setter.
+#pragma once
+
+// Rates of the generator's list (and of the live input, converted to them), fastest first.
+constexpr int kGeneratorRates = 10;
+extern const double kRateList[kGeneratorRates];
+constexpr int kFrameLengths = 4;
+constexpr int kOverlaps = 5;
+
+// The one routine that writes the derived values: frame geometry (halfLen, lines, ovsamp), the
+// base rate and decimation, fmax, df, dt, the delay bound and the axes. Moves a frame length and
+// overlap pair the rate does not allow to the nearest allowed one.
+void DeriveModel();
+// Frequency, time and lag axes for the current geometry.
+void Axis();
+
+// The rates offered for analysis (at most kGeneratorRates), into `out`; returns their count.
+int OfferedRates(double* out);
+// The offered rate nearest `rate`, by ratio.
+double NearestRate(double rate);
+
+// A running measurement starts afresh; stopped results of an older geometry are void.
+void RestartOrVoid();
+
+int SetSampleRate(double rate);
+int SetFrameLength(int n);
+int SetOverlap(double fraction);
+int SetAverages(int n);
+int SetExpAver(int exponential);
+int SetDelay(int samples);
+int StepDelay(int up);
+int SetDiffInt(int k, int mode);
+int SetWindowType(int type);
+int SetBins(int bins);
+
+// Generator.
+int SetWaveform(int form);
+int SetAmplitude(double mv);
+int SetFreq1(double hz);
+int SetFreq2(double hz);
+int SetPulseWidth(int samples);
+int SetGenerator(int on);
+
+// Trigger.
+int SetTriggerInput(int input);
+int SetLevel(double volts);
+int SetLevel2(double volts);
+int SetSlope(int slope);
+int SetPretrig(int samples);
+
+// Channel k (0 A, 1 B): switched on or off; its input.
+int SetChannelOn(int k, int on);
+int SetChannelInput(int k, int input);

@@ -1,0 +1,28 @@
+// The rows of the source table.
+#include "analyzer/sources.h"
+
+#include "analyzer/live.h"
+#include "analyzer/menager.h"
+#include "analyzer/model.h"
+
+namespace {
+
+void NoStop() {}
+void AnyRate(SourceInfo* info) { info->rate = 0.0; }
+void RecordingRate(SourceInfo* info) { info->rate = fs.nrec > 0 && fs.srate > 0.0 ? fs.srate : 0.0; }
+
+}  // namespace
+
+const DataSource kSources[kSourceCount] = {
+    {"front-end input", false, false, false, true, LiveStart, LiveData, LiveStop, AnyRate},
+    {"generator", false, false, true, false, StartGenerator, GeneratorStep, NoStop, AnyRate},
+    {"recording", true, true, false, false, StartPlayback, PlaybackStep, NoStop, RecordingRate},
+};
+
+const DataSource& Source() {
+  return rcu.source >= 0 && rcu.source < kSourceCount ? kSources[rcu.source] : kSources[1];
+}
+
+void StopSources() {
+  for (const DataSource& s : kSources) s.stop();
+}
