@@ -2,14 +2,9 @@
 // offer, and the callbacks of the unit and dB controls.
 #pragma once
 
-// Refills window w's Y-unit ring for function `function` in the window's format, keeps the
-// previous choice when offered, reads the choice (and the dB controls when it is dB) into the
-// window; returns the format's row of X-unit flags.
-const int* LabelUnitY(int w, int function);
-// The same for the X-unit ring from the row LabelUnitY returned.
-void LabelUnitX(int w, const int* row);
-// Both rings, then the memory buttons (VisibleHideSpecButton).
-void SetItemLabelXY(int w, int function);
+// The unit rings of window w show the units its function and format offer, with the model's
+// choice selected; the dB controls and memory buttons follow.
+void ShowUnits(int w);
 // Switches window w's memory buttons off, clears its memory state, and offers the buttons only
 // for the magnitude and phase of a frequency response.
 void VisibleHideSpecButton(int w);

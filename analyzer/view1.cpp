@@ -142,3 +142,124 @@ void WeightCtrl() {
   }
   WeightFrames(gates, gated);
 }
+
+// ---- what each window shows
+
+namespace {
+
+const MeasFunction& Entry(int function) { return cf[ValidFunction(function) ? function : 0]; }
+
+int FormatRow(const ViewState& v) { return v.format > 0 && v.format < kFormats ? v.format : 0; }
+
+// The previous choice when the row still offers it, else the first offered (0 when none is).
+int KeepOrFirst(int previous, const int* row, int n) {
+  if (row == nullptr) return 0;
+  if (previous >= 0 && previous < n && row[previous]) return previous;
+  for (int u = 0; u < n; ++u)
+    if (row[u]) return u;
+  return 0;
+}
+
+// Units follow the function and format; a reference is kept only for another unit of the
+// same curve.
+void ChooseUnits(int w) {
+  ViewState& v = vs[w];
+  v.yUnit = KeepOrFirst(v.yUnit, OfferedYUnits(w), kUnitOptions);
+  v.xUnit = KeepOrFirst(v.xUnit, OfferedXUnits(w), kUnitOptions);
+  if (MemoryOffered(w) && MemoryHeldForView(w)) return;
+  v.memState = v.memEqualize = v.memShow = 0;
+}
+
+}  // namespace
+
+const int* OfferedYUnits(int w) {
+  const ViewState& v = vs[w];
+  const MeasFunction& m = Entry(v.function);
+  const int f = FormatRow(v);
+  return m.yUnits[f] ? m.yUnits[f] : m.yUnits[0];
+}
+
+const int* OfferedXUnits(int w) {
+  const ViewState& v = vs[w];
+  const MeasFunction& m = Entry(v.function);
+  const int f = FormatRow(v);
+  return m.xUnits[f] ? m.xUnits[f] : m.xUnits[0];
+}
+
+bool MemoryOffered(int w) {
+  const ViewState& v = vs[w];
+  return v.function >= kFnFreqRespH1 && v.function <= kFnFreqResp1_H2 &&
+         (v.format == 2 || v.format == 3);
+}
+
+int SetFunction(int w, int i) {
+  if (w < 0 || w >= kWindows || !ValidFunction(i)) return 0;
+  ViewState& v = vs[w];
+  v.gate = 0;
+  if (i == kFnLiftSpecA || i == kFnLiftSpecB) {
+    SetFunction(1 - w, i == kFnLiftSpecA ? kFnCepstrumA : kFnCepstrumB);
+  }
+  v.function = i;
+  if (i != kFnSpectrumA && i != kFnSpectrumB) v.integration = 0;
+  v.compute = cf[i].compute;
+  if (cf[i].hasFormats == 1) {
+    int exists[kFormats];
+    for (int f = 0; f < kFormats; ++f) exists[f] = cf[i].yUnits[f] != nullptr;
+    v.formatChoice = KeepOrFirst(v.formatChoice, exists, kFormats);
+    v.format = v.formatChoice;
+  } else {
+    v.format = -1;
+  }
+  ChooseUnits(w);
+  return 1;
+}
+
+int SetFormat(int w, int f) {
+  if (w < 0 || w >= kWindows || f < 0 || f >= kFormats) return 0;
+  ViewState& v = vs[w];
+  if (!ValidFunction(v.function) || cf[v.function].hasFormats != 1 ||
+      cf[v.function].yUnits[f] == nullptr) {
+    return 0;
+  }
+  v.formatChoice = v.format = f;
+  ChooseUnits(w);
+  return 1;
+}
+
+int SetYUnit(int w, int u) {
+  if (w < 0 || w >= kWindows || u < 0 || u >= kUnitOptions) return 0;
+  const int* row = OfferedYUnits(w);
+  if (row == nullptr || !row[u]) return 0;
+  vs[w].yUnit = u;
+  ChooseUnits(w);
+  return 1;
+}
+
+int SetXUnit(int w, int u) {
+  if (w < 0 || w >= kWindows || u < 0 || u >= kUnitOptions) return 0;
+  const int* row = OfferedXUnits(w);
+  if (row == nullptr || !row[u]) return 0;
+  vs[w].xUnit = u;
+  return 1;
+}
+
+int SetDbRange(int w, int db) {
+  if (w < 0 || w >= kWindows || db < 0) return 0;
+  vs[w].dbRange = db;
+  ChooseUnits(w);
+  return 1;
+}
+
+int SetDbTop(int w, double db) {
+  if (w < 0 || w >= kWindows || !std::isfinite(db)) return 0;
+  vs[w].dbTop = db;
+  ChooseUnits(w);
+  return 1;
+}
+
+int SetIntegration(int w, int n) {
+  if (w < 0 || w >= kWindows || n < 0 || n > 2) return 0;
+  if (n != 0 && vs[w].function != kFnSpectrumA && vs[w].function != kFnSpectrumB) return 0;
+  vs[w].integration = n;
+  return 1;
+}

@@ -65,6 +65,7 @@ struct ViewState {
   double aspect;             // graph width / height
   ComputeFn compute;         // cf[function].compute
   int format;                // 0 … 5, or −1 for a single-format function
+  int formatChoice;          // the format chosen, kept while a single-format function is shown
   int plotStyle;
   double* workRe;            // half of rt, scratch
   double* workIm;            // half of it, scratch
@@ -117,6 +118,23 @@ int InMemory(int panel, int control, int event, void* callbackData, int eventDat
 int Equalize(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int ViewMm(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int Integration(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+
+// ---- what each window shows (setters: 1 taken, 0 refused)
+// Function i in window w: its formats and units (the previous choices where still offered), no
+// gate, no integration unless a spectrum. A liftered spectrum puts its cepstrum in the other
+// window, where the lifter interval is taken.
+int SetFunction(int w, int i);
+int SetFormat(int w, int f);
+int SetYUnit(int w, int u);
+int SetXUnit(int w, int u);
+int SetDbRange(int w, int db);
+int SetDbTop(int w, double db);
+int SetIntegration(int w, int n);
+// The unit rows window w offers now (7 flags each), for its function and format.
+const int* OfferedYUnits(int w);
+const int* OfferedXUnits(int w);
+// Whether window w offers its reference memory (responses in magnitude or phase).
+bool MemoryOffered(int w);
 
 // Function selection of window w with function i (what FunctW1/FunctW2 do on commit).
 void SelectFunction(int w, int i);

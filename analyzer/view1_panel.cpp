@@ -43,9 +43,10 @@ int ContrastColor(int trace) {
 
 // Refills a ring with the labels whose flag is set (value = position), keeping the current
 // value when it is still offered, else the first entry.
-void RefillRing(int control, const char (*labels)[kItemText], const int* flags, int n) {
-  int previous = 0;
-  const bool had = GetCtrlVal(mainpanel, control, &previous) >= 0;
+void RefillRing(int control, const char (*labels)[kItemText], const int* flags, int n,
+                int choice = -1) {
+  int previous = choice;
+  const bool had = choice >= 0 || GetCtrlVal(mainpanel, control, &previous) >= 0;
   ClearListCtrl(mainpanel, control);
   int index = 0, keep = -1;
   for (int p = 0; p < n; ++p) {
@@ -141,47 +142,41 @@ int ViewGraph(int w) {
 
 // ---- function and format selection
 
-void SelectFunction(int w, int i) {
-  if (!ValidFunction(i)) return;
+// The controls of window w show the function, gate, integration, format and units it shows.
+static void ShowFunction(int w) {
   const WindowControls& c = kControls[w];
-  ViewState& v = vs[w];
-  SetCtrlVal(mainpanel, c.gateToggle, 0);
-  v.gate = 0;
-  if (i == kFnLiftSpecA || i == kFnLiftSpecB) {
-    // A liftered spectrum takes its lifter interval from the cepstrum in the other window.
-    const int other = 1 - w;
-    const int ceps = i == kFnLiftSpecA ? kFnCepstrumA : kFnCepstrumB;
-    SetCtrlVal(mainpanel, kControls[other].functionRing, ceps);
-    SelectFunction(other, ceps);
-    SetCtrlAttribute(mainpanel, kControls[other].gateToggle, ATTR_DIMMED, 0);
-  }
-  v.function = i;
-  if (i != 0 && i != 1) {
-    SetCtrlVal(mainpanel, c.integrationRing, 0);
-    SetCtrlAttribute(mainpanel, c.integrationRing, ATTR_DIMMED, 1);
-    v.integration = 0;
-  } else {
-    SetCtrlAttribute(mainpanel, c.integrationRing, ATTR_DIMMED, 0);
-  }
-  SetCtrlAttribute(mainpanel, c.gateToggle, ATTR_DIMMED, GateOffered(i) ? 0 : 1);
-  v.compute = cf[i].compute;
-  if (cf[i].hasFormats == 1) {
+  const ViewState& v = vs[w];
+  SetCtrlVal(mainpanel, c.functionRing, v.function);
+  SetCtrlVal(mainpanel, c.gateToggle, v.gate);
+  SetCtrlAttribute(mainpanel, c.gateToggle, ATTR_DIMMED, GateOffered(v.function) ? 0 : 1);
+  const bool spectrum = v.function == kFnSpectrumA || v.function == kFnSpectrumB;
+  SetCtrlVal(mainpanel, c.integrationRing, v.integration);
+  SetCtrlAttribute(mainpanel, c.integrationRing, ATTR_DIMMED, spectrum ? 0 : 1);
+  if (cf[v.function].hasFormats == 1) {
     SetExtentionFunction(w);
     // A window that is not shown keeps its controls out of sight.
     SetCtrlAttribute(mainpanel, c.formatRing, ATTR_VISIBLE, rcu.winsel == 2 || rcu.winsel == w ? 1 : 0);
     SetCtrlAttribute(mainpanel, c.formatRing, ATTR_DIMMED, 0);
-    int format = 0;
-    GetCtrlVal(mainpanel, c.formatRing, &format);
-    v.format = format;
   } else {
-    v.format = -1;
     SetCtrlAttribute(mainpanel, c.formatRing, ATTR_DIMMED, 1);
   }
-  SetItemLabelXY(w, i);
+  ShowUnits(w);
   SetCursorsItem(w);
+}
+
+// A window's new choice on the panel and in its drawing.
+static void Reshow(int w) {
+  ShowFunction(w);
   CursorSyn(mainpanel, MAIN_CursorSyncToggle, EVENT_COMMIT, nullptr, 0, 0);
   if (sp.dataReady == 1) ViewResult(w);
   ShowDistortion(w);
+}
+
+void SelectFunction(int w, int i) {
+  if (SetFunction(w, i) == 0) return;
+  // A liftered spectrum takes its lifter interval from the cepstrum in the other window.
+  if (i == kFnLiftSpecA || i == kFnLiftSpecB) Reshow(1 - w);
+  Reshow(w);
 }
 
 static int FunctW(int w, int panel, int control, int event) {
@@ -203,8 +198,8 @@ static int CrossRingFunc(int w, int panel, int control, int event) {
   if (event != EVENT_COMMIT) return 0;
   int format = 0;
   GetCtrlVal(panel, control, &format);
-  vs[w].format = format;
-  SetItemLabelXY(w, vs[w].function);
+  SetFormat(w, format);
+  ShowUnits(w);
   SetCursorsItem(w);
   if (sp.dataReady == 1) ViewResult(w);
   return 0;
@@ -253,7 +248,7 @@ void SetExtentionFunction(int w) {
   const MeasFunction& m = cf[ValidFunction(vs[w].function) ? vs[w].function : 0];
   int exists[kFormats];
   for (int f = 0; f < kFormats; ++f) exists[f] = m.yUnits[f] != nullptr;
-  RefillRing(kControls[w].formatRing, extenitem, exists, kFormats);
+  RefillRing(kControls[w].formatRing, extenitem, exists, kFormats, vs[w].formatChoice);
 }
 
 void SetCursorsItem(int w) {
@@ -309,7 +304,9 @@ int Integration(int panel, int control, int event, void*, int, int) {
   if (event != EVENT_COMMIT) return 0;
   const int w = WindowOf(control, MAIN_IntegrationRing1, MAIN_IntegrationRing2);
   if (w < 0) return 0;
-  GetCtrlVal(panel, control, &vs[w].integration);
+  int n = 0;
+  GetCtrlVal(panel, control, &n);
+  SetIntegration(w, n);
   if (start == 0 && sp.dataReady == 1) ViewResult(w);
   return 0;
 }
