@@ -24,7 +24,7 @@ CMake names it) matches a source analyzer/X.cpp of the build's source tree; gene
    Writers are found by scanning the sources (analyzer/*.cpp and *.h) after removing comments,
    string and character literals and preprocessor lines. An unqualified occurrence of the
    global's last name component (not after `.` or `->`) is followed through subscripts, member
-   accesses and member calls; it is a write when
+   accesses (`.*` too) and member calls; it is a write when
      - an assignment or compound assignment, `++` or `--` follows the expression, or `++`/`--`
        precedes it;
      - `&` takes its address (a pointer passed out or kept: `&rcu.level`, `GetCtrlVal(p, c,
@@ -35,15 +35,18 @@ CMake names it) matches a source analyzer/X.cpp of the build's source tree; gene
        `double* p = Rx;`);
      - it is passed where the callee writes: the output arguments of the std/C routines listed
        in OUT_ARGS (`std::copy(a, b, Rx)`, `memcpy(Rx, ...)`, `std::fill(...)`), or a parameter
-       of a project function (any *.h/*.cpp of the source tree) declared as a non-const pointer,
-       non-const reference or non-const std::span.
+       of a project function (any *.h/*.cpp of the source tree but tests/ and bench/) declared
+       as a non-const pointer, array, reference or std::span;
+     - a pointer into it (an array global used bare, `g.data()`, `g.begin()`) is stored
+       (`sr.wpA = outf_ChA + n;`) or handed to a function the scan does not know (neither a
+       project function, nor std::, nor a C reader in C_READERS).
    Declarations (`RCU rcu = {...};`, `extern RCU rcu;`) are not writes. A local variable or
    parameter of the same name hides the global from its declaration to the end of its block
    (a file-static or anonymous-namespace one for the whole file). The scan errs on the side of
    counting a write: a local it fails to recognise as a declaration counts as the global.
    Several writes of one global on one line count as one write site.
-   Calls of functions it knows nothing about (Qt, lambdas held in variables) are reads unless
-   `&` is written.
+   Other arguments of functions it knows nothing about (Qt, lambdas held in variables) are
+   reads unless `&` is written.
 4. Touches to add a measurement function / a data source (heuristics on the same stripped
    text): files naming the function table or its index tables (cf, funcmeas, fA, fB) or
    comparing a `function` member or variable with a number (==, !=, <, >, <=, >= and `case N:`
@@ -360,6 +363,14 @@ READONLY_METHODS = {
 # on what is done with it; those marked * hand out a pointer or iterator.
 ACCESSORS = {"front": "", "back": "", "at": "", "begin": "*", "end": "*", "rbegin": "*",
              "rend": "*", "data": "*"}
+# C library routines that only read what their pointer arguments point to (std:: routines not
+# in OUT_ARGS are taken as readers too).
+C_READERS = {
+    "strlen", "strnlen", "strcmp", "strncmp", "strcasecmp", "strncasecmp", "strchr", "strrchr",
+    "strstr", "memcmp", "memchr", "fopen", "open", "stat", "lstat", "access", "unlink", "remove",
+    "rename", "printf", "fprintf", "puts", "fputs", "fwrite", "write", "atoi", "atof", "atol",
+    "realpath", "opendir", "mkdir", "rmdir", "chdir",
+}
 # Arguments the callee writes, by 0-based position (-1: the last one; "all": every one).
 OUT_ARGS = {
     "copy": [-1], "copy_n": [-1], "copy_backward": [-1], "copy_if": [2], "move": [-1],
@@ -542,7 +553,7 @@ def out_params(files):
             for pos, p in enumerate(params):
                 if "=" in p:
                     p = p[:p.index("=")]
-                refs = [x for x, v in enumerate(p) if v in ("*", "&")]
+                refs = [x for x, v in enumerate(p) if v in ("*", "&", "[")]
                 written = False
                 if refs:
                     written = "const" not in p[:refs[0]]
@@ -584,7 +595,27 @@ def address_read(toks, amp, outp):
     return False
 
 
-def scan_writes(toks, names, outp, sites=None):
+def array_globals(toks, names):
+    """The names among names that a namespace-scope or extern declaration in toks makes arrays
+    (used bare, such a name is a pointer into the global)."""
+    arrays, depth = set(), 0
+    for i, (k, v) in enumerate(toks):
+        if v == "{":
+            depth += 1
+        elif v == "}":
+            depth -= 1
+        elif k == "id" and v in names and i + 1 < len(toks) and toks[i + 1][1] == "[":
+            j = i - 1
+            ext = False
+            while j >= 0 and toks[j][1] not in (";", "{", "}"):
+                ext = ext or toks[j][1] == "extern"
+                j -= 1
+            if (ext or depth == 0) and (is_declaration(toks, i) or toks[i - 1][1] == ","):
+                arrays.add(v)
+    return arrays
+
+
+def scan_writes(toks, names, outp, sites=None, arrays=frozenset()):
     """{global name: number of write sites} for one file's tokens; with sites (a list), the
     token index of every write is appended to it."""
     writes = collections.Counter()
@@ -682,11 +713,16 @@ def scan_writes(toks, names, outp, sites=None):
             start -= 1
         end = i + 1      # one past the expression
         method_write = False
-        pointer = False          # the expression is a pointer or iterator into the global
+        # the expression is a pointer or iterator into the global
+        pointer = v in arrays and (i + 1 >= n or toks[i + 1][1] not in ("[", ".", "->"))
         while end < n:
             t = toks[end][1]
             if t == "[":
                 end = matching(toks, end, "[", "]") + 1
+            elif t in (".", "->", "->*") and end + 2 < n and toks[end + 1][1] == "*" \
+                    and toks[end + 2][0] == "id" or t == "->*" and end + 1 < n \
+                    and toks[end + 1][0] == "id":
+                end += 3 if toks[end + 1][1] == "*" else 2      # g.*member, g->*member
             elif t in (".", "->") and end + 1 < n and toks[end + 1][0] == "id":
                 if end + 2 < n and toks[end + 2][1] == "(":
                     m = toks[end + 1][1]
@@ -716,9 +752,10 @@ def scan_writes(toks, names, outp, sites=None):
             if j >= 0 and toks[j][0] == "id" and j >= 1 and toks[j - 1][1] in ("&", "*"):
                 if not statement_has(j, "const") and is_declaration(toks, j):
                     write = True
-            # a pointer or iterator into it kept: p = g.data();
+            # a pointer or iterator into it kept: p = g.data();  double* p = g;
             if pointer and before == "=" and not statement_has(start - 1, "const"):
-                write = True
+                decl = j >= 0 and toks[j][0] == "id" and is_declaration(toks, j)
+                write = not decl or toks[j - 1][1] in ("*", "&") or toks[j - 1][1] == "auto"
         if not write and before in ("(", ",") and after in (",", ")", "+", "-"):
             o = enclosing(toks, start - 1) if before == "," else start - 1
             if o > 0 and toks[o - 1][0] == "id":
@@ -753,7 +790,12 @@ def scan_writes(toks, names, outp, sites=None):
                     write = pos in spec or (-1 in spec and pos == nargs - 1)
                 if not write and fn in outp and pos in outp[fn]:
                     write = True
-                if not write and pointer and not spec and fn not in outp:
+                q = o - 1
+                while q >= 2 and toks[q - 1][1] == "::" and toks[q - 2][0] == "id":
+                    q -= 2
+                std_call = toks[q][1] == "std" and q < o - 1
+                if not write and pointer and not spec and fn not in outp and not std_call \
+                        and fn not in C_READERS:
                     write = True     # a pointer into it handed to code of unknown intent
         if write and (v, lines[i]) not in seen:
             seen.add((v, lines[i]))
@@ -906,13 +948,16 @@ def main():
     outp = out_params(project_files)
     debug = set(os.environ.get("STRUCTURE_DEBUG", "").split())
     writers = collections.defaultdict(dict)
-    stripped = {}
+    stripped, tokens, arrays = {}, {}, set()
     for p in sources:
         with open(p, encoding="utf-8", errors="replace") as f:
             stripped[p] = strip_code(f.read())
-        toks = tokenize(stripped[p])
+        tokens[p] = tokenize(stripped[p])
+        arrays |= array_globals(tokens[p], set(globals_))
+    for p in sources:
+        toks = tokens[p]
         sites = [] if debug else None
-        for name, count in scan_writes(toks, set(globals_), outp, sites).items():
+        for name, count in scan_writes(toks, set(globals_), outp, sites, arrays).items():
             writers[name][os.path.relpath(p, adir)] = count
         if debug:
             for name, i in sites:
@@ -921,8 +966,10 @@ def main():
                           file=sys.stderr)
     multi = sorted(((len(w), name) for name, w in writers.items() if len(w) > 1),
                    key=lambda x: (-x[0], x[1]))
+    one = sum(1 for name in globals_ if len(writers.get(name, ())) == 1)
     print("3. Mutable globals defined in analyzer objects: %d; written from more than one file: %d"
           % (len(globals_), len(multi)))
+    print("   (from one file: %d, from none found: %d)" % (one, len(globals_) - one - len(multi)))
     for count, name in multi[:10]:
         files = writers[name]
         print("  %-14s %2d files, %3d write sites: %s" % (

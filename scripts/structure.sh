@@ -23,10 +23,12 @@
 #    decremented, has its address taken (`&rcu.level`, `GetCtrlVal(p, c, &start)`; not when
 #    only a pointer to const is made or a project function takes it as const), gets a mutating
 #    member call (anything but size/empty/c_str/... ), is bound to a non-const reference or
-#    pointer (`T& r = vs[w]`, `for (auto& x : g)`), or is passed where the callee writes: the
+#    pointer (`T& r = vs[w]`, `for (auto& x : g)`), is passed where the callee writes: the
 #    output arguments of std/C routines (`std::copy(..., Rx)`, memcpy, snprintf, std::fill,
-#    ...) and the non-const pointer, reference or std::span parameters of project functions
-#    (declarations found by the same scan of the whole source tree but tests/ and bench/).
+#    ...) and the non-const pointer, array, reference or std::span parameters of project
+#    functions (declarations found by the same scan of the whole source tree but tests/ and
+#    bench/), or a pointer into it (a bare array, g.data()) is stored or handed to a function
+#    the scan does not know.
 #    Locals and parameters of the same name hide the global to the end of their block. The
 #    scan errs on the side of counting a write; several writes on one line count once.
 # 4. Touches to add a measurement function or a data source: files naming the function tables
