@@ -38,8 +38,8 @@ CMake names it) matches a source analyzer/X.cpp of the build's source tree; gene
        of a project function (any *.h/*.cpp of the source tree but tests/ and bench/) declared
        as a non-const pointer, array, reference or std::span;
      - a pointer into it (an array global used bare, `g.data()`, `g.begin()`) is stored
-       (`sr.wpA = outf_ChA + n;`) or handed to a function the scan does not know (neither a
-       project function, nor std::, nor a C reader in C_READERS).
+       (`sr.wpA = outf_ChA + n;`), returned, or handed to a function the scan does not know
+       (neither a project function, nor std::, nor a C reader in C_READERS).
    Declarations (`RCU rcu = {...};`, `extern RCU rcu;`) are not writes. A local variable or
    parameter of the same name hides the global from its declaration to the end of its block
    (a file-static or anonymous-namespace one for the whole file). The scan errs on the side of
@@ -756,6 +756,8 @@ def scan_writes(toks, names, outp, sites=None, arrays=frozenset()):
             if pointer and before == "=" and not statement_has(start - 1, "const"):
                 decl = j >= 0 and toks[j][0] == "id" and is_declaration(toks, j)
                 write = not decl or toks[j - 1][1] in ("*", "&") or toks[j - 1][1] == "auto"
+        if not write and pointer and before == "return":
+            write = True     # a pointer into it handed out: return g + k;
         if not write and before in ("(", ",") and after in (",", ")", "+", "-"):
             o = enclosing(toks, start - 1) if before == "," else start - 1
             if o > 0 and toks[o - 1][0] == "id":
@@ -976,8 +978,8 @@ def main():
             name, count, sum(files.values()),
             wrap(" ".join("%s(%d)" % (f, c) for f, c in sorted(files.items())), 48)))
     if len(multi) > 10:
-        print("  ... and %d more: %s" % (len(multi) - 10, wrap(" ".join(
-            "%s(%d)" % (name, c) for c, name in multi[10:]), 4)))
+        print("  ... and %d more, files writing each:" % (len(multi) - 10))
+        print("    " + wrap(" ".join("%s(%d)" % (name, c) for c, name in multi[10:]), 4))
     print()
 
     # ---- 4. touches

@@ -27,8 +27,8 @@
 #    output arguments of std/C routines (`std::copy(..., Rx)`, memcpy, snprintf, std::fill,
 #    ...) and the non-const pointer, array, reference or std::span parameters of project
 #    functions (declarations found by the same scan of the whole source tree but tests/ and
-#    bench/), or a pointer into it (a bare array, g.data()) is stored or handed to a function
-#    the scan does not know.
+#    bench/), or a pointer into it (a bare array, g.data()) is stored, returned or handed to a
+#    function the scan does not know.
 #    Locals and parameters of the same name hide the global to the end of their block. The
 #    scan errs on the side of counting a write; several writes on one line count once.
 # 4. Touches to add a measurement function or a data source: files naming the function tables
