@@ -1028,8 +1028,9 @@ def main():
         a = len(func_any.findall(text)) + switch_cases(text, "function", any_label)
         if a:
             fall[rel] = a
-    print("4. Touches to add a measurement function: %d files (%d mentions of cf/funcmeas/fA/fB, "
-          "%d comparisons of a function number with a literal)" % (
+    print("4. Touches to add a measurement function: %d files\n"
+          "   (%d mentions of cf/funcmeas/fA/fB + %d comparisons of a function number with a literal)"
+          % (
               len(ftouch), sum(x[0] for x in ftouch.values()), sum(x[1] for x in ftouch.values())))
     print("    " + wrap(" ".join("%s(%d+%d)" % (f, a, b) for f, (a, b) in sorted(ftouch.items())),
                         4))
@@ -1081,7 +1082,7 @@ def main():
         if users:
             print("    used by: " + wrap(" ".join("%s(%d)" % (f, c) for f, c in sorted(users.items())),
                                        13))
-        print("    Qt reached through the project's libraries it calls: %s" % (
+        print("    Qt reached through project libraries it calls: %s" % (
             ", ".join("%s (%d member%s)" % (lib, c, "" if c == 1 else "s")
                       for lib, c in sorted(by_lib.items())) or "none"))
 
