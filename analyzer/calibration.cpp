@@ -87,6 +87,15 @@ void DefaultsInto(CalibrRecord& r, int i) {
 
 void CalibrDerive(int input) { DeriveInto(cch, ClampInput(input)); }
 
+void SetThroug(int i) {
+  i = ClampInput(i);
+  cch.upc[i] = hs.mvpc / cch.sen[i] / cch.gain[i];
+  cch.upcdb[i] = 20.0 * std::log10(cch.upc[i]);
+  cch.reldb[i] = cch.upcdb[i] - cch.lodb[i];
+}
+
+void ThrougCount(int k) { SetThroug(k == 0 ? rcu.chanA : rcu.chanB); }
+
 void CalibrDefaultsInput(int input) {
   int i = ClampInput(input);
   DefaultsInto(cch, i);

@@ -48,6 +48,10 @@ int GetParamCalibrFrom(const char* path);
 void CalibrDefaultsInput(int input);
 // upc = mvpc / sen / gain, upcdb, lodb, reldb of one input from its primary fields.
 void CalibrDerive(int input);
+// Units per count, its dB and the dB offset of input i from the converter scale, the sensor's
+// sensitivity and the gain of the input path; ThrougCount for channel k's input.
+void SetThroug(int i);
+void ThrougCount(int k);
 
 // Index of a unit text in Dim (exact match), or -1.
 int UnitIndex(const char* text);

@@ -120,14 +120,7 @@ void CoefText(double g, char* text, int size) {
   }
 }
 
-void SetThroug(int i) {
-  i = ClampInput(i);
-  cch.upc[i] = hs.mvpc / cch.sen[i] / cch.gain[i];
-  cch.upcdb[i] = 20.0 * std::log10(cch.upc[i]);
-  cch.reldb[i] = cch.upcdb[i] - cch.lodb[i];
-}
 
-void ThrougCount(int k) { SetThroug(InputOf(k)); }
 
 int ControlStr(const char* text) {
   if (std::strcmp(text, "ДЖ") == 0 || std::strcmp(text, "дж") == 0) return 3;

@@ -23,9 +23,6 @@ void KoefTransfer();
 // Gain that brings the peak of the k-th interleaved channel of `adapt` to half the positive
 // full scale; at most 250.
 double KoefDKV(int k);
-// Units per count, its dB and the dB offset of input i; ThrougCount for channel k's input.
-void SetThroug(int i);
-void ThrougCount(int k);
 // Gain × 100 as the modules take it: truncated, without losing a unit to binary rounding
 // (2.29 is 229, not 228).
 int Gain100(double g);

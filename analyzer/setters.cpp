@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "analyzer/collection.h"
+#include "analyzer/calibration.h"
 #include "analyzer/cultivate1.h"
 #include "analyzer/file_ctrl_rec.h"
 #include "analyzer/generation.h"
@@ -297,12 +299,161 @@ int SetPretrig(int samples) {
 }
 
 int SetChannelOn(int k, int on) {
-  (k == 1 ? rcu.onB : rcu.onA) = on ? 1 : 0;
+  const int input = k == 1 ? rcu.chanB : rcu.chanA;
+  int& onK = k == 1 ? rcu.onB : rcu.onA;
+  // A channel without an input (playback before its input button is pressed) stays off.
+  if (input < 0 || input >= kInputs || (Source().recorded && !OnOffCh[input])) {
+    onK = 0;
+    return on ? 0 : 1;
+  }
+  onK = on ? 1 : 0;
+  // Its scale follows the amplifier; a recorded input keeps the scale its counts were taken with.
+  ThrougCount(k);
+  if (Source().recorded) TakeRecordedCalibration(input);
   return Restart();
 }
 
 int SetChannelInput(int k, int input) {
-  if (input < 0 || input >= kInputs) return 0;
+  if (input < 0 || input >= kInputs || Source().recorded) return 0;
   (k == 1 ? rcu.chanB : rcu.chanA) = input;
+  ThrougCount(k);
   return Restart();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Measurement type, collection and source
+
+namespace {
+
+// What the operator chose under each measurement type, so that coming back to a type gives
+// back its windows' functions, formats and units and its data window.
+struct TypeChoice {
+  bool held = false;
+  int function[kWindows], format[kWindows], yUnit[kWindows], xUnit[kWindows];
+  int window = 0;
+};
+TypeChoice g_typeChoice[4];
+
+int MeasIndex() { return rcu.measType >= 0 && rcu.measType < 4 ? rcu.measType : 0; }
+
+int KeepOrFirst(int previous, const int* row, int n) {
+  if (previous >= 0 && previous < n && row[previous]) return previous;
+  for (int i = 0; i < n; ++i)
+    if (row[i]) return i;
+  return previous;
+}
+
+void KeepTypeChoice(int type) {
+  TypeChoice& t = g_typeChoice[type];
+  for (int w = 0; w < kWindows; ++w) {
+    t.function[w] = vs[w].function;
+    t.format[w] = vs[w].formatChoice;
+    t.yUnit[w] = vs[w].yUnit;
+    t.xUnit[w] = vs[w].xUnit;
+  }
+  t.window = cus.window;
+  t.held = true;
+}
+
+bool Offered(const int* row, int entries, int value) {
+  return value >= 0 && value < entries && row[value] != 0;
+}
+
+// Only what the previous type forced away comes back: a choice the previous type offered as
+// well is the operator's present one and stays.
+void RestoreTypeChoice(int previousType, int type) {
+  const TypeChoice& t = g_typeChoice[type];
+  if (!t.held) return;
+  for (int w = 0; w < kWindows; ++w) {
+    if (Offered(funcmeas[previousType], kFunctions, t.function[w])) continue;
+    if (!Offered(funcmeas[type], kFunctions, t.function[w])) continue;
+    SetFunction(w, t.function[w]);
+    SetFormat(w, t.format[w]);
+    SetYUnit(w, t.yUnit[w]);
+    SetXUnit(w, t.xUnit[w]);
+  }
+  if (!Offered(ringweight[previousType], 10, t.window) && Offered(ringweight[type], 10, t.window)) {
+    SetWindowType(t.window);
+  }
+}
+
+// The start choices follow the collection mode, the trigger modes both.
+void SettleStart() {
+  const int m = MeasIndex();
+  const int c = rcu.collect == 1 ? 1 : 0;
+  rcu.startmode = KeepOrFirst(rcu.startmode, ringrun[m][c], 3);
+  if (rcu.startmode == 2) rcu.levelmode = KeepOrFirst(rcu.levelmode, triggrun[m][c], 6);
+}
+
+}  // namespace
+
+int SetMeasType(int type) {
+  if (type < 0 || type > 3) return 0;
+  const int previous = MeasIndex();
+  KeepTypeChoice(previous);
+  rcu.measType = type;
+  const int window = KeepOrFirst(cus.window, ringweight[type], 10);
+  if (window != cus.window) SetWindowType(window);
+  // Frames of another type do not overlap the way these did.
+  cus.overlap = 0.0;
+  DeriveModel();
+  sp.dataReady = 0;
+  for (int w = 0; w < kWindows; ++w) {
+    SetFunction(w, KeepOrFirst(vs[w].function, funcmeas[type], kFunctions));
+  }
+  RestoreTypeChoice(previous, type);
+  SetCollect(KeepOrFirst(rcu.collect, ringcollect[type], 2));
+  if (Source().recorded) SetParamAver();
+  RestartOrVoid();
+  return 1;
+}
+
+int SetCollect(int collect) {
+  if (collect != 0 && collect != 1) return 0;
+  if (!ringcollect[MeasIndex()][collect]) return 0;
+  rcu.collectchanged = collect != rcu.collect ? 1 : 0;
+  rcu.collect = collect;
+  SettleStart();
+  return Restart();
+}
+
+int SetStartChoice(int mode) {
+  const int c = rcu.collect == 1 ? 1 : 0;
+  if (mode < 0 || mode > 2 || !ringrun[MeasIndex()][c][mode]) return 0;
+  rcu.startmode = mode;
+  SettleStart();
+  return Restart();
+}
+
+int SetSource(int source) {
+  if (source < 0 || source >= kSourceCount) return 0;
+  const bool wasRecorded = Source().recorded;
+  if (start == 1) StopMeass();
+  rcu.source = source;
+  rcu.adaptpass = 1;
+  ctrl_select = 0;
+  if (Source().generated) {
+    // Both channels on, A on the lower input; inputs left unassigned by playback start at 0, 1.
+    int a = rcu.chanA, b = rcu.chanB;
+    if (wasRecorded && rcu.onA == 0) a = 0;
+    if (wasRecorded && rcu.onB == 0) b = 1;
+    if (a < 0 || a > kInputs - 1 || b < 0 || b > kInputs - 1 || a == b) {
+      a = 0;
+      b = 1;
+    } else if (a > b) {
+      std::swap(a, b);
+    }
+    rcu.chanA = a;
+    rcu.chanB = b;
+    rcu.onA = rcu.onB = 1;
+    ThrougCount(0);
+    ThrougCount(1);
+  } else if (Source().recorded) {
+    rcu.onA = rcu.onB = 0;
+    cus.thin = 1;
+  }
+  NotifySetting(kChangedChannels);
+  // Out of playback the analysis takes the offered rate nearest the one analysed.
+  if (!Source().ownRate) SetSampleRate(NearestRate(cus.rate));
+  return 1;
 }

@@ -54,3 +54,12 @@ int SetPretrig(int samples);
 // Channel k (0 A, 1 B): switched on or off; its input.
 int SetChannelOn(int k, int on);
 int SetChannelInput(int k, int input);
+
+// Measurement type 0…3: the windows' functions, data window, overlap and collection follow, and
+// what the operator chose under the type before comes back.
+int SetMeasType(int type);
+// Collection 0 continuous, 1 conditional; start 0 free, 1 external, 2 by level.
+int SetCollect(int collect);
+int SetStartChoice(int mode);
+// Source (a row of the source table). A recording is loaded apart (LoadRecording).
+int SetSource(int source);

@@ -18,6 +18,12 @@
 
 int dump = 0;
 
+// The rings whose items follow the measurement type (and collection mode), rebuilt.
+void SetCollectionType();
+void SetRingRun();
+void SetWeightFunc();
+void SetTriggerMode();
+
 namespace {
 
 void Apply(CtrlCallbackPtr callback, int panel, int control) {
@@ -66,57 +72,50 @@ void EnableChannelControls() {
   }
 }
 
-// What the operator chose under each measurement type, so that coming back to a type gives
-// back its windows' functions, formats and units and its data window.
-struct TypeChoice {
-  bool held = false;
-  int ring[2][4] = {};  // function, format, Y unit, X unit of each window
-  int window = 0;
-};
-TypeChoice typeChoice[4];
-
-// Set while another setting re-applies the start ring: the trigger panel is then not popped up.
-bool quietStartRing = false;
-
-constexpr int kWindowRings[2][4] = {
-    {MAIN_FunctionRing1, MAIN_FormatRing1, MAIN_YUnitRing1, MAIN_XUnitRing1},
-    {MAIN_FunctionRing2, MAIN_FormatRing2, MAIN_YUnitRing2, MAIN_XUnitRing2},
-};
-constexpr CtrlCallbackPtr kWindowRingCallbacks[2][4] = {
-    {FunctW1, CrossRingFunc1, RingY1, RingX1},
-    {FunctW2, CrossRingFunc2, RingY2, RingX2},
-};
-
-void KeepTypeChoice(int type) {
-  TypeChoice& t = typeChoice[type];
-  for (int w = 0; w < 2; ++w)
-    for (int r = 0; r < 4; ++r) GetCtrlVal(mainpanel, kWindowRings[w][r], &t.ring[w][r]);
-  GetCtrlVal(mainpanel, MAIN_WindowRing, &t.window);
-  t.held = true;
-}
-
-// Selects a ring's item of the given value and applies it, when the ring offers that item.
-void Choose(int control, int value, CtrlCallbackPtr callback) {
-  int current = -1;
-  GetCtrlVal(mainpanel, control, &current);
-  if (current == value || SetCtrlVal(mainpanel, control, value) < 0) return;
-  Apply(callback, mainpanel, control);
-}
-
-bool Offered(const int* row, int entries, int value) {
-  return value >= 0 && value < entries && row[value] != 0;
-}
-
-// Only what the previous type forced away comes back: a choice the previous type offered as
-// well is the operator's present one and stays.
-void RestoreTypeChoice(int previousType, int type) {
-  const TypeChoice& t = typeChoice[type];
-  if (!t.held) return;
-  for (int w = 0; w < 2; ++w) {
-    if (Offered(funcmeas[previousType], kFunctions, t.ring[w][0])) continue;
-    for (int r = 0; r < 4; ++r) Choose(kWindowRings[w][r], t.ring[w][r], kWindowRingCallbacks[w][r]);
+// The start ring's choice on the panel: the trigger panel for a start by level (popped up
+// unless `quiet`), the overlap dimmed for any start but the free one.
+void ShowStartMode(bool quiet) {
+  SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_ON_COLOR, rcu.colornormal);
+  SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_COLOR, rcu.colornormal);
+  switch (rcu.startmode) {
+    case 0:
+      HidePanel(trigpanel);
+      DimOverlap(0);
+      break;
+    case 1:
+      HidePanel(trigpanel);
+      DimOverlap(1);
+      break;
+    case 2:
+      SetTriggerMode();
+      SetCtrlVal(trigpanel, TRIG_LevelModeList, rcu.levelmode);
+      DimOverlap(1);
+      Apply(SetLevelMode, trigpanel, TRIG_LevelModeList);
+      Apply(TriggerSetup, trigpanel, TRIG_TriggerChannelField);
+      if (!quiet) DisplayPanel(trigpanel);
+      break;
+    default:
+      break;
   }
-  if (!Offered(ringweight[previousType], 10, t.window)) Choose(MAIN_WindowRing, t.window, Weight);
+}
+
+// The collection ring's choice on the panel, then the start ring's.
+void ShowCollect() {
+  SetCtrlVal(mainpanel, MAIN_CollectRing, rcu.collect);
+  SetRingRun();
+  SetCtrlVal(mainpanel, MAIN_StartRing, rcu.startmode);
+  DimOverlap(rcu.collect == 1 ? 1 : 0);
+  ShowStartMode(true);
+}
+
+// A run restarts once, after the panel is set, and not from the trigger callbacks it applies.
+template <typename Body>
+void RestartOnceAfter(Body body) {
+  const int wasRunning = start;
+  start = 0;
+  body();
+  start = wasRunning;
+  if (start == 1) SetZero();
 }
 
 }  // namespace
@@ -140,38 +139,32 @@ void SetTriggerMode() {
 VELTRA_CALLBACK(RingMeas) {
   (void)callbackData, (void)eventData1, (void)eventData2;
   if (event != EVENT_COMMIT) return 0;
-  const int previousType = MeasIndex();
-  KeepTypeChoice(previousType);
-  GetCtrlVal(panel, control, &rcu.measType);
-  SetFunctionMeas(MeasIndex());
-  SetWeightFunc();
-  // The data window in force is the one the ring shows.
-  int shown = cus.window;
-  GetCtrlVal(mainpanel, MAIN_WindowRing, &shown);
-  if (shown != cus.window) Apply(Weight, mainpanel, MAIN_WindowRing);
-  SetCollectionType();
-  SetCtrlIndex(mainpanel, MAIN_OverlapRing, 0);
-  Apply(Overlap, mainpanel, MAIN_OverlapRing);
-  switch (rcu.measType) {
-    case 0:
-    case 1:
-      DimOverlap(rcu.measType == 1);
-      DimAveraging(0);
-      break;
-    case 2:
-      DimOverlap(1);
-      DimAveraging(1);
-      break;
-    default:
-      break;
-  }
-  sp.dataReady = 0;
-  if (rcu.winsel == 0 || rcu.winsel == 2) Apply(FunctW1, mainpanel, MAIN_FunctionRing1);
-  if (rcu.winsel == 1 || rcu.winsel == 2) Apply(FunctW2, mainpanel, MAIN_FunctionRing2);
-  RestoreTypeChoice(previousType, MeasIndex());
-  Apply(SetCollectMode, mainpanel, MAIN_CollectRing);
-  if (Source().recorded) SetParamAver();
-  if (start == 1) SetZero();
+  int type = 0;
+  GetCtrlVal(panel, control, &type);
+  RestartOnceAfter([type] {
+    SetMeasType(type);
+    SetFunctionMeas(MeasIndex());
+    SetWeightFunc();
+    SetCtrlVal(mainpanel, MAIN_WindowRing, cus.window);
+    ShowWindowType();
+    SetCollectionType();
+    ShowGeometry();
+    switch (rcu.measType) {
+      case 0:
+      case 1:
+        DimOverlap(rcu.measType == 1);
+        DimAveraging(0);
+        break;
+      case 2:
+        DimOverlap(1);
+        DimAveraging(1);
+        break;
+      default:
+        break;
+    }
+    for (int w = 0; w < kWindows; ++w) ShowWindow(w);
+    ShowCollect();
+  });
   ClearResults();
   return 0;
 }
@@ -179,52 +172,24 @@ VELTRA_CALLBACK(RingMeas) {
 VELTRA_CALLBACK(SetCollectMode) {
   (void)callbackData, (void)eventData1, (void)eventData2;
   if (event != EVENT_COMMIT) return 0;
-  const int wasRunning = start;
-  start = 0;
   int value = 0;
   GetCtrlVal(panel, control, &value);
-  rcu.collectchanged = value != rcu.collect ? 1 : 0;
-  rcu.collect = value;
-  SetRingRun();
-  DimOverlap(rcu.collect == 1 ? 1 : 0);
-  quietStartRing = true;
-  Apply(RunSetup, mainpanel, MAIN_StartRing);
-  quietStartRing = false;
-  start = wasRunning;
-  if (start == 1) SetZero();
+  RestartOnceAfter([value] {
+    SetCollect(value);
+    ShowCollect();
+  });
   return 0;
 }
 
 VELTRA_CALLBACK(RunSetup) {
   (void)callbackData, (void)eventData1, (void)eventData2;
   if (event != EVENT_COMMIT) return 0;
-  // A run restarts once, after the panel is set, and not from the trigger callbacks it applies.
-  const int wasRunning = start;
-  start = 0;
-  GetCtrlVal(panel, control, &rcu.startmode);
-  SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_ON_COLOR, rcu.colornormal);
-  SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_COLOR, rcu.colornormal);
-  switch (rcu.startmode) {
-    case 0:
-      HidePanel(trigpanel);
-      DimOverlap(0);
-      break;
-    case 1:
-      HidePanel(trigpanel);
-      DimOverlap(1);
-      break;
-    case 2:
-      SetTriggerMode();
-      DimOverlap(1);
-      Apply(SetLevelMode, trigpanel, TRIG_LevelModeList);
-      Apply(TriggerSetup, trigpanel, TRIG_TriggerChannelField);
-      if (!quietStartRing) DisplayPanel(trigpanel);
-      break;
-    default:
-      break;
-  }
-  start = wasRunning;
-  if (start == 1) SetZero();
+  int mode = 0;
+  GetCtrlVal(panel, control, &mode);
+  RestartOnceAfter([mode] {
+    SetStartChoice(mode);
+    ShowStartMode(false);
+  });
   return 0;
 }
 
@@ -278,65 +243,38 @@ VELTRA_CALLBACK(SetupHard) {
 VELTRA_CALLBACK(RegimMeas) {
   (void)callbackData, (void)eventData1, (void)eventData2;
   if (event != EVENT_COMMIT) return 0;
-  if (start == 1) StopMeass();
-  GetCtrlVal(panel, control, &rcu.source);
-  rcu.adaptpass = 1;
+  int source = 1;
+  GetCtrlVal(panel, control, &source);
+  if (SetSource(source) == 0) return 0;
   HideSelectCh();
-  switch (rcu.source) {
-    case 0:
-      EnableChannelControls();
-      break;
-    case 1: {
-      ViewHideGen(0);
-      SetCtrlVal(mainpanel, MAIN_ChannelSwitchA, 1);
-      SetCtrlVal(mainpanel, MAIN_ChannelSwitchB, 1);
-      EnableChannelControls();
-      char ta[32] = "", tb[32] = "";
-      GetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_ON_TEXT, ta, sizeof ta);
-      GetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_TEXT, tb, sizeof tb);
-      int a = 0, b = 1;
-      if (std::sscanf(ta, "%d", &a) != 1) a = 0;
-      if (std::sscanf(tb, "%d", &b) != 1) b = 1;
-      if (a < 0 || a > kInputs - 1 || b < 0 || b > kInputs - 1 || a == b) {
-        a = 0;
-        b = 1;
-      } else if (a > b) {
-        const int t = a;
-        a = b;
-        b = t;
-      }
-      ShowChannelNumber(MAIN_ChannelSwitchA, a);
-      ShowChannelNumber(MAIN_ChannelSwitchB, b);
-      rcu.onA = rcu.onB = 1;
-      rcu.chanA = a;
-      rcu.chanB = b;
-      SwitchChA(mainpanel, MAIN_ChannelSwitchA, EVENT_COMMIT, nullptr, 0, 0);
-      SwitchChB(mainpanel, MAIN_ChannelSwitchB, EVENT_COMMIT, nullptr, 0, 0);
-      break;
-    }
-    case 2:
-      ViewHideGen(1);
-      SetCtrlVal(mainpanel, MAIN_ChannelSwitchA, 0);
-      SetCtrlVal(mainpanel, MAIN_ChannelSwitchB, 0);
-      rcu.onA = rcu.onB = 0;
-      SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_ON_TEXT, "");
-      SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_ON_TEXT, "");
-      SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchA, ATTR_OFF_TEXT, "");
-      SetCtrlAttribute(mainpanel, MAIN_ChannelSwitchB, ATTR_OFF_TEXT, "");
-      DimCtrl(MAIN_CoefFieldA, 1);
-      DimCtrl(MAIN_CoefFieldB, 1);
-      cus.thin = 1;
-      ViewSelectCh();
-      InputDataFiles();
-      break;
-    default:
-      break;
+  if (Source().generated) {
+    ViewHideGen(0);
+    SetCtrlVal(mainpanel, MAIN_ChannelSwitchA, 1);
+    SetCtrlVal(mainpanel, MAIN_ChannelSwitchB, 1);
+    ShowChannelNumber(MAIN_ChannelSwitchA, rcu.chanA);
+    ShowChannelNumber(MAIN_ChannelSwitchB, rcu.chanB);
+    SetParam_Calibr(0);
+    SetParam_Calibr(1);
   }
-  // Out of playback the ring offers the generator's rates again, nearest the one analysed.
-  if (!Source().ownRate) {
-    cus.rate = NearestRate(cus.rate);
+  if (!Source().recorded) EnableChannelControls();
+  if (Source().recorded) {
+    ViewHideGen(1);
+    for (int c : {MAIN_ChannelSwitchA, MAIN_ChannelSwitchB}) {
+      SetCtrlVal(mainpanel, c, 0);
+      SetCtrlAttribute(mainpanel, c, ATTR_ON_TEXT, "");
+      SetCtrlAttribute(mainpanel, c, ATTR_OFF_TEXT, "");
+    }
+    DimCtrl(MAIN_CoefFieldA, 1);
+    DimCtrl(MAIN_CoefFieldB, 1);
+    ViewSelectCh();
+    InputDataFiles();
+  } else {
+    // Out of playback the ring offers the generator's rates again, nearest the one analysed.
     ShowRates();
-    Apply(SetSampl, mainpanel, MAIN_SampleRateRing);
+    ShowGeometry();
+    ShowDelay();
+    SetCtrlAttribute(mainpanel, MAIN_PulseWidthField, ATTR_MAX_VALUE, cus.frameLen);
+    ClearResults();
   }
   CheckGeneratorBand();
   return 0;

@@ -138,6 +138,10 @@ bool MemoryOffered(int w);
 
 // Function selection of window w with function i (what FunctW1/FunctW2 do on commit).
 void SelectFunction(int w, int i);
+// The controls of window w show the function, gate, integration, format and units it shows.
+void ShowWindow(int w);
+// The gate toggles as the data window type allows them.
+void ShowWindowType();
 void SetFunctionMeas(int type);
 void GetFunctionItem();
 void SetExtentionFunction(int w);

@@ -143,7 +143,7 @@ int ViewGraph(int w) {
 // ---- function and format selection
 
 // The controls of window w show the function, gate, integration, format and units it shows.
-static void ShowFunction(int w) {
+void ShowWindow(int w) {
   const WindowControls& c = kControls[w];
   const ViewState& v = vs[w];
   SetCtrlVal(mainpanel, c.functionRing, v.function);
@@ -166,7 +166,7 @@ static void ShowFunction(int w) {
 
 // A window's new choice on the panel and in its drawing.
 static void Reshow(int w) {
-  ShowFunction(w);
+  ShowWindow(w);
   CursorSyn(mainpanel, MAIN_CursorSyncToggle, EVENT_COMMIT, nullptr, 0, 0);
   if (sp.dataReady == 1) ViewResult(w);
   ShowDistortion(w);
@@ -218,8 +218,7 @@ void SetFunctionMeas(int type) {
   for (int p = 0; p < kFuncPositions; ++p) offered[p] = p < kFunctions && funcmeas[type][p];
   for (int w = 0; w < kWindows; ++w) {
     const int ring = kControls[w].functionRing;
-    int previous = -1;
-    GetCtrlVal(mainpanel, ring, &previous);
+    const int previous = vs[w].function;
     ClearListCtrl(mainpanel, ring);
     int index = 0, keep = -1;
     for (int p = 0; p < kFunctions; ++p) {
@@ -337,24 +336,23 @@ int ColorB(int panel, int control, int event, void*, int, int) {
 
 // ---- data window
 
+void ShowWindowType() {
+  for (int w = 0; w < kWindows; ++w) {
+    const int toggle = WindowCtrl(w).gateToggle;
+    SetCtrlVal(mainpanel, toggle, vs[w].gate);
+    // Back at a gate type, a time display offers its gate again.
+    const bool offered =
+        (cus.window == kRectGate || cus.window == kExpGate) && GateOffered(vs[w].function);
+    SetCtrlAttribute(mainpanel, toggle, ATTR_DIMMED, offered ? 0 : 1);
+  }
+}
+
 int Weight(int panel, int control, int event, void*, int, int) {
   if (event != EVENT_COMMIT) return 0;
   int type = 0;
   GetCtrlVal(panel, control, &type);
-  cus.window = type;
-  for (int w = 0; w < kWindows; ++w) {
-    const int toggle = WindowCtrl(w).gateToggle;
-    SetCtrlVal(mainpanel, toggle, 0);
-    vs[w].gate = 0;
-    // Back at a gate type, a time display offers its gate again.
-    const bool offered = (type == kRectGate || type == kExpGate) && GateOffered(vs[w].function);
-    SetCtrlAttribute(mainpanel, toggle, ATTR_DIMMED, offered ? 0 : 1);
-  }
-  // One average never mixes two windows: a run starts again, stopped results (or those of a
-  // run whose restart was refused) are void.
-  WeightFunction(&cus);
-  if (start == 1) SetZero();
-  if (start == 0) sp.dataReady = 0;
+  SetWindowType(type);
+  ShowWindowType();
   ClearResults();
   return 0;
 }
