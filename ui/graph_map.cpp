@@ -17,12 +17,12 @@ int GraphWidget::PlotColorMap(const float* z, int nx, int ny, double xFrom, doub
   auto* map = new QCPColorMap(xAxis, yAxis);
   map->setInterpolate(false);
   map->setAntialiased(false);
-  QCPColorMapData* data = map->data();
-  data->setSize(nx, ny);
-  data->setRange(QCPRange(xFrom, xTo), QCPRange(yFrom, yTo));
+  QCPColorMapData* cells = map->data();
+  cells->setSize(nx, ny);
+  cells->setRange(QCPRange(xFrom, xTo), QCPRange(yFrom, yTo));
   for (int y = 0; y < ny; ++y) {
     const float* row = z + static_cast<size_t>(y) * nx;
-    for (int x = 0; x < nx; ++x) data->setCell(x, y, row[x]);
+    for (int x = 0; x < nx; ++x) cells->setCell(x, y, row[x]);
   }
   QCPColorGradient gradient(QCPColorGradient::gpJet);
   gradient.setNanHandling(QCPColorGradient::nhTransparent);

@@ -536,7 +536,7 @@ TEST_F(GraphTest, PanelPicturesGoToPngAndClipboard) {
   DiscardBitmap(bitmap);
 
   // The full panel, for a person to look at (VELTRA_UI_SCREENSHOT=path).
-  if (const char* shot = std::getenv("VELTRA_UI_SCREENSHOT")) {
+  if (const char* screenshot = std::getenv("VELTRA_UI_SCREENSHOT")) {
     DeleteGraphPlot(panel_, PlotGraph, -1, VAL_NO_DRAW);
     SetAxisScalingMode(panel_, PlotGraph, VAL_LEFT_YAXIS, VAL_MANUAL, -1.2, 1.2);
     PlotY(panel_, PlotGraph, y, 256, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT, VAL_SOLID, 1,
@@ -551,7 +551,7 @@ TEST_F(GraphTest, PanelPicturesGoToPngAndClipboard) {
     PlotLine(panel_, PlotGraph, 80, -0.9, 80, 0.9, VAL_WHITE);
     PlotText(panel_, PlotGraph, 80, 0.9, "2", "NIAppMetaFont", VAL_YELLOW, VAL_TRANSPARENT);
     ProcessSystemEvents();
-    PanelWidget(panel_)->grab().save(QString::fromUtf8(shot));
+    PanelWidget(panel_)->grab().save(QString::fromUtf8(screenshot));
   }
 }
 
