@@ -28,6 +28,10 @@ mapfile -t files < <(
                -o -name '*.h' -o -name '*.hh' -o -name '*.hpp' \) \
     ! -name 'moc_*' ! -name 'qrc_*' -print | LC_ALL=C sort)
 
+if [ ${#files[@]} -eq 0 ]; then
+  echo "check-format: no C/C++ files in ${existing[*]}"
+  exit 0
+fi
 if [ $fix = yes ]; then
   "$tool" -i --style=file "${files[@]}"
   echo "check-format: formatted ${#files[@]} files"
