@@ -53,7 +53,8 @@ bool Prepare() {
 
 std::vector<double> Frame(double f, double amp) {
   std::vector<double> x(kN);
-  for (int i = 0; i < kN; ++i) x[i] = amp * std::sin(2.0 * M_PI * f * i / kN) + 100.0 * std::cos(0.7 * i * i);
+  for (int i = 0; i < kN; ++i)
+    x[i] = amp * std::sin(2.0 * M_PI * f * i / kN) + 100.0 * std::cos(0.7 * i * i);
   return x;
 }
 

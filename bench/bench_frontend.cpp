@@ -37,8 +37,15 @@ void SetGainRoundTrip(benchmark::State& state) {
   if (failures != 0) state.SkipWithError("a command was not echoed");
 }
 
-BENCHMARK(SetGainRoundTrip)->ArgName("wire")->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond)
-    ->Iterations(40)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(SetGainRoundTrip)
+    ->ArgName("wire")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(40)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 

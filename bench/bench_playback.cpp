@@ -53,9 +53,10 @@ bool WriteRecording(const std::string& dir) {
     std::fwrite(block.data(), sizeof block[0], block.size(), f);  // little-endian host
   }
   std::fclose(f);
-  const std::string header = "Сбор-непрерывный. Старт-свободный.\nN=" + std::to_string(2 * records) +
-                             " Fs=65536 Nch=2\nL=1024 T=64\nВход Чувств. Ед/отсчет Уровень Ед.\n"
-                             " 0 100.0 0.001 1e-05 В\n 1 100.0 0.001 1e-05 В\n";
+  const std::string header =
+      "Сбор-непрерывный. Старт-свободный.\nN=" + std::to_string(2 * records) +
+      " Fs=65536 Nch=2\nL=1024 T=64\nВход Чувств. Ед/отсчет Уровень Ед.\n"
+      " 0 100.0 0.001 1e-05 В\n 1 100.0 0.001 1e-05 В\n";
   char cp[1024];
   if (!RecodeText("CP1251", "UTF-8", header.data(), header.size(), cp, sizeof cp)) return false;
   const std::string inf = dir + "/long.inf";
@@ -64,7 +65,8 @@ bool WriteRecording(const std::string& dir) {
 
 // The analyzer in its scratch folder with the recording written there once.
 bool StartAnalyzer() {
-  static const bool ready = bench::StartAnalyzer(AnswerPopup) && WriteRecording(bench::ScratchDir());
+  static const bool ready =
+      bench::StartAnalyzer(AnswerPopup) && WriteRecording(bench::ScratchDir());
   bench::StartAnalyzer(AnswerPopup);
   return ready;
 }
@@ -102,9 +104,9 @@ void BM_PlaybackScripted(benchmark::State& state) {
     while (start == 1) Tick();
     DeferRedraw(false);
   }
-  state.counters["x_realtime"] = benchmark::Counter(
-      static_cast<double>(kSeconds) * static_cast<double>(state.iterations()),
-      benchmark::Counter::kIsRate);
+  state.counters["x_realtime"] =
+      benchmark::Counter(static_cast<double>(kSeconds) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_PlaybackScripted)->Arg(1024)->Arg(8192)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -125,9 +127,15 @@ void BM_PlaybackGuiSteps(benchmark::State& state) {
   }
   SetTickBudget(0.0);
   state.counters["steps"] = static_cast<double>(steps);
-  state.counters["x_realtime_gui"] = steps > 0 ? recorded / (0.05 * static_cast<double>(steps)) : 0.0;
+  state.counters["x_realtime_gui"] =
+      steps > 0 ? recorded / (0.05 * static_cast<double>(steps)) : 0.0;
 }
-BENCHMARK(BM_PlaybackGuiSteps)->Arg(1024)->Arg(8192)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_PlaybackGuiSteps)
+    ->Arg(1024)
+    ->Arg(8192)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 }  // namespace
 

@@ -24,7 +24,8 @@ using bench::StartAnalyzer;
 void ShowGraphs(int shown) {
   for (const char* role : {"Graph1", "Graph2"}) {
     int panel = 0, control = 0;
-    if (FindCtrlByRole(role, &panel, &control) == 0) SetCtrlAttribute(panel, control, ATTR_VISIBLE, shown);
+    if (FindCtrlByRole(role, &panel, &control) == 0)
+      SetCtrlAttribute(panel, control, ATTR_VISIBLE, shown);
   }
 }
 

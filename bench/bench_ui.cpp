@@ -5,11 +5,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -61,7 +61,8 @@ int BenchGraphPanel() {
 std::vector<double> Signal(int phase) {
   std::vector<double> y(kPoints);
   for (int i = 0; i < kPoints; ++i) {
-    y[static_cast<size_t>(i)] = std::sin(0.01 * (i + phase)) + 0.1 * std::sin(1.3 * i * (phase + 1));
+    y[static_cast<size_t>(i)] =
+        std::sin(0.01 * (i + phase)) + 0.1 * std::sin(1.3 * i * (phase + 1));
   }
   return y;
 }
@@ -90,7 +91,8 @@ void BM_GraphReplot8192(benchmark::State& state) {
   if (panel <= 0) return;
   DeleteGraphPlot(panel, 1, -1, VAL_NO_DRAW);
   const std::vector<double> y = Signal(0);
-  PlotY(panel, 1, y.data(), kPoints, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT, VAL_SOLID, 1, VAL_YELLOW);
+  PlotY(panel, 1, y.data(), kPoints, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT, VAL_SOLID, 1,
+        VAL_YELLOW);
   for (auto _ : state) RefreshGraph(panel, 1);
   state.SetItemsProcessed(state.iterations() * kPoints);
 }
@@ -133,7 +135,8 @@ constexpr int kLines = 3201;
 std::vector<double> Spectrum(int phase) {
   std::vector<double> y(kLines);
   for (int i = 0; i < kLines; ++i) {
-    const double line = -80.0 + 10.0 * std::sin(0.02 * i + phase) + 3.0 * std::sin(2.7 * i * (phase + 1));
+    const double line =
+        -80.0 + 10.0 * std::sin(0.02 * i + phase) + 3.0 * std::sin(2.7 * i * (phase + 1));
     y[static_cast<size_t>(i)] = i == 500 ? -10.0 : line;
   }
   return y;

@@ -2,6 +2,6 @@
 #pragma once
 
 #include "dsp/fft.h"
-#include "dsp/windows.h"
 #include "dsp/iir.h"
 #include "dsp/signals.h"
+#include "dsp/windows.h"

@@ -50,7 +50,7 @@ int ReFFTHalf(double x[], double y[], int n);
 
 // mag = sqrt(x^2 + y^2), phase = atan2(y, x) in radians (-pi ... pi); (0, 0) gives (0, 0).
 // Always returns 0.
-int ToPolar(double x, double y, double *mag, double *phase);
+int ToPolar(double x, double y, double* mag, double* phase);
 
 // ToPolar element by element over n values. mag[i] may be the same storage as re[i] or im[i],
 // phase[i] likewise (callers pass mag = re or phase = im). 0, or ErrCountNotPositive for n <= 0.

@@ -20,13 +20,13 @@ inline constexpr int kWorkAreaDoubles = 6 * kMaxRadix + 4 * kHalfRadix;  // 7 99
 
 // The work area carved into its named arrays.
 struct WorkArea {
-    double *rotRe, *rotIm;    // per-stage rotations, radix entries
-    double *blkRe, *blkIm;    // gathered block, radix entries
-    double *rootRe, *rootIm;  // roots of unity of the radix
-    double *sumRe, *sumIm;    // half-length arrays of the odd kernel
-    double *difRe, *difIm;
+  double *rotRe, *rotIm;    // per-stage rotations, radix entries
+  double *blkRe, *blkIm;    // gathered block, radix entries
+  double *rootRe, *rootIm;  // roots of unity of the radix
+  double *sumRe, *sumIm;    // half-length arrays of the odd kernel
+  double *difRe, *difIm;
 };
-WorkArea CarveWorkArea(double *block);
+WorkArea CarveWorkArea(double* block);
 
 // floor(log2 n) for n >= 1 (n = 1 gives 0); -1 for n <= 0.
 int Log2(int n);
@@ -34,12 +34,12 @@ int Log2(int n);
 // Factor list of n: factors[1 ... *factorCount], factors[0] = 0. Radices 10, 8, 5, 4, 3, 2 are
 // taken first (a trailing 2 merges with the nearest 8 into 4, 4), then odd primes; the list is
 // stored in reverse order of discovery. n = 1 gives (1).
-void factorize(int n, int *factorCount, int factors[]);
+void factorize(int n, int* factorCount, int factors[]);
 
 // Stage tables of the mixed-radix transform (kTableSize ints each): span[i] = product of the
 // factors before stage i, rest[i] = n / (factors up to stage i), rest[0] = n. Factorizes first
 // when *factorCount < 0. Returns 0.
-int transTableSetup(int span[], int factors[], int rest[], int *factorCount, int *n);
+int transTableSetup(int span[], int factors[], int rest[], int* factorCount, int* n);
 
 // Mixed-radix digit-reversal copy x -> y (n values; x and y must not overlap).
 void permute(int n, int factorCount, const int factors[], const int rest[], const double xRe[],
@@ -51,14 +51,14 @@ void Repermute(int n, int factorCount, const int factors[], const int rest[], co
 void initTrig(int radix, double rootRe[], double rootIm[]);
 
 // One mixed-radix stage on (yRe, yIm), n = span * radix * rest values.
-void twiddleTransf(int span, int radix, int rest, const WorkArea &w, double yRe[], double yIm[]);
+void twiddleTransf(int span, int radix, int rest, const WorkArea& w, double yRe[], double yIm[]);
 
 // Radix kernels: the forward DFT of the block (re, im) of the named length, in place.
 void fft_4(double re[], double im[]);
 void fft_5(double re[], double im[]);
 void fft_8(double re[], double im[]);
 void fft_10(double re[], double im[]);
-void fft_odd(int radix, double re[], double im[], const WorkArea &w);
+void fft_odd(int radix, double re[], double im[], const WorkArea& w);
 
 // Mixed-radix transform of (re, im) into (yRe, yIm), n values each; re, im are not changed.
 // Pass factorCount = -1 to factorize here. Returns 0.
@@ -89,14 +89,14 @@ void CxMultiply(double ar[], double ai[], const double br[], const double bi[], 
 
 // Work-area pool: Acquire returns a block of kWorkAreaDoubles (nullptr when none can be had);
 // Release gives it back (or frees it when the pool is full).
-double *FFTBufferAcquire();
-void FFTBufferRelease(double *block);
+double* FFTBufferAcquire();
+void FFTBufferRelease(double* block);
 void CreateFFTBufferCache();
 void DestroyFFTBufferCache();
 
 // A scratch or table allocation of count doubles; nullptr when memory ran out or the test hook
 // below says so.
-double *AllocDoubles(std::size_t count);
+double* AllocDoubles(std::size_t count);
 
 // Self-sorting complex transform of a power of two n >= 16 from (inRe, inIm) into
 // (outRe, outIm), with (wRe, wIm) as work arrays (n doubles each). The input may be the output
@@ -108,8 +108,8 @@ bool StockhamFFT(const double inRe[], const double inIm[], double outRe[], doubl
 // The same transform of the n complex values stored as interleaved (re, im) pairs in x
 // (2n doubles), which the first pass reads; x may be the output arrays (outRe = x,
 // outIm = x + n). The work arrays must not overlap x.
-bool StockhamPairsFFT(const double x[], double outRe[], double outIm[], double wRe[],
-                      double wIm[], int n);
+bool StockhamPairsFFT(const double x[], double outRe[], double outIm[], double wRe[], double wIm[],
+                      int n);
 
 // The spectrum of a real sequence of even length n from the complex transform Z of its n/2
 // pairs z[i] = x[2i] + j x[2i+1], held as Z.re in x[0 ... n/2-1] and Z.im in x[n/2 ... n-1].

@@ -17,13 +17,14 @@
 
 #include "dsp/status.h"
 
-inline constexpr int ErrCutoffAboveNyquist = -20020;   // a band edge lies above fs/2
+inline constexpr int ErrCutoffAboveNyquist = -20020;  // a band edge lies above fs/2
 inline constexpr int ErrOrderNotPositive = -20021;
-inline constexpr int ErrBadCutoff = -20023;            // edge <= 0, fl >= fh or fs <= 0
+inline constexpr int ErrBadCutoff = -20023;  // edge <= 0, fl >= fh or fs <= 0
 inline constexpr int ErrRippleNotPositive = -20024;
 inline constexpr int ErrAttenNotPositive = -20025;
 inline constexpr int ErrRippleNotBelowAtten = -20028;
-inline constexpr int ErrFilterRecordMismatch = -20066; // counts disagree with type and order, or no record
+inline constexpr int ErrFilterRecordMismatch =
+    -20066;  // counts disagree with type and order, or no record
 
 // Filter types.
 inline constexpr int IIR_LOWPASS = 0;
@@ -32,15 +33,15 @@ inline constexpr int IIR_BANDPASS = 2;
 inline constexpr int IIR_BANDSTOP = 3;
 
 struct IIRFilterRecord {
-    int filterType;       // IIR_LOWPASS .. IIR_BANDSTOP
-    int filterOrder;      // order of the whole filter, >= 1
-    int resetPending;     // 1: the state is cleared before the next block
-    int aCount;           // q * sections
-    double* aCoefs;
-    int bCount;           // (q + 1) * sections
-    double* bCoefs;
-    int stateCount;       // = aCount
-    double* stateValues;
+  int filterType;    // IIR_LOWPASS .. IIR_BANDSTOP
+  int filterOrder;   // order of the whole filter, >= 1
+  int resetPending;  // 1: the state is cleared before the next block
+  int aCount;        // q * sections
+  double* aCoefs;
+  int bCount;  // (q + 1) * sections
+  double* bCoefs;
+  int stateCount;  // = aCount
+  double* stateValues;
 };
 typedef IIRFilterRecord* IIRFilterPtr;
 

@@ -29,11 +29,12 @@ int InitRandMutex();
 // ---- tone --------------------------------------------------------------------------------------
 // n samples amplitude*sin(phase) into x, frequency in cycles per sample, *phase in degrees.
 // *phase is advanced and left in [0, 360), so the next call continues without a jump.
-int SineWave(int n, double amplitude, double frequency, double *phase, double x[]);
+int SineWave(int n, double amplitude, double frequency, double* phase, double x[]);
 
-// ---- statistics ----------------------------------------------------------------------------------
-// Mean and population standard deviation (divisor n) of x (n doubles).
-int StdDev(const double x[], int n, double *mean, double *stdDev);
+// ---- statistics
+// ---------------------------------------------------------------------------------- Mean and
+// population standard deviation (divisor n) of x (n doubles).
+int StdDev(const double x[], int n, double* mean, double* stdDev);
 
 // Histogram of x (n doubles) over [base, top] in `intervals` equal intervals: hist (intervals
 // ints) receives the counts, axis (intervals doubles) the interval centres. A sample equal to top
@@ -44,14 +45,14 @@ int Histogram(const double x[], int n, double base, double top, int hist[], doub
               int intervals);
 
 // Largest and smallest element of x (n doubles) and their first positions.
-int MaxMin1D(const double x[], int n, double *max, int *maxIndex, double *min, int *minIndex);
+int MaxMin1D(const double x[], int n, double* max, int* maxIndex, double* min, int* minIndex);
 
 // ---- element-wise array routines -------------------------------------------------------------
-int Set1D(double x[], int n, double value);                          // x[i] = value
-int Clear1D(double x[], int n);                                      // x[i] = 0
-int Copy1D(const double src[], int n, double dst[]);                 // dst[i] = src[i]
-int Sub1D(const double x[], const double y[], int n, double z[]);    // z[i] = x[i] - y[i]
-int Mul1D(const double x[], const double y[], int n, double z[]);    // z[i] = x[i] * y[i]
+int Set1D(double x[], int n, double value);                        // x[i] = value
+int Clear1D(double x[], int n);                                    // x[i] = 0
+int Copy1D(const double src[], int n, double dst[]);               // dst[i] = src[i]
+int Sub1D(const double x[], const double y[], int n, double z[]);  // z[i] = x[i] - y[i]
+int Mul1D(const double x[], const double y[], int n, double z[]);  // z[i] = x[i] * y[i]
 // z[i] = x[i] / y[i] in index order; stops with ErrDivideByZero at the first y[i] = 0, with
 // z[0 ... i-1] already written.
 int Div1D(const double x[], const double y[], int n, double z[]);

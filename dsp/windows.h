@@ -10,8 +10,8 @@
 
 // Figures of merit reported by ScaledWindow, in this order.
 struct WindowConstants {
-    double enbw;          // equivalent noise bandwidth, in bins
-    double coherentGain;  // mean value of the window
+  double enbw;          // equivalent noise bandwidth, in bins
+  double coherentGain;  // mean value of the window
 };
 
 int HanWin(double x[], int n);        // Hanning: sin^2(pi*i/n)
@@ -27,21 +27,21 @@ int FlatTopWin(double x[], int n);
 
 // Window type codes of ScaledWindow; any other code (negative ones included) applies none.
 enum WindowType : int {
-    kWindowNone = 0,
-    kWindowHanning = 1,
-    kWindowHamming = 2,
-    kWindowBlackmanHarris3 = 3,
-    kWindowExactBlackman = 4,
-    kWindowBlackman = 5,
-    kWindowFlatTop = 6,
-    kWindowBlackmanHarris4 = 7,
-    kWindowBlackmanHarris7 = 8,
+  kWindowNone = 0,
+  kWindowHanning = 1,
+  kWindowHamming = 2,
+  kWindowBlackmanHarris3 = 3,
+  kWindowExactBlackman = 4,
+  kWindowBlackman = 5,
+  kWindowFlatTop = 6,
+  kWindowBlackmanHarris4 = 7,
+  kWindowBlackmanHarris7 = 8,
 };
 
 // Applies the window of `type` to x (n doubles), stores its constants into *out and rescales the
 // block by 1/coherentGain so that the window has unit coherent gain.
 // 0 (n = 0 applies nothing but still fills *out), or ErrCountNegative for n < 0 (nothing written).
-int ScaledWindow(double x[], int n, int type, WindowConstants *out);
+int ScaledWindow(double x[], int n, int type, WindowConstants* out);
 
 // Half-width of the main lobe of the window of `type`, in bins: the first zero of its spectrum
 // lies this many bins from the centre (m bins for an m-term cosine window). Rectangular, and

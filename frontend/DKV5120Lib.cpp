@@ -67,10 +67,16 @@ int DKV5120LibInit(DeviceLink* link, int address, int remote) {
   return (StatusValue(reply) & kStatusAttention) != 0 ? 9 : 1;
 }
 
-int DKV5120LibSetGain(DeviceLink* link, int address, int gain100) { return SendTo(link, address, "GAIN", gain100); }
+int DKV5120LibSetGain(DeviceLink* link, int address, int gain100) {
+  return SendTo(link, address, "GAIN", gain100);
+}
 
-int DKV5120LibSetHPF(DeviceLink* link, int address, int code) { return SendTo(link, address, "HPF", code); }
+int DKV5120LibSetHPF(DeviceLink* link, int address, int code) {
+  return SendTo(link, address, "HPF", code);
+}
 
-int DKV5120LibSetLPF(DeviceLink* link, int address, int code) { return SendTo(link, address, "LPF", code); }
+int DKV5120LibSetLPF(DeviceLink* link, int address, int code) {
+  return SendTo(link, address, "LPF", code);
+}
 
 }  // extern "C"

@@ -59,7 +59,9 @@ int DeviceLink::SetAddress(int a) {
   return address;
 }
 
-bool DeviceLink::Usable() const { return port != nullptr && port->GetParam(dkv::kParamRunning) != 0; }
+bool DeviceLink::Usable() const {
+  return port != nullptr && port->GetParam(dkv::kParamRunning) != 0;
+}
 
 int DeviceLink::SendCommand(const char* word, int value, unsigned timeoutMs) {
   if (!Usable() || word == nullptr) return 0;
@@ -69,13 +71,15 @@ int DeviceLink::SendCommand(const char* word, int value, unsigned timeoutMs) {
   discarded += drained + static_cast<long long>(port->GetParam(dkv::kParamDiscarded));
 
   char frame[dkv::kFrameBufferSize];
-  const int length = value >= 0 ? std::snprintf(frame, sizeof frame, "$%02d%s%d;", address, word, value)
-                                : std::snprintf(frame, sizeof frame, "$%02d%s;", address, word);
+  const int length = value >= 0
+                         ? std::snprintf(frame, sizeof frame, "$%02d%s%d;", address, word, value)
+                         : std::snprintf(frame, sizeof frame, "$%02d%s;", address, word);
   // A word too long for the frame buffer would go out cut short: send nothing.
   if (length <= 0 || length >= dkv::kFrameBufferSize) return 0;
   for (int i = 0; i < length; ++i) frame[i] = ToUpperAscii(frame[i]);
 
-  if (port->Write(reinterpret_cast<const unsigned char*>(frame), length, kWriteTimeoutMs) != length) return 0;
+  if (port->Write(reinterpret_cast<const unsigned char*>(frame), length, kWriteTimeoutMs) != length)
+    return 0;
   const int expectedLength = length - 1;  // the echo is compared without the ';'
   if (timeoutMs == 0) return 1;
 
@@ -101,7 +105,8 @@ int DeviceLink::SendCommand(const char* word, int value, unsigned timeoutMs) {
     c = WaitChar(port, clock, timeoutMs);
     if (c == 0) return result;
   }
-  if (result == 1 && stored == expectedLength && std::memcmp(echo, frame, static_cast<std::size_t>(stored)) == 0) {
+  if (result == 1 && stored == expectedLength &&
+      std::memcmp(echo, frame, static_cast<std::size_t>(stored)) == 0) {
     result = 2;
   }
   return result;

@@ -28,9 +28,9 @@ struct BaudEntry {
 };
 
 constexpr BaudEntry kBauds[] = {
-    {75, B75},       {110, B110},     {134, B134},     {150, B150},       {300, B300},
-    {600, B600},     {1200, B1200},   {1800, B1800},   {2400, B2400},     {4800, B4800},
-    {9600, B9600},   {19200, B19200}, {38400, B38400}, {57600, B57600},   {115200, B115200},
+    {75, B75},     {110, B110},     {134, B134},     {150, B150},     {300, B300},
+    {600, B600},   {1200, B1200},   {1800, B1800},   {2400, B2400},   {4800, B4800},
+    {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
 };
 
 speed_t BaudCode(int rate) {
@@ -70,9 +70,7 @@ MarkedByteDecoder::Result MarkedByteDecoder::Feed(unsigned char in, unsigned cha
       state = 0;
       *out = in;
       return kByte;
-    case 2:
-      state = 0;
-      return kLineError;
+    case 2: state = 0; return kLineError;
     default:
       if (in == 0xFF) {
         state = 1;
@@ -165,7 +163,8 @@ int SerialPort::Open(int port, int baud, int dataBits, int stopBits, int parity,
   struct termios attrs;
   if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
     saved = errno == EWOULDBLOCK ? EBUSY : errno;
-  } else if (!::isatty(fd_) || ::tcgetattr(fd_, &attrs) != 0 || ::tcsetattr(fd_, TCSANOW, &attrs) != 0) {
+  } else if (!::isatty(fd_) || ::tcgetattr(fd_, &attrs) != 0 ||
+             ::tcsetattr(fd_, TCSANOW, &attrs) != 0) {
     // Only a terminal whose line settings can be read and written will do.
     saved = errno != 0 ? errno : ENOTTY;
   } else if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -181,7 +180,8 @@ int SerialPort::Open(int port, int baud, int dataBits, int stopBits, int parity,
       EscapeFunction(kSetDtr);
       struct serial_icounter_struct counts;
       haveLineCounts_ = ::ioctl(fd_, TIOCGICOUNT, &counts) == 0;
-      if (haveLineCounts_) lineCounts_ = LineCounts{counts.parity, counts.frame, counts.overrun + counts.buf_overrun};
+      if (haveLineCounts_)
+        lineCounts_ = LineCounts{counts.parity, counts.frame, counts.overrun + counts.buf_overrun};
       running_ = 1;
       readerAlive_ = true;
       // The reader takes no signals: they belong to the caller's threads.
@@ -222,8 +222,8 @@ int SerialPort::Configure(int baud, int dataBits, int stopBits, int parity, int 
 
   struct termios t;
   if (::tcgetattr(fd_, &t) != 0) return -1;
-  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
-                                      IXANY | IMAXBEL | IUCLC);
+  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | ISTRIP | INLCR | IGNCR | ICRNL |
+                                      IXON | IXOFF | IXANY | IMAXBEL | IUCLC);
   // Errors stay visible in the byte stream (PARMRK) so the reader can report them.
   t.c_iflag |= INPCK | PARMRK;
   t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
@@ -364,7 +364,8 @@ int SerialPort::ReadAvailable() {
     // The mark alone does not say which: with parity on, blame parity.
     (parity_ != 0 ? seen.parity : seen.frame) = 1;
   }
-  if (marked || seen.parity > 0 || seen.frame > 0 || seen.overrun > 0) OnCommError(ErrorKind::kLine, seen);
+  if (marked || seen.parity > 0 || seen.frame > 0 || seen.overrun > 0)
+    OnCommError(ErrorKind::kLine, seen);
   return static_cast<int>(got);
 }
 
@@ -464,10 +465,22 @@ int SerialPort::EscapeFunction(int code) {
   int bits = 0;
   unsigned long request = 0;
   switch (code) {
-    case kSetRts: bits = TIOCM_RTS; request = TIOCMBIS; break;
-    case kClrRts: bits = TIOCM_RTS; request = TIOCMBIC; break;
-    case kSetDtr: bits = TIOCM_DTR; request = TIOCMBIS; break;
-    case kClrDtr: bits = TIOCM_DTR; request = TIOCMBIC; break;
+    case kSetRts:
+      bits = TIOCM_RTS;
+      request = TIOCMBIS;
+      break;
+    case kClrRts:
+      bits = TIOCM_RTS;
+      request = TIOCMBIC;
+      break;
+    case kSetDtr:
+      bits = TIOCM_DTR;
+      request = TIOCMBIS;
+      break;
+    case kClrDtr:
+      bits = TIOCM_DTR;
+      request = TIOCMBIC;
+      break;
     case kSetBreak: return ::ioctl(fd_, TIOCSBRK) == 0 ? 1 : 0;
     case kClrBreak: return ::ioctl(fd_, TIOCCBRK) == 0 ? 1 : 0;
     case kSetXoff: return ::tcflow(fd_, TCOOFF) == 0 ? 1 : 0;

@@ -45,7 +45,9 @@ void SplitPath(const char* path, std::string* dir, std::string* name) {
   }
 }
 
-int OpenDir(const std::string& dir) { return open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }
+int OpenDir(const std::string& dir) {
+  return open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
 
 void CloseFd(int* fd) {
   if (*fd >= 0) close(*fd);
@@ -60,12 +62,14 @@ bool Replaceable(int dirFd, const std::string& name) {
 }
 
 void RandomLetters(char* out, int n) {
-  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static constexpr char kAlphabet[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   unsigned char raw[16] = {};
   if (getrandom(raw, static_cast<std::size_t>(n), GRND_NONBLOCK) != n) {
     // Without the kernel's generator the clock still makes the name hard to foresee;
     // O_EXCL keeps a guessed name harmless either way.
-    auto t = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    auto t = static_cast<unsigned long long>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
     for (int i = 0; i < n; ++i, t = t * 6364136223846793005ULL + 1442695040888963407ULL) {
       raw[i] = static_cast<unsigned char>(t >> 33);
     }
@@ -212,7 +216,8 @@ int CommitStagedFile(StagedFile* staged) {
   int result = kFileWritten;
   if (!Replaceable(staged->dirFd, staged->name)) {
     result = kFileNotPlain;
-  } else if (renameat(staged->dirFd, staged->tempName.c_str(), staged->dirFd, staged->name.c_str()) != 0) {
+  } else if (renameat(staged->dirFd, staged->tempName.c_str(), staged->dirFd,
+                      staged->name.c_str()) != 0) {
     result = kFileWriteFailed;
   }
   if (result == kFileWritten) {
@@ -270,7 +275,8 @@ std::FILE* OpenPlainFile(const char* path) {
   if (fd < 0) return nullptr;
   struct stat st {};
   const int flags = fcntl(fd, F_GETFL);
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     close(fd);
     return nullptr;
   }
@@ -322,7 +328,8 @@ int EndFileSet(std::string* failed) {
   }
   journal += kJournalEnd;
   // Without its journal the set still goes in place, only no longer as one.
-  const bool logged = !jname.empty() && WriteFileSafely(g_set.journal.c_str(), journal.data(), journal.size()) == kFileWritten;
+  const bool logged = !jname.empty() && WriteFileSafely(g_set.journal.c_str(), journal.data(),
+                                                        journal.size()) == kFileWritten;
 
   for (StagedFile& f : files) {
     const StagedFile copy = f;
@@ -404,11 +411,13 @@ void RemoveScratchDir(const std::string& dir) {
     if (d != nullptr) {
       std::vector<std::string> names;
       while (const dirent* e = readdir(d)) {
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.emplace_back(e->d_name);
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+          names.emplace_back(e->d_name);
       }
       closedir(d);
       for (const std::string& n : names) {
-        if (unlinkat(fd, n.c_str(), 0) != 0 && errno == EISDIR) unlinkat(fd, n.c_str(), AT_REMOVEDIR);
+        if (unlinkat(fd, n.c_str(), 0) != 0 && errno == EISDIR)
+          unlinkat(fd, n.c_str(), AT_REMOVEDIR);
       }
     } else if (listFd >= 0) {
       close(listFd);

@@ -18,6 +18,8 @@ packages=(
   clang libclang-rt-14-dev llvm
   # A virtual X display for the test that starts the program as a person does.
   xvfb
+  # The format check (scripts/check-format.sh) is made with this version of clang-format.
+  clang-format-14
 )
 # FFTW and KissFFT only feed the side-by-side benchmarks; set VELTRA_BENCH_PEERS=1 to get them.
 if [ "${VELTRA_BENCH_PEERS:-0}" = 1 ]; then

@@ -313,21 +313,15 @@ int SetAsyncTimerAttributeFromParmInfo(int timerId, int attribute, va_list parmI
       hold.unlock();
       return ChangeInterval(timerId, EffectivePeriodMs(ms));
     }
-    case TimerAttrCount:
-      r->tmrCount = va_arg(parmInfo, int);
-      return 0;
+    case TimerAttrCount: r->tmrCount = va_arg(parmInfo, int); return 0;
     case TimerAttrEnabled: {
       const int enabled = va_arg(parmInfo, int);
       if (enabled != 0 && enabled != 1) return TimerErrBadArgument;
       r->tmrEnabled = enabled;
       return 0;
     }
-    case TimerAttrCallbackData:
-      r->tmrCallbackData = va_arg(parmInfo, intptr_t);
-      return 0;
-    default:
-      r->tmrCallback = va_arg(parmInfo, AsyncTimerCallbackPtr);
-      return 0;
+    case TimerAttrCallbackData: r->tmrCallbackData = va_arg(parmInfo, intptr_t); return 0;
+    default: r->tmrCallback = va_arg(parmInfo, AsyncTimerCallbackPtr); return 0;
   }
 }
 
@@ -340,21 +334,11 @@ int GetAsyncTimerAttribute(int timerId, int attribute, void* value) {
   if (r == nullptr) return TimerErrBadId;
 
   switch (attribute) {
-    case TimerAttrInterval:
-      *static_cast<double*>(value) = r->tmrIntervalMs / 1000.0;
-      break;
-    case TimerAttrCount:
-      *static_cast<int*>(value) = r->tmrCount;
-      break;
-    case TimerAttrEnabled:
-      *static_cast<int*>(value) = r->tmrEnabled;
-      break;
-    case TimerAttrCallbackData:
-      *static_cast<intptr_t*>(value) = r->tmrCallbackData;
-      break;
-    default:
-      *static_cast<AsyncTimerCallbackPtr*>(value) = r->tmrCallback;
-      break;
+    case TimerAttrInterval: *static_cast<double*>(value) = r->tmrIntervalMs / 1000.0; break;
+    case TimerAttrCount: *static_cast<int*>(value) = r->tmrCount; break;
+    case TimerAttrEnabled: *static_cast<int*>(value) = r->tmrEnabled; break;
+    case TimerAttrCallbackData: *static_cast<intptr_t*>(value) = r->tmrCallbackData; break;
+    default: *static_cast<AsyncTimerCallbackPtr*>(value) = r->tmrCallback; break;
   }
   return 0;
 }

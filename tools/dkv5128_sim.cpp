@@ -80,7 +80,8 @@ void Execute(SimUnit& unit, std::string& out) {
     Log(unit, "%02d: unknown command %s %d\n", address, word, v);
   }
 
-  for (int k = 0; k < unit.noiseBytes; ++k) out.push_back(static_cast<char>(NextRandom(unit.random) % 0x20));
+  for (int k = 0; k < unit.noiseBytes; ++k)
+    out.push_back(static_cast<char>(NextRandom(unit.random) % 0x20));
   if (m.wrongEcho) {
     char wrong[16];
     std::snprintf(wrong, sizeof wrong, "$%02dERR;", address);
@@ -111,7 +112,8 @@ void WritePaced(int fd, const std::string& bytes, bool wireSpeed) {
       return;
     }
     done += static_cast<std::size_t>(n);
-    if (wireSpeed) std::this_thread::sleep_for(std::chrono::microseconds(static_cast<int>(kCharMicroseconds)));
+    if (wireSpeed)
+      std::this_thread::sleep_for(std::chrono::microseconds(static_cast<int>(kCharMicroseconds)));
   }
 }
 
@@ -138,7 +140,8 @@ void Serve(SimPty& sim) {
     }
     if (sim.wireSpeed) {
       // The bytes needed this long to come down the line.
-      std::this_thread::sleep_for(std::chrono::microseconds(static_cast<int>(kCharMicroseconds * got)));
+      std::this_thread::sleep_for(
+          std::chrono::microseconds(static_cast<int>(kCharMicroseconds * got)));
     }
     if (!answer.empty()) WritePaced(sim.master, answer, sim.wireSpeed);
   }
@@ -187,7 +190,8 @@ bool SimStart(SimPty& sim, const Options& options, std::FILE* log) {
   sim.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (sim.master < 0) return false;
   const char* name = nullptr;
-  if (::grantpt(sim.master) != 0 || ::unlockpt(sim.master) != 0 || (name = ::ptsname(sim.master)) == nullptr ||
+  if (::grantpt(sim.master) != 0 || ::unlockpt(sim.master) != 0 ||
+      (name = ::ptsname(sim.master)) == nullptr ||
       std::snprintf(sim.path, sizeof sim.path, "%s", name) >= static_cast<int>(sizeof sim.path)) {
     const int saved = errno;
     CloseFd(&sim.master);

@@ -43,7 +43,8 @@ bool ForEachAddress(const char* list, Set set) {
   char copy[256];
   if (std::snprintf(copy, sizeof copy, "%s", list) >= static_cast<int>(sizeof copy)) return false;
   char* save = nullptr;
-  for (char* item = strtok_r(copy, ",", &save); item != nullptr; item = strtok_r(nullptr, ",", &save)) {
+  for (char* item = strtok_r(copy, ",", &save); item != nullptr;
+       item = strtok_r(nullptr, ",", &save)) {
     int a;
     if (!ParseInt(item, dkvsim::kFirstAddress, dkvsim::kLastAddress, &a)) return false;
     set(a);
@@ -88,7 +89,8 @@ int main(int argc, char** argv) {
       ok = eq != nullptr && eq - value < static_cast<long>(sizeof addr);
       if (ok) {
         std::snprintf(addr, sizeof addr, "%.*s", static_cast<int>(eq - value), value);
-        ok = ParseInt(addr, dkvsim::kFirstAddress, dkvsim::kLastAddress, &a) && ParseInt(eq + 1, 0, 99999, &s);
+        ok = ParseInt(addr, dkvsim::kFirstAddress, dkvsim::kLastAddress, &a) &&
+             ParseInt(eq + 1, 0, 99999, &s);
       }
       if (ok) modules[a].status = s;
     } else if (std::strcmp(arg, "--noise") == 0) {
@@ -103,7 +105,8 @@ int main(int argc, char** argv) {
       ok = false;
     }
     if (!ok) {
-      std::fprintf(stderr, "dkv5128-sim: bad option %s%s%s\n", arg, value ? " " : "", value ? value : "");
+      std::fprintf(stderr, "dkv5128-sim: bad option %s%s%s\n", arg, value ? " " : "",
+                   value ? value : "");
       Usage(stderr);
       return 2;
     }

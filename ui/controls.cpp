@@ -10,10 +10,10 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QKeySequence>
-#include <QShortcut>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTimer>
 
@@ -28,7 +28,9 @@ bool IsList(const Control& c) { return c.kind == CtrlKind::Ring || c.kind == Ctr
 bool IsNumeric(const Control& c) {
   return c.kind == CtrlKind::NumericInt || c.kind == CtrlKind::NumericDbl;
 }
-bool IsText(const Control& c) { return c.kind == CtrlKind::TextField || c.kind == CtrlKind::Readout; }
+bool IsText(const Control& c) {
+  return c.kind == CtrlKind::TextField || c.kind == CtrlKind::Readout;
+}
 
 // Truncation toward zero, saturated to the int range.
 int ToInt(double v) {
@@ -184,7 +186,9 @@ void Commit(int panel, int control) {
 
 namespace ui {
 
-QString ColorName(int rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF).name(); }
+QString ColorName(int rgb) {
+  return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF).name();
+}
 
 // Colours set by code are a style sheet on top of the one the panel designer gave.
 void ApplyColors(Control& c) {
@@ -195,7 +199,8 @@ void ApplyColors(Control& c) {
   QString css = w->property("veltraBaseStyle").toString();
   auto add = [&css](const char* what, int color) {
     if (color == kNoColor) return;
-    css += QString(" %1: %2;").arg(what, (color & VAL_TRANSPARENT) ? "transparent" : ColorName(color));
+    css +=
+        QString(" %1: %2;").arg(what, (color & VAL_TRANSPARENT) ? "transparent" : ColorName(color));
   };
   int bg = c.bgColor;
   if (c.kind == CtrlKind::Led) {
@@ -268,8 +273,7 @@ void WireControl(int panel, int control, Control& c) {
         if (Control* again = FindControl(p, k, nullptr)) again->ticking = false;
       });
       return;
-    default:
-      break;
+    default: break;
   }
   if (c.kind != CtrlKind::Decoration && c.kind != CtrlKind::Readout && c.kind != CtrlKind::Led) {
     w->installEventFilter(new KeyRelay(panel, control, w));
@@ -278,10 +282,10 @@ void WireControl(int panel, int control, Control& c) {
 
 }  // namespace ui
 
-#define WITH_CONTROL(c)                                    \
-  int status_ = UIE_NoError;                               \
-  Control* c = ui::FindControl(panel, control, &status_);  \
-  if (c == nullptr) return status_;                        \
+#define WITH_CONTROL(c)                                   \
+  int status_ = UIE_NoError;                              \
+  Control* c = ui::FindControl(panel, control, &status_); \
+  if (c == nullptr) return status_;                       \
   ui::CodeChange change_
 
 int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr callback, void* callbackData) {
@@ -306,7 +310,9 @@ int GetNumber(Control& c, double* v) {
       return UIE_NoError;
     }
     case CtrlKind::NumericInt: *v = static_cast<QSpinBox*>(c.widget.data())->value(); return 0;
-    case CtrlKind::NumericDbl: *v = static_cast<QDoubleSpinBox*>(c.widget.data())->value(); return 0;
+    case CtrlKind::NumericDbl:
+      *v = static_cast<QDoubleSpinBox*>(c.widget.data())->value();
+      return 0;
     case CtrlKind::Toggle: *v = Checked(c) ? 1 : 0; return UIE_NoError;
     case CtrlKind::Led: *v = c.ledOn ? 1 : 0; return UIE_NoError;
     case CtrlKind::TextField:
@@ -333,7 +339,9 @@ int SetNumber(Control& c, double v, bool isInt) {
       SetCurrent(c, i);
       return UIE_NoError;
     }
-    case CtrlKind::NumericInt: static_cast<QSpinBox*>(c.widget.data())->setValue(ToInt(v)); return 0;
+    case CtrlKind::NumericInt:
+      static_cast<QSpinBox*>(c.widget.data())->setValue(ToInt(v));
+      return 0;
     case CtrlKind::NumericDbl: static_cast<QDoubleSpinBox*>(c.widget.data())->setValue(v); return 0;
     case CtrlKind::Toggle:
     case CtrlKind::Led: SetChecked(c, v != 0.0); return UIE_NoError;
@@ -531,8 +539,7 @@ int SetAttr(Control& c, int attribute, const QVariant& value) {
     case ATTR_HEIGHT:
       if (!isNum) return UIE_InvalidValue;
       return SetGeometry(c, attribute, n);
-    case ATTR_CTRL_VAL:
-      return isText ? SetString(c, value.toString()) : SetNumber(c, d, false);
+    case ATTR_CTRL_VAL: return isText ? SetString(c, value.toString()) : SetNumber(c, d, false);
     case ATTR_ON_TEXT:
     case ATTR_OFF_TEXT:
       if (c.kind != CtrlKind::Toggle) return UIE_InvalidAttribute;
@@ -658,7 +665,8 @@ int GetAttr(Control& c, int attribute, QVariant* out) {
         return UIE_NoError;
       }
       if (IsText(c)) {
-        *out = c.widget->property("precision").isValid() ? c.widget->property("precision").toInt() : -1;
+        *out = c.widget->property("precision").isValid() ? c.widget->property("precision").toInt()
+                                                         : -1;
         return UIE_NoError;
       }
       return UIE_InvalidAttribute;
@@ -869,9 +877,7 @@ int UserSetCtrlVal(int panel, int control, const char* valueText) {
         ds->setValue(v);
         break;
       }
-      case CtrlKind::TextField:
-        SetText(*c, text);
-        break;
+      case CtrlKind::TextField: SetText(*c, text); break;
       case CtrlKind::Toggle: {
         bool on = false;
         if (isNum && (v == 0.0 || v == 1.0)) {
@@ -886,8 +892,7 @@ int UserSetCtrlVal(int panel, int control, const char* valueText) {
         SetChecked(*c, on);
         break;
       }
-      default:
-        return UIE_WrongType;
+      default: return UIE_WrongType;
     }
   }
   ui::Deliver(panel, control, EVENT_COMMIT);
@@ -924,8 +929,7 @@ int InstallShortcut(int panel, const char* keys, int control) {
   if (window == nullptr || sequence.isEmpty()) return UIE_InvalidValue;
   auto* shortcut = new QShortcut(sequence, window);
   shortcut->setContext(Qt::WindowShortcut);
-  QObject::connect(shortcut, &QShortcut::activated, window, [panel, control] {
-    UserPressCtrl(panel, control);
-  });
+  QObject::connect(shortcut, &QShortcut::activated, window,
+                   [panel, control] { UserPressCtrl(panel, control); });
   return UIE_NoError;
 }

@@ -129,7 +129,8 @@ void ScaledTicker::generate(const QCPRange& range, const QLocale& locale, QChar 
   const double gain = setup_->gain != 0.0 && Finite(setup_->gain) ? setup_->gain : 1.0;
   double lo = range.lower * gain + setup_->offset, hi = range.upper * gain + setup_->offset;
   if (lo > hi) std::swap(lo, hi);
-  QCPAxisTicker::generate(QCPRange(lo, hi), locale, formatChar, precision, ticks, subTicks, nullptr);
+  QCPAxisTicker::generate(QCPRange(lo, hi), locale, formatChar, precision, ticks, subTicks,
+                          nullptr);
   for (double& t : ticks) t = (t - setup_->offset) / gain;
   if (subTicks)
     for (double& t : *subTicks) t = (t - setup_->offset) / gain;
@@ -262,8 +263,8 @@ void GraphWidget::ApplyScaling() {
     for (const auto& [h, p] : plots_) {
       if (p.plottable == nullptr) continue;
       bool ok = false;
-      const QCPRange r = axis == VAL_XAXIS ? p.plottable->getKeyRange(ok)
-                                           : p.plottable->getValueRange(ok);
+      const QCPRange r =
+          axis == VAL_XAXIS ? p.plottable->getKeyRange(ok) : p.plottable->getValueRange(ok);
       if (!ok) continue;
       if (!found) {
         all = r;
@@ -350,8 +351,8 @@ void GraphWidget::RaiseCursors() {
   }
 }
 
-int GraphWidget::PlotXY(const double* x, const double* y, int count, int plotStyle,
-                        int pointStyle, int lineStyle, int pointFrequency, int color) {
+int GraphWidget::PlotXY(const double* x, const double* y, int count, int plotStyle, int pointStyle,
+                        int lineStyle, int pointFrequency, int color) {
   if (count < 0 || (count > 0 && (x == nullptr || y == nullptr))) return UIE_InvalidValue;
   Plot p;
   p.kind = PlotKind::Data;
@@ -390,9 +391,9 @@ int GraphWidget::PlotXY(const double* x, const double* y, int count, int plotSty
     p.plottable = bars;
   } else {
     const bool scatter = plotStyle == VAL_SCATTER;
-    const QCPScatterStyle marker =
-        plotStyle == VAL_THIN_LINE ? QCPScatterStyle(QCPScatterStyle::ssNone)
-                                   : Marker(pointStyle, color, scatter);
+    const QCPScatterStyle marker = plotStyle == VAL_THIN_LINE
+                                       ? QCPScatterStyle(QCPScatterStyle::ssNone)
+                                       : Marker(pointStyle, color, scatter);
     if (sorted || scatter) {
       QCPGraph* g = TakeGraph(&reused);
       g->setPen(pen);
@@ -861,16 +862,46 @@ int GraphWidget::SetAttr(int attribute, const QVariant& value) {
       UpdateCursorItems();
       RedrawCursors();
       return UIE_NoError;
-    case ATTR_XAXIS_GAIN: if (!isNumber) return UIE_InvalidValue; xSetup_.gain = d; break;
-    case ATTR_YAXIS_GAIN: if (!isNumber) return UIE_InvalidValue; ySetup_.gain = d; break;
-    case ATTR_XAXIS_OFFSET: if (!isNumber) return UIE_InvalidValue; xSetup_.offset = d; break;
-    case ATTR_YAXIS_OFFSET: if (!isNumber) return UIE_InvalidValue; ySetup_.offset = d; break;
-    case ATTR_XPRECISION: if (!isNumber) return UIE_InvalidValue; xSetup_.precision = std::clamp(n, 0, 15); break;
-    case ATTR_YPRECISION: if (!isNumber) return UIE_InvalidValue; ySetup_.precision = std::clamp(n, 0, 15); break;
-    case ATTR_XDIVISIONS: if (!isNumber) return UIE_InvalidValue; xSetup_.divisions = std::min(n, 100); break;
-    case ATTR_YDIVISIONS: if (!isNumber) return UIE_InvalidValue; ySetup_.divisions = std::min(n, 100); break;
-    case ATTR_XUSE_LABEL_STRINGS: if (!isNumber) return UIE_InvalidValue; xSetup_.useStrings = n != 0; break;
-    case ATTR_YUSE_LABEL_STRINGS: if (!isNumber) return UIE_InvalidValue; ySetup_.useStrings = n != 0; break;
+    case ATTR_XAXIS_GAIN:
+      if (!isNumber) return UIE_InvalidValue;
+      xSetup_.gain = d;
+      break;
+    case ATTR_YAXIS_GAIN:
+      if (!isNumber) return UIE_InvalidValue;
+      ySetup_.gain = d;
+      break;
+    case ATTR_XAXIS_OFFSET:
+      if (!isNumber) return UIE_InvalidValue;
+      xSetup_.offset = d;
+      break;
+    case ATTR_YAXIS_OFFSET:
+      if (!isNumber) return UIE_InvalidValue;
+      ySetup_.offset = d;
+      break;
+    case ATTR_XPRECISION:
+      if (!isNumber) return UIE_InvalidValue;
+      xSetup_.precision = std::clamp(n, 0, 15);
+      break;
+    case ATTR_YPRECISION:
+      if (!isNumber) return UIE_InvalidValue;
+      ySetup_.precision = std::clamp(n, 0, 15);
+      break;
+    case ATTR_XDIVISIONS:
+      if (!isNumber) return UIE_InvalidValue;
+      xSetup_.divisions = std::min(n, 100);
+      break;
+    case ATTR_YDIVISIONS:
+      if (!isNumber) return UIE_InvalidValue;
+      ySetup_.divisions = std::min(n, 100);
+      break;
+    case ATTR_XUSE_LABEL_STRINGS:
+      if (!isNumber) return UIE_InvalidValue;
+      xSetup_.useStrings = n != 0;
+      break;
+    case ATTR_YUSE_LABEL_STRINGS:
+      if (!isNumber) return UIE_InvalidValue;
+      ySetup_.useStrings = n != 0;
+      break;
     case ATTR_XNAME: xAxis->setLabel(value.toString()); break;
     case ATTR_YNAME: yAxis->setLabel(value.toString()); break;
     case ATTR_PLOT_BGCOLOR:
@@ -965,8 +996,8 @@ GraphWidget* GraphOf(int panel, int control, int* status) {
 
 }  // namespace
 
-#define WITH_GRAPH(g)                           \
-  int status_ = UIE_NoError;                    \
+#define WITH_GRAPH(g)                                 \
+  int status_ = UIE_NoError;                          \
   GraphWidget* g = GraphOf(panel, control, &status_); \
   if (g == nullptr) return status_
 
@@ -998,8 +1029,8 @@ int PlotPoint(int panel, int control, double x, double y, int pointStyle, int co
 int PlotText(int panel, int control, double x, double y, const char* text, const char* font,
              int textColor, int backgroundColor) {
   WITH_GRAPH(g);
-  return g->PlotText(x, y, QString::fromUtf8(text ? text : ""),
-                     QString::fromUtf8(font ? font : ""), textColor, backgroundColor);
+  return g->PlotText(x, y, QString::fromUtf8(text ? text : ""), QString::fromUtf8(font ? font : ""),
+                     textColor, backgroundColor);
 }
 
 int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh) {
@@ -1092,7 +1123,8 @@ int SaveGraphPicture(int panel, int control, const char* fileName, int width, in
   }
   f.close();
   if (!ok || bytes.isEmpty()) return UIE_FileError;
-  return WriteFileSafely(fileName, bytes.constData(), static_cast<std::size_t>(bytes.size())) == kFileWritten
+  return WriteFileSafely(fileName, bytes.constData(), static_cast<std::size_t>(bytes.size())) ==
+                 kFileWritten
              ? UIE_NoError
              : UIE_FileError;
 }

@@ -17,12 +17,12 @@ int GraphWidget::PlotColorMap(const float* z, int nx, int ny, double xFrom, doub
   auto* map = new QCPColorMap(xAxis, yAxis);
   map->setInterpolate(false);
   map->setAntialiased(false);
-  QCPColorMapData* data = map->data();
-  data->setSize(nx, ny);
-  data->setRange(QCPRange(xFrom, xTo), QCPRange(yFrom, yTo));
+  QCPColorMapData* cells = map->data();
+  cells->setSize(nx, ny);
+  cells->setRange(QCPRange(xFrom, xTo), QCPRange(yFrom, yTo));
   for (int y = 0; y < ny; ++y) {
     const float* row = z + static_cast<size_t>(y) * nx;
-    for (int x = 0; x < nx; ++x) data->setCell(x, y, row[x]);
+    for (int x = 0; x < nx; ++x) cells->setCell(x, y, row[x]);
   }
   QCPColorGradient gradient(QCPColorGradient::gpJet);
   gradient.setNanHandling(QCPColorGradient::nhTransparent);
@@ -32,7 +32,8 @@ int GraphWidget::PlotColorMap(const float* z, int nx, int ny, double xFrom, doub
     colorScale_->setType(QCPAxis::atRight);
     colorScale_->setBarWidth(10);
   }
-  if (colorScale_->layout() == nullptr) plotLayout()->addElement(0, plotLayout()->columnCount(), colorScale_);
+  if (colorScale_->layout() == nullptr)
+    plotLayout()->addElement(0, plotLayout()->columnCount(), colorScale_);
   colorScale_->axis()->setLabel(unit);
   map->setColorScale(colorScale_);
   map->setDataRange(QCPRange(zMin, zMax));
@@ -52,8 +53,7 @@ void GraphWidget::HideColorScale() {
 }
 
 int PlotColorMap(int panel, int control, const float* z, int numX, int numY, double xFrom,
-                 double xTo, double yFrom, double yTo, double zMin, double zMax,
-                 const char* unit) {
+                 double xTo, double yFrom, double yTo, double zMin, double zMax, const char* unit) {
   int status = UIE_NoError;
   ui::Control* c = ui::FindControl(panel, control, &status);
   if (c == nullptr) return status;

@@ -1,12 +1,12 @@
 // Panel resources, loading with QUiLoader, panel handles and callback delivery.
+#include "ui/graph.h"
 #include "ui/toolkit.h"
 #include "ui/uiqt.h"
-#include "ui/graph.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QGuiApplication>
@@ -106,9 +106,7 @@ void SetUpControl(ui::Control& c) {
   QWidget* w = c.widget;
   switch (c.kind) {
     case ui::CtrlKind::Ring:
-    case ui::CtrlKind::ListBox:
-      LoadItemValues(c);
-      break;
+    case ui::CtrlKind::ListBox: LoadItemValues(c); break;
     case ui::CtrlKind::NumericInt:
     case ui::CtrlKind::NumericDbl:
       // Typing alone is not a commit; Enter, focus loss or a step is.
@@ -149,8 +147,7 @@ void SetUpControl(ui::Control& c) {
       if (c.enabled) c.timer->start();
       break;
     }
-    default:
-      break;
+    default: break;
   }
   ui::ApplyColors(c);
 }
@@ -395,30 +392,17 @@ int SetPanelAttribute(int panel, int attribute, int value) {
   ui::Panel* p = ui::FindPanel(panel);
   if (p == nullptr) return UIE_InvalidPanel;
   switch (attribute) {
-    case ATTR_VISIBLE:
-      p->widget->setVisible(value != 0);
-      return UIE_NoError;
-    case ATTR_DIMMED:
-      p->widget->setEnabled(value == 0);
-      return UIE_NoError;
+    case ATTR_VISIBLE: p->widget->setVisible(value != 0); return UIE_NoError;
+    case ATTR_DIMMED: p->widget->setEnabled(value == 0); return UIE_NoError;
     case ATTR_CLOSE_CTRL:
       if (value < 0 || value > static_cast<int>(p->controls.size())) return UIE_InvalidControl;
       p->closeCtrl = value;
       return UIE_NoError;
-    case ATTR_TOP:
-      p->widget->move(p->widget->x(), value);
-      return UIE_NoError;
-    case ATTR_LEFT:
-      p->widget->move(value, p->widget->y());
-      return UIE_NoError;
-    case ATTR_WIDTH:
-      p->widget->resize(std::max(1, value), p->widget->height());
-      return UIE_NoError;
-    case ATTR_HEIGHT:
-      p->widget->resize(p->widget->width(), std::max(1, value));
-      return UIE_NoError;
-    default:
-      return UIE_InvalidAttribute;
+    case ATTR_TOP: p->widget->move(p->widget->x(), value); return UIE_NoError;
+    case ATTR_LEFT: p->widget->move(value, p->widget->y()); return UIE_NoError;
+    case ATTR_WIDTH: p->widget->resize(std::max(1, value), p->widget->height()); return UIE_NoError;
+    case ATTR_HEIGHT: p->widget->resize(p->widget->width(), std::max(1, value)); return UIE_NoError;
+    default: return UIE_InvalidAttribute;
   }
 }
 

@@ -11,8 +11,8 @@
 #include "ui/toolkit.h"
 
 #include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
@@ -60,7 +60,8 @@ void SaveControl(QSettings& s, int panel, int control, const Control& c) {
     s.setValue(Key(c), QString::fromUtf8(text));
   } else {
     double v = 0.0;
-    if (GetCtrlVal(panel, control, &v) == UIE_NoError) s.setValue(Key(c), QString::number(v, 'g', 17));
+    if (GetCtrlVal(panel, control, &v) == UIE_NoError)
+      s.setValue(Key(c), QString::number(v, 'g', 17));
   }
   if (c.kind == CtrlKind::Toggle) {
     s.setValue(Key(c, "onText"), c.onText);
@@ -117,9 +118,11 @@ void RecallControl(QSettings& s, int panel, int control, Control& c) {
     }
   }
   if (c.kind == CtrlKind::Toggle) {
-    for (auto [suffix, attr] : {std::pair{"onText", ATTR_ON_TEXT}, std::pair{"offText", ATTR_OFF_TEXT}}) {
+    for (auto [suffix, attr] :
+         {std::pair{"onText", ATTR_ON_TEXT}, std::pair{"offText", ATTR_OFF_TEXT}}) {
       if (s.contains(Key(c, suffix))) {
-        SetCtrlAttribute(panel, control, attr, s.value(Key(c, suffix)).toString().toUtf8().constData());
+        SetCtrlAttribute(panel, control, attr,
+                         s.value(Key(c, suffix)).toString().toUtf8().constData());
       }
     }
   }
@@ -145,8 +148,9 @@ struct ScratchCopy {
     if (!MakeScratchDir(&dir)) return false;
     path = QString::fromStdString(dir) + QStringLiteral("/state.ini");
     QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
-                                               static_cast<qint64>(bytes.size());
+    return f.open(QIODevice::WriteOnly) &&
+           f.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
+               static_cast<qint64>(bytes.size());
   }
 };
 
@@ -181,12 +185,14 @@ int SavePanelState(int panel, const char* fileName, int index) {
   QSettings::Status status = WriteSection(copy.path, *p, index);
   // QSettings keeps the parse error of a damaged file whether or not the write worked: such a
   // file is replaced by a fresh one, whose status then tells.
-  if (status == QSettings::FormatError && QFile::remove(copy.path)) status = WriteSection(copy.path, *p, index);
+  if (status == QSettings::FormatError && QFile::remove(copy.path))
+    status = WriteSection(copy.path, *p, index);
   if (status != QSettings::NoError) return UIE_FileError;
   QFile written(copy.path);
   if (!written.open(QIODevice::ReadOnly)) return UIE_FileError;
   const QByteArray bytes = written.readAll();
-  return WriteFileSafely(fileName, bytes.constData(), static_cast<std::size_t>(bytes.size())) == kFileWritten
+  return WriteFileSafely(fileName, bytes.constData(), static_cast<std::size_t>(bytes.size())) ==
+                 kFileWritten
              ? UIE_NoError
              : UIE_FileError;
 }
@@ -195,7 +201,8 @@ int RecallPanelState(int panel, const char* fileName, int index) {
   ui::Panel* p = ui::FindPanel(panel);
   if (p == nullptr) return UIE_InvalidPanel;
   std::string bytes;
-  if (fileName == nullptr || !ReadPlainFile(fileName, &bytes, kStateFileLimit)) return UIE_FileError;
+  if (fileName == nullptr || !ReadPlainFile(fileName, &bytes, kStateFileLimit))
+    return UIE_FileError;
   // Without a scratch folder the checked file itself is read: the settings are not lost.
   ScratchCopy copy;
   QSettings s(copy.Make(bytes) ? copy.path : QString::fromUtf8(fileName), QSettings::IniFormat);

@@ -4,6 +4,7 @@
 #include "safefile/safefile.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
@@ -13,7 +14,6 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QBuffer>
 #include <QTranslator>
 
 #include <chrono>
@@ -173,10 +173,10 @@ int ConfirmPopup(const char* title, const char* message) {
     PrintPopup("confirm", title, message);
     return VAL_NO;
   }
-  const auto r = QMessageBox::question(QApplication::activeWindow(),
-                                       QString::fromUtf8(title ? title : ""),
-                                       QString::fromUtf8(message ? message : ""),
-                                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+  const auto r =
+      QMessageBox::question(QApplication::activeWindow(), QString::fromUtf8(title ? title : ""),
+                            QString::fromUtf8(message ? message : ""),
+                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
   return r == QMessageBox::Yes ? VAL_YES : VAL_NO;
 }
 
@@ -307,7 +307,8 @@ int SaveBitmapToPNGFile(int bitmapId, const char* fileName) {
   QByteArray png;
   QBuffer buffer(&png);
   if (!buffer.open(QIODevice::WriteOnly) || !it->second.save(&buffer, "PNG")) return UIE_FileError;
-  return WriteFileSafely(fileName, png.constData(), static_cast<std::size_t>(png.size())) == kFileWritten
+  return WriteFileSafely(fileName, png.constData(), static_cast<std::size_t>(png.size())) ==
+                 kFileWritten
              ? UIE_NoError
              : UIE_FileError;
 }

@@ -27,10 +27,11 @@ constexpr int UIE_RoleMissing = -5;        // a listed role has no widget in the
 constexpr int UIE_WrongType = -6;          // operation not valid for this kind of control
 constexpr int UIE_IndexOutOfRange = -7;    // list index or cursor number outside the valid range
 constexpr int UIE_InvalidAttribute = -8;   // attribute not supported by the control
-constexpr int UIE_InvalidValue = -9;       // value the control cannot take (text not a number, no such ring item)
-constexpr int UIE_FileError = -10;         // a file could not be read or written
-constexpr int UIE_NoPlot = -11;            // no such plot handle
-constexpr int UIE_Dimmed = -12;            // a person cannot operate a dimmed control (automation)
+constexpr int UIE_InvalidValue =
+    -9;  // value the control cannot take (text not a number, no such ring item)
+constexpr int UIE_FileError = -10;  // a file could not be read or written
+constexpr int UIE_NoPlot = -11;     // no such plot handle
+constexpr int UIE_Dimmed = -12;     // a person cannot operate a dimmed control (automation)
 
 // ---------------------------------------------------------------------------------------------
 // Events delivered to control callbacks
@@ -70,7 +71,9 @@ constexpr int VAL_GRAY = 0xA0A0A0;
 constexpr int VAL_DK_GRAY = 0x808080;
 constexpr int VAL_LT_GRAY = 0xCCCCCC;
 constexpr int VAL_TRANSPARENT = 0x1000000;
-constexpr int MakeColor(int r, int g, int b) { return ((r & 0xFF) << 16) | ((g & 0xFF) << 8) | (b & 0xFF); }
+constexpr int MakeColor(int r, int g, int b) {
+  return ((r & 0xFF) << 16) | ((g & 0xFF) << 8) | (b & 0xFF);
+}
 
 // Plot styles
 constexpr int VAL_THIN_LINE = 0;
@@ -123,55 +126,55 @@ constexpr int VAL_FULL_PANEL = 1;
 // SetCursorAttribute. The value type of each is given in brackets.
 enum UiAttribute : int {
   // any control
-  ATTR_DIMMED = 1,            // [int] 1 = greyed out, does not take user input
-  ATTR_VISIBLE,               // [int]
-  ATTR_LABEL_TEXT,            // [text] the caption shown beside/on the control
-  ATTR_TEXT_COLOR,            // [int colour]
-  ATTR_TEXT_BGCOLOR,          // [int colour] background of a text/readout/numeric control
-  ATTR_TOP,                   // [int] pixels in the panel
-  ATTR_LEFT,                  // [int]
-  ATTR_WIDTH,                 // [int]
-  ATTR_HEIGHT,                // [int]
-  ATTR_CTRL_VAL,              // same as Get/SetCtrlVal
+  ATTR_DIMMED = 1,    // [int] 1 = greyed out, does not take user input
+  ATTR_VISIBLE,       // [int]
+  ATTR_LABEL_TEXT,    // [text] the caption shown beside/on the control
+  ATTR_TEXT_COLOR,    // [int colour]
+  ATTR_TEXT_BGCOLOR,  // [int colour] background of a text/readout/numeric control
+  ATTR_TOP,           // [int] pixels in the panel
+  ATTR_LEFT,          // [int]
+  ATTR_WIDTH,         // [int]
+  ATTR_HEIGHT,        // [int]
+  ATTR_CTRL_VAL,      // same as Get/SetCtrlVal
   // toggles and LEDs
-  ATTR_ON_TEXT,               // [text]
-  ATTR_OFF_TEXT,              // [text]
-  ATTR_ON_COLOR,              // [int colour] LED lit colour
-  ATTR_OFF_COLOR,             // [int colour]
+  ATTR_ON_TEXT,    // [text]
+  ATTR_OFF_TEXT,   // [text]
+  ATTR_ON_COLOR,   // [int colour] LED lit colour
+  ATTR_OFF_COLOR,  // [int colour]
   // numerics
-  ATTR_MIN_VALUE,             // [int or double, as the control]
-  ATTR_MAX_VALUE,             // [int or double]
-  ATTR_INCR_VALUE,            // [int or double]
-  ATTR_PRECISION,             // [int] digits after the decimal point
+  ATTR_MIN_VALUE,   // [int or double, as the control]
+  ATTR_MAX_VALUE,   // [int or double]
+  ATTR_INCR_VALUE,  // [int or double]
+  ATTR_PRECISION,   // [int] digits after the decimal point
   // timer control
-  ATTR_INTERVAL,              // [double] seconds
-  ATTR_ENABLED,               // [int]
+  ATTR_INTERVAL,  // [double] seconds
+  ATTR_ENABLED,   // [int]
   // graphs
-  ATTR_NUM_CURSORS,           // [int] 0 … 5
-  ATTR_XAXIS_GAIN,            // [double] X tick labels show value·gain + offset
-  ATTR_YAXIS_GAIN,            // [double]
-  ATTR_XAXIS_OFFSET,          // [double]
-  ATTR_YAXIS_OFFSET,          // [double]
-  ATTR_XPRECISION,            // [int] digits after the decimal point in tick labels
-  ATTR_YPRECISION,            // [int]
-  ATTR_XDIVISIONS,            // [int] number of major divisions
-  ATTR_YDIVISIONS,            // [int]
-  ATTR_XUSE_LABEL_STRINGS,    // [int] 1 = ticks from InsertAxisItem strings
-  ATTR_YUSE_LABEL_STRINGS,    // [int]
-  ATTR_XNAME,                 // [text] axis title
-  ATTR_YNAME,                 // [text]
-  ATTR_PLOT_BGCOLOR,          // [int colour]
-  ATTR_GRID_COLOR,            // [int colour]
-  ATTR_XMAP_MODE,             // [int] 0 linear (the only mode used)
+  ATTR_NUM_CURSORS,         // [int] 0 … 5
+  ATTR_XAXIS_GAIN,          // [double] X tick labels show value·gain + offset
+  ATTR_YAXIS_GAIN,          // [double]
+  ATTR_XAXIS_OFFSET,        // [double]
+  ATTR_YAXIS_OFFSET,        // [double]
+  ATTR_XPRECISION,          // [int] digits after the decimal point in tick labels
+  ATTR_YPRECISION,          // [int]
+  ATTR_XDIVISIONS,          // [int] number of major divisions
+  ATTR_YDIVISIONS,          // [int]
+  ATTR_XUSE_LABEL_STRINGS,  // [int] 1 = ticks from InsertAxisItem strings
+  ATTR_YUSE_LABEL_STRINGS,  // [int]
+  ATTR_XNAME,               // [text] axis title
+  ATTR_YNAME,               // [text]
+  ATTR_PLOT_BGCOLOR,        // [int colour]
+  ATTR_GRID_COLOR,          // [int colour]
+  ATTR_XMAP_MODE,           // [int] 0 linear (the only mode used)
   // cursors (SetCursorAttribute / GetCursorAttribute)
-  ATTR_CURSOR_COLOR,          // [int colour]
-  ATTR_CURSOR_VISIBLE,        // [int] hidden cursors keep their position
+  ATTR_CURSOR_COLOR,    // [int colour]
+  ATTR_CURSOR_VISIBLE,  // [int] hidden cursors keep their position
   // panels
-  ATTR_TITLE,                 // [text]
-  ATTR_CLOSE_CTRL,            // [int] control operated (commit) when the user closes the panel's
-                              //       window; 0 = closing only hides the panel
+  ATTR_TITLE,       // [text]
+  ATTR_CLOSE_CTRL,  // [int] control operated (commit) when the user closes the panel's
+                    //       window; 0 = closing only hides the panel
   // controls, any kind
-  ATTR_TOOLTIP_TEXT,          // [text] the hint shown when the pointer rests on the control
+  ATTR_TOOLTIP_TEXT,  // [text] the hint shown when the pointer rests on the control
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -45,7 +45,8 @@ class LinkOnSim : public ::testing::Test {
   void Arrive(const std::string& bytes) {
     const int before = QueuedCount();
     ASSERT_TRUE(dkvsim::SimInject(unit.sim, bytes.data(), bytes.size()));
-    ASSERT_TRUE(WaitFor([&] { return link.port->PeekChar(before + static_cast<int>(bytes.size()) - 1) != 0; }));
+    ASSERT_TRUE(WaitFor(
+        [&] { return link.port->PeekChar(before + static_cast<int>(bytes.size()) - 1) != 0; }));
   }
   int QueuedCount() {
     int n = 0;
@@ -62,7 +63,7 @@ TEST_F(LinkOnSim, EchoedCommandGivesTwoAndTheFrameIsExact) {
   EXPECT_EQ(Send(1, "GAIN", 100), 2);
   EXPECT_EQ(Send(3, "GAIN", 250), 2);
   EXPECT_EQ(Send(5, "STATE", -1), 2);  // negative argument: the bare word
-  EXPECT_EQ(Send(8, "lpf", 0), 2);      // the frame goes out in upper case
+  EXPECT_EQ(Send(8, "lpf", 0), 2);     // the frame goes out in upper case
   EXPECT_EQ(TakeFrames(), (Frames{"$01GAIN100", "$03GAIN250", "$05STATE", "$08LPF0"}));
   EXPECT_EQ(dkvsim::SimModule(unit.sim, 3).gain100, 250);
   EXPECT_EQ(dkvsim::SimModule(unit.sim, 8).lpfCode, 0);
@@ -152,7 +153,7 @@ TEST_F(LinkOnSim, ReadReplyTooLongForTheBufferIsMinusOne) {
   Arrive("#123456789;");
   EXPECT_EQ(link.ReadReply(text, 4, 200), -1);
   EXPECT_STREQ(text, "123");  // capacity - 1 characters and the terminator
-  EXPECT_EQ(text[4], 'X');     // nothing past the capacity
+  EXPECT_EQ(text[4], 'X');    // nothing past the capacity
   // Exactly capacity - 1 characters still fit.
   link.port->Purge();
   Arrive("#123;");
@@ -179,7 +180,8 @@ TEST_F(LinkOnSim, ConnectMapsIndexToComNumber) {
   ASSERT_TRUE(unit.Start(dkvsim::Options{}, 3));
   ::unsetenv("DKV5120_COM1");
   EXPECT_EQ(link.Connect(2), 1);
-  EXPECT_STREQ(reinterpret_cast<const char*>(link.port->GetParam(dkv::kParamPortName)), "\\\\.\\COM3");
+  EXPECT_STREQ(reinterpret_cast<const char*>(link.port->GetParam(dkv::kParamPortName)),
+               "\\\\.\\COM3");
   EXPECT_EQ(Send(2, "GAIN", 100), 2);
 }
 
@@ -193,7 +195,7 @@ TEST(DeviceLink, WithoutAnOpenPortNothingIsSent) {
   EXPECT_EQ(link.port, nullptr);
   fetest::MapPort(9, "/nonexistent/dkv5128");
   EXPECT_EQ(link.Connect(8), 0);
-  ASSERT_NE(link.port, nullptr);  // held until Disconnect
+  ASSERT_NE(link.port, nullptr);                     // held until Disconnect
   EXPECT_EQ(link.SendCommand("GAIN", 100, 200), 0);  // a closed port is not usable
   EXPECT_EQ(link.ReadReply(text, sizeof text, 200), 0);
   link.Disconnect();
@@ -205,7 +207,8 @@ TEST(DeviceLink, WithoutAnOpenPortNothingIsSent) {
 // falls quiet. `lag` holds up every byte taken, as a busy machine holds up the caller.
 class PlayedLine final : public dkv::SerialPortBase {
  public:
-  explicit PlayedLine(std::string answer_, bool flood_ = false) : answer(std::move(answer_)), flood(flood_) {}
+  explicit PlayedLine(std::string answer_, bool flood_ = false)
+      : answer(std::move(answer_)), flood(flood_) {}
   int AddRef() override { return 1; }
   int Release() override { return 1; }
   int Open(int, int, int, int, int, int) override { return 1; }
@@ -240,7 +243,8 @@ class PlayedLine final : public dkv::SerialPortBase {
 
  private:
   std::size_t next_ = 0;
-  std::chrono::steady_clock::time_point end_ = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  std::chrono::steady_clock::time_point end_ =
+      std::chrono::steady_clock::now() + std::chrono::seconds(10);
 };
 
 // A link on a played line; the line is not the link's to release.
@@ -264,7 +268,7 @@ TEST(PlayedLine, AnswersThatEndBadlyGiveOneOrMinusOne) {
     int result;
   };
   const Case cases[] = {
-      {"\r\n$05GA", 1},                                    // cut short after the '$'
+      {"\r\n$05GA", 1},                                      // cut short after the '$'
       {"$05GAIN10;", 1},                                     // a different frame
       {"$" + std::string(200, 'Z') + ";", 1},                // stops at the echo buffer
       {"QQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQ", -1},  // no '$' at all
@@ -300,7 +304,8 @@ TEST(PlayedLine, WaitsEndWhileBytesPourIn) {
   for (const char* pattern : {"\x01;", "A"}) {
     PlayedLine flood(pattern, true);
     PlayedLink played(&flood);
-    EXPECT_EQ(played.link.SendCommand("GAIN", 100, kWindowMs), -1) << pattern;  // no '$' in what came
+    EXPECT_EQ(played.link.SendCommand("GAIN", 100, kWindowMs), -1)
+        << pattern;  // no '$' in what came
     EXPECT_FALSE(flood.outlasted);
   }
   PlayedLine noHash("x", true);

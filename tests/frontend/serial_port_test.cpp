@@ -37,7 +37,8 @@ class SerialPortOnPty : public ::testing::Test {
   // Bytes that reached the receive queue, taken with GetChar.
   std::string TakeAll() {
     std::string got;
-    for (std::int32_t c; (c = holder.port->GetChar()) != 0;) got.push_back(static_cast<char>(c & 0xFF));
+    for (std::int32_t c; (c = holder.port->GetChar()) != 0;)
+      got.push_back(static_cast<char>(c & 0xFF));
     return got;
   }
   bool Queued(int n) {
@@ -91,7 +92,7 @@ TEST_F(SerialPortOnPty, LineSettingsAreClampedAndApplied) {
 
 TEST_F(SerialPortOnPty, XonXoffCharactersComeFromTheTopBytesWhenFlagged) {
   const int flags = static_cast<int>(0x80000000u | 4u);
-  const int stop = static_cast<int>(0x21000000u);   // XON '!' , one stop bit
+  const int stop = static_cast<int>(0x21000000u);    // XON '!' , one stop bit
   const int parity = static_cast<int>(0x00000002u);  // XOFF default, even parity
   ASSERT_EQ(holder.port->Open(kPort, 4800, 8, stop, parity, flags), 1);
   EXPECT_EQ(holder.port->GetParam(dkv::kParamStopBits), 0);
@@ -183,7 +184,8 @@ TEST_F(SerialPortOnPty, UnreadFloodIsCappedCountedAndKeepsTheLatestBytes) {
   ASSERT_EQ(holder.port->Open(kPort, 115200, 8, 0, 0, 0), 1);
   constexpr std::size_t kFlood = 8u << 20, kKept = 64u << 10;
   std::string chunk(kKept, '\0');
-  for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>('!' + (i * 7 + i / 97) % 90);
+  for (std::size_t i = 0; i < chunk.size(); ++i)
+    chunk[i] = static_cast<char>('!' + (i * 7 + i / 97) % 90);
   long long discarded = 0;
   // The device sends `bytes`; true once the queue has given up `dropped` of them.
   auto flood = [&](std::size_t bytes, std::size_t dropped) {
@@ -196,18 +198,20 @@ TEST_F(SerialPortOnPty, UnreadFloodIsCappedCountedAndKeepsTheLatestBytes) {
       }
     });
     device.join();
-    return WaitFor([&] {
-      discarded += holder.port->GetParam(dkv::kParamDiscarded);
-      return discarded == static_cast<long long>(dropped);
-    }, std::chrono::seconds(60));
+    return WaitFor(
+        [&] {
+          discarded += holder.port->GetParam(dkv::kParamDiscarded);
+          return discarded == static_cast<long long>(dropped);
+        },
+        std::chrono::seconds(60));
   };
   ASSERT_TRUE(flood(2 * kKept, kKept)) << discarded;  // the queue at its cap
   const long before = ResidentBytes();
   discarded = 0;
   EXPECT_TRUE(flood(kFlood, kFlood)) << discarded;
   const long after = ResidentBytes();
-  std::printf("RSS with the queue at its cap %ld KiB, after 8 MiB more %ld KiB (%+ld KiB)\n", before / 1024,
-              after / 1024, (after - before) / 1024);
+  std::printf("RSS with the queue at its cap %ld KiB, after 8 MiB more %ld KiB (%+ld KiB)\n",
+              before / 1024, after / 1024, (after - before) / 1024);
   EXPECT_LT(after - before, 1L << 20);
   EXPECT_EQ(holder.port->GetParam(dkv::kParamLastError), dkv::kErrOverrun);
   EXPECT_EQ(TakeAll(), chunk) << "the newest 64 KiB, in order";
@@ -287,7 +291,8 @@ TEST_F(SerialPortOnPty, HangUpIsAReadErrorAndCloseStillReturns) {
   EXPECT_EQ(code, dkv::kErrRead);
   // The error stays while the device is gone; its text reads the same code.
   EXPECT_TRUE(WaitFor([&] {
-    return std::strcmp(reinterpret_cast<const char*>(p->GetParam(dkv::kParamErrorText)), "Read error") == 0;
+    return std::strcmp(reinterpret_cast<const char*>(p->GetParam(dkv::kParamErrorText)),
+                       "Read error") == 0;
   }));
   p->Close();
   EXPECT_FALSE(static_cast<dkv::SerialPort*>(p)->ReaderAlive());

@@ -33,9 +33,9 @@ TEST(SimulatedUnit, AnswersOnlyWellFormedFramesForItsModules) {
   EXPECT_EQ(Feed(unit, "$02STATE;"), "$02STATE;#8;");
   EXPECT_EQ(Feed(unit, "noise;$03GAIN250;"), "$03GAIN250;");
   EXPECT_EQ(unit.modules[3].gain100, 250);
-  EXPECT_EQ(Feed(unit, "$09GAIN1;$00GAIN1;"), "");      // no module there
+  EXPECT_EQ(Feed(unit, "$09GAIN1;$00GAIN1;"), "");             // no module there
   EXPECT_EQ(Feed(unit, "$03GA\nIN7;$03GAIN8;"), "$03GAIN8;");  // garbled frame dropped
-  EXPECT_EQ(Feed(unit, "$03ECHO0;$03GAIN9;"), "");      // echo off, still obeyed
+  EXPECT_EQ(Feed(unit, "$03ECHO0;$03GAIN9;"), "");             // echo off, still obeyed
   EXPECT_EQ(unit.modules[3].gain100, 9);
   EXPECT_EQ(Feed(unit, "$03ECHO1;"), "$03ECHO1;");
   EXPECT_EQ(Feed(unit, "$03STATE;"), "$03STATE;#0;");

@@ -21,9 +21,7 @@ class PlayedBytes final : public dkv::SerialPortBase {
   void Close() override {}
   int Write(const unsigned char*, int length, unsigned) override { return length; }
   int Read(unsigned char*, int, unsigned) override { return 0; }
-  std::int32_t GetChar() override {
-    return next < size ? (dkv::kByteMarker | data[next++]) : 0;
-  }
+  std::int32_t GetChar() override { return next < size ? (dkv::kByteMarker | data[next++]) : 0; }
   std::int32_t PeekChar(int i) override {
     const std::size_t at = next + static_cast<std::size_t>(i);
     return i >= 0 && at < size ? (dkv::kByteMarker | data[at]) : 0;

@@ -22,8 +22,8 @@ namespace {
 struct Options {
   long ticks = 20000;
   int n = 8192;
-  int every = 20;     // ticks between changes of type and functions
-  long window = 2000; // ticks in each of the start and end samples
+  int every = 20;      // ticks between changes of type and functions
+  long window = 2000;  // ticks in each of the start and end samples
 };
 
 long popups = 0;
@@ -61,11 +61,16 @@ bool ParseOptions(int argc, char** argv, Options* o) {
   for (int i = 1; i + 1 < argc; i += 2) {
     const long v = std::strtol(argv[i + 1], nullptr, 10);
     if (v <= 0) return false;
-    if (std::strcmp(argv[i], "--ticks") == 0) o->ticks = v;
-    else if (std::strcmp(argv[i], "--n") == 0) o->n = static_cast<int>(v);
-    else if (std::strcmp(argv[i], "--every") == 0) o->every = static_cast<int>(v);
-    else if (std::strcmp(argv[i], "--window") == 0) o->window = v;
-    else return false;
+    if (std::strcmp(argv[i], "--ticks") == 0)
+      o->ticks = v;
+    else if (std::strcmp(argv[i], "--n") == 0)
+      o->n = static_cast<int>(v);
+    else if (std::strcmp(argv[i], "--every") == 0)
+      o->every = static_cast<int>(v);
+    else if (std::strcmp(argv[i], "--window") == 0)
+      o->window = v;
+    else
+      return false;
   }
   if (argc % 2 == 0) return false;
   o->window = std::min(o->window, o->ticks / 2);
@@ -117,7 +122,8 @@ int main(int argc, char** argv) {
     const auto t0 = Clock::now();
     UserFireEvent(mainpanel, MAIN_TimerTick, EVENT_TIMER_TICK, 0, 0);
     ProcessSystemEvents();
-    ms[static_cast<size_t>(t)] = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    ms[static_cast<size_t>(t)] =
+        std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
     if (t + 1 == o.window) rssWarm = ResidentMiB();
     // Memory along the way: a leak climbs steadily, a cache settles.
     if ((t + 1) % o.window == 0) {
@@ -138,7 +144,8 @@ int main(int argc, char** argv) {
               rssWarm);
   std::printf("  %-34s %10.1f MiB  (%+.1f MiB since tick %ld)\n", "RSS at end", rssEnd,
               rssEnd - rssWarm, o.window);
-  std::printf("  %-34s %10.3f ms\n", ("median tick, first " + std::to_string(o.window)).c_str(), m0);
+  std::printf("  %-34s %10.3f ms\n", ("median tick, first " + std::to_string(o.window)).c_str(),
+              m0);
   std::printf("  %-34s %10.3f ms\n", ("median tick, last " + std::to_string(o.window)).c_str(), m1);
   std::printf("  %-34s %10.3f\n", "end / start", m0 > 0 ? m1 / m0 : 0.0);
   std::printf("  %-34s %10.1f s\n", "wall time", total);

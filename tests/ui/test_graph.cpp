@@ -37,8 +37,8 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 TEST_F(GraphTest, PlotHandlesAreDeletedSinglyAndAll) {
   ASSERT_NE(Plot(), nullptr) << "the placeholder became a plot";
   const double y[4] = {1, 2, 3, 4};
-  const int a = PlotY(panel_, PlotGraph, y, 4, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT, VAL_SOLID, 1,
-                      VAL_RED);
+  const int a = PlotY(panel_, PlotGraph, y, 4, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT, VAL_SOLID,
+                      1, VAL_RED);
   const int b = PlotLine(panel_, PlotGraph, 0, 0, 3, 4, VAL_WHITE);
   const int c = PlotText(panel_, PlotGraph, 1, 1, "1", "NIAppMetaFont", VAL_GREEN, VAL_TRANSPARENT);
   const int d = PlotPoint(panel_, PlotGraph, 2, 3, VAL_EMPTY_CIRCLE, VAL_WHITE);
@@ -69,8 +69,8 @@ TEST_F(GraphTest, PlotStylesMapToTheirDrawings) {
          1, VAL_RED);
   PlotXY(panel_, PlotGraph, x, y, 5, VAL_DOUBLE, VAL_DOUBLE, VAL_VERTICAL_BAR, VAL_NO_POINT,
          VAL_SOLID, 1, VAL_GREEN);
-  PlotXY(panel_, PlotGraph, back, y, 5, VAL_DOUBLE, VAL_DOUBLE, VAL_SCATTER, VAL_SIMPLE_DOT, VAL_DOT,
-         1, VAL_BLUE);
+  PlotXY(panel_, PlotGraph, back, y, 5, VAL_DOUBLE, VAL_DOUBLE, VAL_SCATTER, VAL_SIMPLE_DOT,
+         VAL_DOT, 1, VAL_BLUE);
   PlotXY(panel_, PlotGraph, back, y, 5, VAL_DOUBLE, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT,
          VAL_SOLID, 1, VAL_CYAN);
   QCustomPlot* p = Plot();
@@ -151,7 +151,8 @@ TEST_F(GraphTest, NonFinitePointsAreSkippedAndNeverHang) {
     EXPECT_GT(PlotY(panel_, PlotGraph, far, 4, VAL_DOUBLE, style, VAL_X, VAL_DASH, 1, VAL_RED), 0);
   }
   EXPECT_GT(PlotXY(panel_, PlotGraph, back, far, 4, VAL_DOUBLE, VAL_DOUBLE, VAL_THIN_LINE, 0,
-                   VAL_DASH, 1, VAL_RED), 0);
+                   VAL_DASH, 1, VAL_RED),
+            0);
   EXPECT_GT(PlotLine(panel_, PlotGraph, -1e300, -1e300, 1e300, 1e300, VAL_WHITE), 0);
   EXPECT_GT(PlotText(panel_, PlotGraph, 1e300, 1e300, "far", "", VAL_WHITE, VAL_BLACK), 0);
   EXPECT_EQ(SetGraphCursor(panel_, PlotGraph, 1, 1e300, -1e300), UIE_NoError);
@@ -175,8 +176,10 @@ TEST_F(GraphTest, CursorSnapsToTheNearestPointOfTheFirstPlot) {
   const double other[2] = {0, 1};
   PlotY(panel_, PlotGraph, other, 2, VAL_DOUBLE, VAL_THIN_LINE, 0, 0, 1, VAL_GREEN);
 
-  struct Case { double at; int expect; } cases[] = {
-      {-100, 0}, {4.9, 0}, {5.1, 1}, {14.9, 1}, {26, 2}, {29, 2}, {31, 4}, {1e9, 5}};
+  struct Case {
+    double at;
+    int expect;
+  } cases[] = {{-100, 0}, {4.9, 0}, {5.1, 1}, {14.9, 1}, {26, 2}, {29, 2}, {31, 4}, {1e9, 5}};
   for (const auto& c : cases) {
     SetGraphCursor(panel_, PlotGraph, 2, c.at, 0);
     ASSERT_EQ(GetGraphCursorIndex(panel_, PlotGraph, 2, &plot, &index), UIE_NoError);
@@ -237,7 +240,8 @@ TEST_F(GraphTest, ScalingIsNeverEmptyOrInverted) {
   GetAxisScalingMode(panel_, PlotGraph, VAL_XAXIS, &mode, &lo, &hi);
   EXPECT_DOUBLE_EQ(lo, 2);
   EXPECT_DOUBLE_EQ(hi, 8);
-  EXPECT_EQ(SetAxisScalingMode(panel_, PlotGraph, VAL_XAXIS, VAL_MANUAL, kNaN, 1), UIE_InvalidValue);
+  EXPECT_EQ(SetAxisScalingMode(panel_, PlotGraph, VAL_XAXIS, VAL_MANUAL, kNaN, 1),
+            UIE_InvalidValue);
   GetAxisScalingMode(panel_, PlotGraph, VAL_XAXIS, &mode, &lo, &hi);
   EXPECT_DOUBLE_EQ(lo, 2) << "a refused range keeps the old one";
 
@@ -324,7 +328,8 @@ TEST_F(GraphTest, NewDataKeepsTheFrameAndHiddenGraphsWaitUntilShown) {
     const QImage img = Plot()->grab().toImage();
     int count = 0;
     for (int yy = 0; yy < img.height(); ++yy) {
-      for (int xx = 0; xx < img.width(); ++xx) count += (img.pixel(xx, yy) & 0xFFFFFF) == uint(color);
+      for (int xx = 0; xx < img.width(); ++xx)
+        count += (img.pixel(xx, yy) & 0xFFFFFF) == uint(color);
     }
     return count;
   };
@@ -446,8 +451,8 @@ TEST_F(GraphTest, WheelBoxAndDoubleClickAskForZoomThroughCursorsTwoAndThree) {
   EXPECT_NEAR(x3, 10.0, 1e-9);
   // A box drawn with Shift.
   QTest::mousePress(p, Qt::LeftButton, Qt::ShiftModifier, pixel(2.0, 8.0).toPoint());
-  QMouseEvent move(QEvent::MouseMove, pixel(6.0, 3.0), p->mapToGlobal(pixel(6.0, 3.0)), Qt::NoButton,
-                   Qt::LeftButton, Qt::ShiftModifier);
+  QMouseEvent move(QEvent::MouseMove, pixel(6.0, 3.0), p->mapToGlobal(pixel(6.0, 3.0)),
+                   Qt::NoButton, Qt::LeftButton, Qt::ShiftModifier);
   QApplication::sendEvent(p, &move);
   QTest::mouseRelease(p, Qt::LeftButton, Qt::ShiftModifier, pixel(6.0, 3.0).toPoint());
   EXPECT_EQ(CountEvents(PlotGraph, EVENT_RIGHT_CLICK), 3);
@@ -500,7 +505,8 @@ TEST_F(GraphTest, PanelPicturesGoToPngAndClipboard) {
   DisplayPanel(panel_);
   double y[256];
   for (int i = 0; i < 256; ++i) y[i] = std::sin(i * 0.1);
-  PlotY(panel_, PlotGraph, y, 256, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT, VAL_SOLID, 1, VAL_YELLOW);
+  PlotY(panel_, PlotGraph, y, 256, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT, VAL_SOLID, 1,
+        VAL_YELLOW);
   int top = 0, left = 0, height = 0, width = 0;
   GetCtrlBoundingRect(panel_, GraphFrame, &top, &left, &height, &width);
   int bitmap = 0;
@@ -536,7 +542,7 @@ TEST_F(GraphTest, PanelPicturesGoToPngAndClipboard) {
   DiscardBitmap(bitmap);
 
   // The full panel, for a person to look at (VELTRA_UI_SCREENSHOT=path).
-  if (const char* shot = std::getenv("VELTRA_UI_SCREENSHOT")) {
+  if (const char* screenshot = std::getenv("VELTRA_UI_SCREENSHOT")) {
     DeleteGraphPlot(panel_, PlotGraph, -1, VAL_NO_DRAW);
     SetAxisScalingMode(panel_, PlotGraph, VAL_LEFT_YAXIS, VAL_MANUAL, -1.2, 1.2);
     PlotY(panel_, PlotGraph, y, 256, VAL_DOUBLE, VAL_THIN_LINE, VAL_NO_POINT, VAL_SOLID, 1,
@@ -551,7 +557,7 @@ TEST_F(GraphTest, PanelPicturesGoToPngAndClipboard) {
     PlotLine(panel_, PlotGraph, 80, -0.9, 80, 0.9, VAL_WHITE);
     PlotText(panel_, PlotGraph, 80, 0.9, "2", "NIAppMetaFont", VAL_YELLOW, VAL_TRANSPARENT);
     ProcessSystemEvents();
-    PanelWidget(panel_)->grab().save(QString::fromUtf8(shot));
+    PanelWidget(panel_)->grab().save(QString::fromUtf8(screenshot));
   }
 }
 

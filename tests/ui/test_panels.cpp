@@ -541,8 +541,9 @@ TEST_F(PanelTest, StateRecallIgnoresUnknownMissingAndMalformedKeys) {
   const QString path = dir.filePath("triggfile");
   QFile f(path);
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("[0]\nCountField=55\nGainField=not-a-number\nRateRing=17\nNoSuchRole=3\n"
-          "ModeRing.labels=a\nModeRing.values=1, 2\n");
+  f.write(
+      "[0]\nCountField=55\nGainField=not-a-number\nRateRing=17\nNoSuchRole=3\n"
+      "ModeRing.labels=a\nModeRing.values=1, 2\n");
   f.close();
   const QByteArray file = path.toUtf8();
   ASSERT_EQ(RecallPanelState(panel_, file.constData(), 0), UIE_NoError);
@@ -560,8 +561,9 @@ TEST_F(PanelTest, StateRecallIgnoresUnknownMissingAndMalformedKeys) {
   // A damaged file is refused, and the next save replaces it by a good one.
   QFile junk(path);
   ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-  junk.write("[0]\nCountField=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x5QFoo)\nNameBox=@Rect(1 2 3 4)\n"
-             "\xff\xfe\x01[[\n=\n[1\nCountField=2");  // cut off mid-line
+  junk.write(
+      "[0]\nCountField=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x5QFoo)\nNameBox=@Rect(1 2 3 4)\n"
+      "\xff\xfe\x01[[\n=\n[1\nCountField=2");  // cut off mid-line
   junk.close();
   EXPECT_EQ(RecallPanelState(panel_, file.constData(), 0), UIE_FileError);
   EXPECT_EQ(IntVal(panel_, CountField), 55) << "an unreadable file changes nothing";

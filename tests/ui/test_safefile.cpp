@@ -1,8 +1,8 @@
 // The safe writer and reader: what stands under a file's name (a link, a pipe, a folder) is
 // never written through nor waited on, a set of files goes in place together, and leftovers of
 // a killed program are cleaned at start.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,11 +24,14 @@ std::string Slurp(const std::string& path) {
   return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
-void Put(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+void Put(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
 
 std::vector<std::string> Entries(const std::string& dir) {
   std::vector<std::string> names;
-  for (const QString& n : QDir(QString::fromStdString(dir)).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+  for (const QString& n : QDir(QString::fromStdString(dir))
+                              .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
     names.push_back(n.toStdString());
   }
   std::sort(names.begin(), names.end());
@@ -74,7 +77,8 @@ TEST_F(SafeFile, NothingUnderTheNameIsWrittenThroughOrWaitedOn) {
   EXPECT_EQ(WriteFileSafely(At("plain").c_str(), "new\n", 4), kFileWritten);
   EXPECT_EQ(Slurp(At("plain")), "new\n");
   EXPECT_EQ(Slurp(victim_), "precious\n");
-  EXPECT_EQ(Entries(dir_), (std::vector<std::string>{"elsewhere", "folder", "link", "pipe", "plain", "plain.part"}))
+  EXPECT_EQ(Entries(dir_), (std::vector<std::string>{"elsewhere", "folder", "link", "pipe", "plain",
+                                                     "plain.part"}))
       << "no temporary left";
 
   // Readers open only plain files, and never wait on a pipe without a writer.
@@ -136,7 +140,8 @@ TEST_F(SafeFile, SetsGoInPlaceTogetherAndInterruptedOnesAreCompletedOrUndone) {
     Put(At("a.999999999.AbCd12.part"), "next a");
     Put(At("b.999999999.xYz789.part"), "next b");
     if (journalInPlace) {
-      Put(journal, "veltra file set\na\ta.999999999.AbCd12.part\nb\tb.999999999.xYz789.part\nend\n");
+      Put(journal,
+          "veltra file set\na\ta.999999999.AbCd12.part\nb\tb.999999999.xYz789.part\nend\n");
     } else {
       Put(At("set.journal.999999999.QQQQQQ.part"), "veltra file set\na\ta.999999999.AbCd12.part\n");
     }
@@ -152,11 +157,14 @@ TEST_F(SafeFile, SetsGoInPlaceTogetherAndInterruptedOnesAreCompletedOrUndone) {
   leave(true);
   // A journal may only ever move our temporaries onto the names it is given.
   Put(At("c.999999999.AAAAAA.part"), "foreign");
-  Put(journal, Slurp(journal).insert(16, "c\tc.999999999.AAAAAA.part\n../elsewhere/victim\ta.999999999.AbCd12.part\n"));
+  Put(journal,
+      Slurp(journal).insert(
+          16, "c\tc.999999999.AAAAAA.part\n../elsewhere/victim\ta.999999999.AbCd12.part\n"));
   EXPECT_EQ(RecoverFileSet(journal.c_str(), names, 2), 2);
   EXPECT_EQ(Slurp(At("a")) + Slurp(At("b")), "next anext b") << "completed";
   EXPECT_EQ(Slurp(victim_), "precious\n");
-  EXPECT_EQ(Entries(dir_), (std::vector<std::string>{"a", "b", "c.999999999.AAAAAA.part", "elsewhere"}));
+  EXPECT_EQ(Entries(dir_),
+            (std::vector<std::string>{"a", "b", "c.999999999.AAAAAA.part", "elsewhere"}));
 
   // A scratch folder of a program that no longer runs goes too; ours stays.
   const std::string oldTmp = getenv("TMPDIR") != nullptr ? getenv("TMPDIR") : "";

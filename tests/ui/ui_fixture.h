@@ -32,9 +32,9 @@ enum TestCtrl : int {
 };
 
 inline const char* const kTestRoles[] = {
-    "ModeRing",    "RateRing",  "CountField",   "GainField",     "NameBox",
-    "PowerToggle", "EnableBox", "StartButton",  "OverloadLed",   "StatusReadout",
-    "ChoiceList",  "TickTimer", "GraphFrame",   "PlotGraph",
+    "ModeRing",    "RateRing",  "CountField",  "GainField",   "NameBox",
+    "PowerToggle", "EnableBox", "StartButton", "OverloadLed", "StatusReadout",
+    "ChoiceList",  "TickTimer", "GraphFrame",  "PlotGraph",
 };
 static_assert(sizeof kTestRoles / sizeof kTestRoles[0] == kTestCtrlCount);
 
