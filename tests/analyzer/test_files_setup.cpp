@@ -3,6 +3,7 @@
 #include <tuple>
 #include <vector>
 
+#include "analyzer/setters.h"
 #include "fixture.h"
 
 namespace {
@@ -102,8 +103,8 @@ TEST_F(Setup, SourceChangesSetTheChannels) {
   // Equal numbers become 0 and 1; A above B are exchanged.
   for (auto [a, b, wantA, wantB] : {std::tuple{4, 4, 0, 1}, std::tuple{5, 2, 2, 5}}) {
     Set("SourceRing", "0");
-    ShowChannelNumber(MAIN_ChannelSwitchA, a);
-    ShowChannelNumber(MAIN_ChannelSwitchB, b);
+    SetChannelInput(0, a);
+    SetChannelInput(1, b);
     Set("SourceRing", "1");
     EXPECT_EQ(rcu.chanA, wantA) << a << b;
     EXPECT_EQ(rcu.chanB, wantB) << a << b;
