@@ -284,14 +284,15 @@ void InitStructures() {
   rcu.winsel = sel1 ? 0 : sel2 ? 1 : 2;
 
   // What each window shows as the rings hold it; selecting the functions keeps what still fits.
-  const int rings[kWindows][4] = {
-      {MAIN_FormatRing1, MAIN_YUnitRing1, MAIN_XUnitRing1, MAIN_DbRangeRing1},
-      {MAIN_FormatRing2, MAIN_YUnitRing2, MAIN_XUnitRing2, MAIN_DbRangeRing2}};
+  const int rings[kWindows][5] = {
+      {MAIN_FunctionRing1, MAIN_FormatRing1, MAIN_YUnitRing1, MAIN_XUnitRing1, MAIN_DbRangeRing1},
+      {MAIN_FunctionRing2, MAIN_FormatRing2, MAIN_YUnitRing2, MAIN_XUnitRing2, MAIN_DbRangeRing2}};
   for (int w = 0; w < kWindows; ++w) {
-    GetCtrlVal(mainpanel, rings[w][0], &vs[w].formatChoice);
-    GetCtrlVal(mainpanel, rings[w][1], &vs[w].yUnit);
-    GetCtrlVal(mainpanel, rings[w][2], &vs[w].xUnit);
-    GetCtrlVal(mainpanel, rings[w][3], &vs[w].dbRange);
+    GetCtrlVal(mainpanel, rings[w][0], &vs[w].function);
+    GetCtrlVal(mainpanel, rings[w][1], &vs[w].formatChoice);
+    GetCtrlVal(mainpanel, rings[w][2], &vs[w].yUnit);
+    GetCtrlVal(mainpanel, rings[w][3], &vs[w].xUnit);
+    GetCtrlVal(mainpanel, rings[w][4], &vs[w].dbRange);
     GetCtrlVal(mainpanel, w == 0 ? MAIN_DbTopField1 : MAIN_DbTopField2, &vs[w].dbTop);
   }
   HideSelectCh();

@@ -27,7 +27,9 @@ int g_generation = 0;           // changes at every open: a tick notices a resta
 std::vector<int32_t> g_block;   // the block being assembled, interleaved A/B counts
 int g_fill = 0;                 // frames in g_block
 int g_lost = 0;                 // blocks thrown away at overruns
-int g_clip[2] = {0, 0};         // full-scale samples since the last drawing
+// Full-scale samples seen in this run: the lamp stays lit to the end of the run, whenever the
+// device delivered them relative to the drawings.
+int g_clip[2] = {0, 0};
 char g_device[kCaptureTextLen] = "default";
 char g_status[2 * kCaptureTextLen] = "";
 unsigned g_deviceRate = 0;      // of the open device
@@ -78,7 +80,6 @@ const char* LiveStatusText() { return g_status; }
 void LiveTakeClips(int clipped[2]) {
   clipped[0] = g_clip[0];
   clipped[1] = g_clip[1];
-  g_clip[0] = g_clip[1] = 0;
 }
 
 double CaptureFullScale(int input) {

@@ -21,7 +21,7 @@ const char* CaptureDeviceName();
 double CaptureFullScale(int input);
 // Device, rate and lost blocks of the last run, for the operator.
 const char* LiveStatusText();
-// Which channels reached full scale since the last call.
+// Which channels have reached full scale in this run.
 void LiveTakeClips(int clipped[2]);
 int LiveLostBlocks();
 // Makes the capture thread fail with err after afterFrames frames (tests).

@@ -18,7 +18,7 @@
 #include "analyzer/save.h"
 #include "analyzer/views.h"
 #include "fixture.h"
-#include "model_geometry.h"
+#include "../measure/model_geometry.h"
 
 namespace {
 

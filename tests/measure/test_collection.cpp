@@ -7,7 +7,7 @@
 
 #include "analyzer/collection.h"
 #include "analyzer/initstruct.h"
-#include "analyzer/menager_panel.h"
+#include "analyzer/menager.h"
 
 namespace {
 

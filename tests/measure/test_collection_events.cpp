@@ -12,7 +12,7 @@
 
 #include "analyzer/collection.h"
 #include "analyzer/initstruct.h"
-#include "analyzer/menager_panel.h"
+#include "analyzer/menager.h"
 
 namespace {
 
