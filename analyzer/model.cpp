@@ -60,9 +60,9 @@ char extenitem[6][kItemText];
 char runsetup[5][kItemText];
 char weightsetup[10][kItemText];
 char rankitem[4][kItemText];
-int rankval[4];
+int rankval[4] = {1024, 2048, 4096, 8192};
 char overitem[5][kItemText];
-double overval[5];
+double overval[5] = {0.0, 0.25, 0.5, 0.75, 0.875};
 char Yunit[7][kItemText];
 char Xunit[7][kItemText];
 
