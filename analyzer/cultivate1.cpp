@@ -118,35 +118,67 @@ void CountedOrExponential(void (*step)(double)) {
 
 }  // namespace
 
+// Each function: its formats, units and cursor modes, the measurement types that offer it, the
+// channel it needs alone (A, B, or both for the rest), whether its window may gate a time
+// display and whether a spectrum may be integrated. Synchronous time averaging keeps one
+// averaged frame pair, whose coherence is 1 on every line whatever the signals: coherence and
+// the functions built on it are not offered there.
 const MeasFunction cf[kFunctions + 1] = {
-    {0, "SpectrumA", SpectrumA, ONE(Y1234, X234, C01)},
-    {0, "SpectrumB", SpectrumB, ONE(Y1234, X234, C01)},
-    {1, "AutoCorrelationA", AutoCorrelationA, CORR_FORMATS},
-    {1, "AutoCorrelationB", AutoCorrelationB, CORR_FORMATS},
-    {0, "Coherence", Coherence, ONE(Y0, X2, C0)},
-    {0, "Signal_Noise", Signal_Noise, ONE(Y4, X2, C0)},
-    {0, "CoherPower", CoherPower, ONE(Y1234, X234, C0)},
-    {0, "NonCohPower", NonCohPower, ONE(Y1234, X234, C0)},
-    {1, "CrossSpectrums", CrossSpectrums, CROSS_FORMATS},
-    {1, "CrossCorrelat", CrossCorrelat, CORR_FORMATS},
-    {1, "FreqRespH1", FreqRespH1, CROSS_FORMATS},
-    {1, "FreqResp1_H1", FreqResp1_H1, CROSS_FORMATS},
-    {1, "FreqRespH2", FreqRespH2, CROSS_FORMATS},
-    {1, "FreqResp1_H2", FreqResp1_H2, CROSS_FORMATS},
-    {1, "Time_A", Time_A, TIME_FORMATS},
-    {1, "Time_B", Time_B, TIME_FORMATS},
-    {0, "TimeA_vs_B", TimeA_vs_B, ONE(Y1, X1, C0)},
-    {1, "CepstrumA", CepstrumA, CEPS_FORMATS},
-    {1, "CepstrumB", CepstrumB, CEPS_FORMATS},
-    {0, "LiftSpecA", LiftSpecA, ONE(Y123, X2, C0)},
-    {0, "LiftSpecB", LiftSpecB, ONE(Y123, X2, C0)},
-    {0, "ProbDensityA", ProbDensityA, ONE(Y6, X1, C0)},
-    {0, "ProbDensityB", ProbDensityB, ONE(Y6, X1, C0)},
-    {0, "ProbDistribA", ProbDistribA, ONE(Y04, X1, C0)},
-    {0, "ProbDistribB", ProbDistribB, ONE(Y04, X1, C0)},
-    {0, "TimeA", TimeA, ONE(Y1, X5, C0)},
-    {0, "TimeB", TimeB, ONE(Y1, X5, C0)},
-    {0, "", nullptr, {}, {}, {}},
+    {0, "SpectrumA", "Спектр A", SpectrumA, ONE(Y1234, X234, C01),
+     {1, 1, 0, 1}, 1, 0, 0, 1},
+    {0, "SpectrumB", "Спектр B", SpectrumB, ONE(Y1234, X234, C01),
+     {1, 1, 0, 1}, 0, 1, 0, 1},
+    {1, "AutoCorrelationA", "Автокорреляция A", AutoCorrelationA, CORR_FORMATS,
+     {1, 1, 0, 1}, 1, 0, 0, 0},
+    {1, "AutoCorrelationB", "Автокорреляция B", AutoCorrelationB, CORR_FORMATS,
+     {1, 1, 0, 1}, 0, 1, 0, 0},
+    {0, "Coherence", "Когерентность", Coherence, ONE(Y0, X2, C0),
+     {1, 0, 0, 1}, 0, 0, 0, 0},
+    {0, "Signal_Noise", "Сигнал/шум", Signal_Noise, ONE(Y4, X2, C0),
+     {1, 0, 0, 1}, 0, 0, 0, 0},
+    {0, "CoherPower", "Когерентная мощность", CoherPower, ONE(Y1234, X234, C0),
+     {1, 0, 0, 1}, 0, 0, 0, 0},
+    {0, "NonCohPower", "Некогерентная мощность", NonCohPower, ONE(Y1234, X234, C0),
+     {1, 0, 0, 1}, 0, 0, 0, 0},
+    {1, "CrossSpectrums", "Взаимный спектр", CrossSpectrums, CROSS_FORMATS,
+     {1, 0, 0, 0}, 0, 0, 0, 0},
+    {1, "CrossCorrelat", "Взаимная корреляция", CrossCorrelat, CORR_FORMATS,
+     {1, 1, 0, 1}, 0, 0, 0, 0},
+    {1, "FreqRespH1", "Частотная х-ка H1", FreqRespH1, CROSS_FORMATS,
+     {1, 1, 0, 1}, 0, 0, 0, 0},
+    {1, "FreqResp1_H1", "Обратная х-ка 1/H1", FreqResp1_H1, CROSS_FORMATS,
+     {1, 0, 0, 1}, 0, 0, 0, 0},
+    {1, "FreqRespH2", "Частотная х-ка H2", FreqRespH2, CROSS_FORMATS,
+     {1, 1, 0, 1}, 0, 0, 0, 0},
+    {1, "FreqResp1_H2", "Обратная х-ка 1/H2", FreqResp1_H2, CROSS_FORMATS,
+     {1, 0, 0, 1}, 0, 0, 0, 0},
+    {1, "Time_A", "Аналит. сигнал A", Time_A, TIME_FORMATS,
+     {1, 0, 0, 1}, 1, 0, 1, 0},
+    {1, "Time_B", "Аналит. сигнал B", Time_B, TIME_FORMATS,
+     {1, 0, 0, 1}, 0, 1, 1, 0},
+    {0, "TimeA_vs_B", "Сигнал B от A", TimeA_vs_B, ONE(Y1, X1, C0),
+     {1, 0, 0, 1}, 0, 0, 0, 0},
+    {1, "CepstrumA", "Кепстр A", CepstrumA, CEPS_FORMATS,
+     {1, 1, 0, 0}, 1, 0, 1, 0},
+    {1, "CepstrumB", "Кепстр B", CepstrumB, CEPS_FORMATS,
+     {1, 1, 0, 0}, 0, 1, 1, 0},
+    {0, "LiftSpecA", "Лифтр. спектр A", LiftSpecA, ONE(Y123, X2, C0),
+     {1, 1, 0, 0}, 1, 0, 0, 0},
+    {0, "LiftSpecB", "Лифтр. спектр B", LiftSpecB, ONE(Y123, X2, C0),
+     {1, 1, 0, 0}, 0, 1, 0, 0},
+    {0, "ProbDensityA", "Плотность вероятн. A", ProbDensityA, ONE(Y6, X1, C0),
+     {0, 0, 1, 0}, 1, 0, 0, 0},
+    {0, "ProbDensityB", "Плотность вероятн. B", ProbDensityB, ONE(Y6, X1, C0),
+     {0, 0, 1, 0}, 0, 1, 0, 0},
+    {0, "ProbDistribA", "Распределение A", ProbDistribA, ONE(Y04, X1, C0),
+     {0, 0, 1, 0}, 1, 0, 0, 0},
+    {0, "ProbDistribB", "Распределение B", ProbDistribB, ONE(Y04, X1, C0),
+     {0, 0, 1, 0}, 0, 1, 0, 0},
+    {0, "TimeA", "Реализация A", TimeA, ONE(Y1, X5, C0),
+     {0, 0, 1, 0}, 1, 0, 0, 0},
+    {0, "TimeB", "Реализация B", TimeB, ONE(Y1, X5, C0),
+     {0, 0, 1, 0}, 0, 1, 0, 0},
+    {0, "", "", nullptr, {}, {}, {}, {0, 0, 0, 0}, 0, 0, 0, 0},
 };
 
 #undef ONE
@@ -154,21 +186,6 @@ const MeasFunction cf[kFunctions + 1] = {
 #undef CROSS_FORMATS
 #undef TIME_FORMATS
 #undef CEPS_FORMATS
-
-// Position 27 of the statistics row is left out: the table has no function there.
-// Synchronous time averaging keeps one averaged frame pair, whose coherence is 1 on every line
-// whatever the signals; coherence and the functions built on it are not offered there.
-const int funcmeas[4][kFuncPositions] = {
-    {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
-    {1, 1, 1, 1, 0, 0, 0, 0, 0, 1, 1, 0, 1, 0, 0, 0, 0, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
-    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 0},
-    {1, 1, 1, 1, 1, 1, 1, 1, 0, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-};
-
-const int fA[kFuncPositions] = {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1, 0,
-                                1, 0, 1, 0, 1, 0, 0};
-const int fB[kFuncPositions] = {0, 1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1,
-                                0, 1, 0, 1, 0, 1, 0};
 
 const char exten[kFormats][10] = {"Real", "Image", "Mag.", "Phaze", "Nyquist", "Nichols"};
 

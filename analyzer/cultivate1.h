@@ -14,18 +14,24 @@ constexpr int kFuncPositions = 28;   // positions of the function ring, one beyo
 // each row holds one flag per unit option (or cursor mode).
 struct MeasFunction {
   int hasFormats;
-  char name[30];
+  char name[30];            // as result descriptions name it
+  const char* text;         // as the function rings show it
   ComputeFn compute;
   const int* yUnits[kFormats];
   const int* xUnits[kFormats];
   const int* cursorModes[kFormats];
+  int funcmeas[4];          // offered under measurement type 0 … 3
+  int fA, fB;               // may be shown with only channel A (B) on
+  int gate;                 // its window may gate the frame to the visible time range
+  int integration;          // a spectrum that may be integrated once or twice
 };
 
 // 27 functions followed by one empty entry.
 extern const MeasFunction cf[kFunctions + 1];
-extern const int funcmeas[4][kFuncPositions];  // functions offered per measurement type
-extern const int fA[kFuncPositions];           // may be shown with only channel A on
-extern const int fB[kFuncPositions];           // … with only channel B on
+// Whether measurement type `type` offers function f.
+inline bool FunctionOffered(int type, int f) {
+  return type >= 0 && type < 4 && f >= 0 && f < kFunctions && cf[f].funcmeas[type] != 0;
+}
 extern const char exten[kFormats][10];         // "Real", "Image", "Mag.", "Phaze", "Nyquist", "Nichols"
 
 // Histogram parameters (statistics type).

@@ -23,7 +23,6 @@ int sb_l[kWindows][kBandTexts];
 namespace {
 
 constexpr const char* kFont = "NIAppMetaFont";
-constexpr int kSpectrumA = 0, kSpectrumB = 1;
 constexpr int kCombPointStyle = 11;
 constexpr int kMinHarmonicLine = 10;  // the fundamental must lie above this line
 constexpr int kPeakReach = 3;          // lines either side searched for the peak under the cursor
@@ -72,8 +71,8 @@ const char* XLabel(const ViewState& v) { return Xunit[v.xUnit >= 0 && v.xUnit < 
 // other function.
 void TotalScale(const ViewState& v, double* k, double* offset) {
   *k = *offset = 0.0;
-  if (v.function != kSpectrumA && v.function != kSpectrumB) return;
-  const int input = v.function == kSpectrumA ? rcu.chanA : rcu.chanB;
+  if (v.function != kFnSpectrumA && v.function != kFnSpectrumB) return;
+  const int input = v.function == kFnSpectrumA ? rcu.chanA : rcu.chanB;
   *k = ChannelScale(input);
   *offset = ChannelDbOffset(input);
 }
@@ -351,7 +350,7 @@ double GetTotal(int w) {
   const ViewState& v = vs[w];
   double k, offset;
   TotalScale(v, &k, &offset);
-  const double p = v.function == kSpectrumA ? sp.powerA : v.function == kSpectrumB ? sp.powerB : 0.0;
+  const double p = v.function == kFnSpectrumA ? sp.powerA : v.function == kFnSpectrumB ? sp.powerB : 0.0;
   switch (v.yUnit) {
     case kYRms: return k * std::sqrt(p > 0.0 ? p : 0.0);
     case kYPower:

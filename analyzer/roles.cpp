@@ -43,16 +43,14 @@ const char* const kDiffIntTexts[] = {"Дифф. двойное", "Дифф.", "�
                                      "Интегр. двойное"};
 const char* const kWaveTexts[] = {"Синус", "Гауссов шум", "Равномерный шум",
                                   "Случайный телеграф", "Одиночный импульс"};
-const char* const kFunctionTexts[kFunctions] = {
-    "Спектр A",           "Спектр B",           "Автокорреляция A",
-    "Автокорреляция B",   "Когерентность",      "Сигнал/шум",
-    "Когерентная мощность", "Некогерентная мощность", "Взаимный спектр",
-    "Взаимная корреляция", "Частотная х-ка H1",  "Обратная х-ка 1/H1",
-    "Частотная х-ка H2",  "Обратная х-ка 1/H2", "Аналит. сигнал A",
-    "Аналит. сигнал B",   "Сигнал B от A",      "Кепстр A",
-    "Кепстр B",           "Лифтр. спектр A",    "Лифтр. спектр B",
-    "Плотность вероятн. A", "Плотность вероятн. B", "Распределение A",
-    "Распределение B",    "Реализация A",       "Реализация B"};
+// The function ring's texts are the function table's.
+struct FunctionTexts {
+  const char* text[kFunctions];
+  FunctionTexts() {
+    for (int f = 0; f < kFunctions; ++f) text[f] = cf[f].text;
+  }
+};
+const FunctionTexts kFunctionTexts;
 const char* const kFormatTexts[kFormats] = {"Действ. часть", "Мнимая часть", "Модуль",
                                             "Фаза",          "Найквист",     "Николс"};
 const char* const kYUnitTexts[kUnitOptions] = {"Отн.", "СКЗ",  "Мощн.",  "Пл.мощн.",
@@ -142,9 +140,7 @@ bool FormatsOffered(int w) {
   const int f = vs[w].function;
   return ValidFunction(f) && cf[f].hasFormats == 1;
 }
-bool SpectrumShown(int w) {
-  return vs[w].function == kFnSpectrumA || vs[w].function == kFnSpectrumB;
-}
+bool SpectrumShown(int w) { return ValidFunction(vs[w].function) && cf[vs[w].function].integration; }
 
 // Results of window w follow a change of what it shows, when there are results.
 int Reevaluate(int w, int taken) {
@@ -303,7 +299,7 @@ int PressGenerator() { return GeneratorControls() ? SetGenerator(!gen_start) : 0
 
 template <int W>
 int SetFunctionRole(const char* t) {
-  const int i = PickItem(t, kFunctionTexts, [](int k) { return funcmeas[Meas()][k] != 0; });
+  const int i = PickItem(t, kFunctionTexts.text, [](int k) { return FunctionOffered(Meas(), k); });
   return Reevaluate(W, i >= 0 ? SetFunction(W, i) : 0);
 }
 
@@ -424,7 +420,7 @@ std::string GetPulse() { return NumberText(ws.width); }
 std::string GetGenerator() { return NumberText(gen_start); }
 template <int W>
 std::string GetFunction() {
-  return ItemOf(kFunctionTexts, vs[W].function);
+  return ItemOf(kFunctionTexts.text, vs[W].function);
 }
 template <int W>
 std::string GetFormat() {
@@ -540,7 +536,7 @@ void FillItemTables() {
   Fill(itemweight, kWindowTexts);
   Fill(weightsetup, kWindowTexts);
   Fill(itemtrigger, kLevelModeTexts);
-  Fill(itemfunc, kFunctionTexts);
+  Fill(itemfunc, kFunctionTexts.text);
   for (int p = 0; p < kFunctions; ++p) nfunc[p] = p;
   Fill(itemcursors, kCursorTexts);
   Fill(extenitem, kFormatTexts);

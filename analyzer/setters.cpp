@@ -365,8 +365,8 @@ void RestoreTypeChoice(int previousType, int type) {
   const TypeChoice& t = g_typeChoice[type];
   if (!t.held) return;
   for (int w = 0; w < kWindows; ++w) {
-    if (Offered(funcmeas[previousType], kFunctions, t.function[w])) continue;
-    if (!Offered(funcmeas[type], kFunctions, t.function[w])) continue;
+    if (FunctionOffered(previousType, t.function[w])) continue;
+    if (!FunctionOffered(type, t.function[w])) continue;
     SetFunction(w, t.function[w]);
     SetFormat(w, t.format[w]);
     SetYUnit(w, t.yUnit[w]);
@@ -399,7 +399,9 @@ int SetMeasType(int type) {
   DeriveModel();
   sp.dataReady = 0;
   for (int w = 0; w < kWindows; ++w) {
-    SetFunction(w, KeepOrFirst(vs[w].function, funcmeas[type], kFunctions));
+    int offered[kFunctions];
+    for (int f = 0; f < kFunctions; ++f) offered[f] = FunctionOffered(type, f);
+    SetFunction(w, KeepOrFirst(vs[w].function, offered, kFunctions));
   }
   RestoreTypeChoice(previous, type);
   SetCollect(KeepOrFirst(rcu.collect, ringcollect[type], 2));

@@ -97,18 +97,15 @@ bool MemoryHeldForView(int w) {
   return v.memState == 2 && v.function == memFunction[w] && v.format == memFormat[w];
 }
 
-bool GateOffered(int function) {
-  return function == kFnTime_A || function == kFnTime_B || function == kFnCepstrumA ||
-         function == kFnCepstrumB;
-}
+bool GateOffered(int function) { return ValidFunction(function) && cf[function].gate != 0; }
 
 
 int YesNoViewFunction(int w) {
   const int f = vs[w].function;
   if (!ValidFunction(f)) return 0;
   if (rcu.onA && rcu.onB) return 1;
-  if (rcu.onA) return fA[f];
-  if (rcu.onB) return fB[f];
+  if (rcu.onA) return cf[f].fA;
+  if (rcu.onB) return cf[f].fB;
   return 0;
 }
 
@@ -200,7 +197,7 @@ int SetFunction(int w, int i) {
     SetFunction(1 - w, i == kFnLiftSpecA ? kFnCepstrumA : kFnCepstrumB);
   }
   v.function = i;
-  if (i != kFnSpectrumA && i != kFnSpectrumB) v.integration = 0;
+  if (!cf[i].integration) v.integration = 0;
   v.compute = cf[i].compute;
   if (cf[i].hasFormats == 1) {
     int exists[kFormats];
@@ -259,7 +256,7 @@ int SetDbTop(int w, double db) {
 
 int SetIntegration(int w, int n) {
   if (w < 0 || w >= kWindows || n < 0 || n > 2) return 0;
-  if (n != 0 && vs[w].function != kFnSpectrumA && vs[w].function != kFnSpectrumB) return 0;
+  if (n != 0 && !(ValidFunction(vs[w].function) && cf[vs[w].function].integration)) return 0;
   vs[w].integration = n;
   return 1;
 }

@@ -144,6 +144,8 @@ void ShowWindow(int w);
 void ShowWindowType();
 void SetFunctionMeas(int type);
 void GetFunctionItem();
+// Items of the panel's function ring whose text is not the table's (0 when they agree).
+int FunctionRingMismatches();
 void SetExtentionFunction(int w);
 void SetCursorsItem(int w);
 

@@ -1,6 +1,7 @@
 // Drawing of the two result windows, their function and format selection, the reference memory
 // toggles and the plot colours.
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -149,9 +150,9 @@ void ShowWindow(int w) {
   SetCtrlVal(mainpanel, c.functionRing, v.function);
   SetCtrlVal(mainpanel, c.gateToggle, v.gate);
   SetCtrlAttribute(mainpanel, c.gateToggle, ATTR_DIMMED, GateOffered(v.function) ? 0 : 1);
-  const bool spectrum = v.function == kFnSpectrumA || v.function == kFnSpectrumB;
+  const bool integrable = cf[v.function].integration != 0;
   SetCtrlVal(mainpanel, c.integrationRing, v.integration);
-  SetCtrlAttribute(mainpanel, c.integrationRing, ATTR_DIMMED, spectrum ? 0 : 1);
+  SetCtrlAttribute(mainpanel, c.integrationRing, ATTR_DIMMED, integrable ? 0 : 1);
   if (cf[v.function].hasFormats == 1) {
     SetExtentionFunction(w);
     // A window that is not shown keeps its controls out of sight.
@@ -215,7 +216,7 @@ int CrossRingFunc2(int panel, int control, int event, void*, int, int) {
 void SetFunctionMeas(int type) {
   if (type < 0 || type > 3) return;
   int offered[kFuncPositions];
-  for (int p = 0; p < kFuncPositions; ++p) offered[p] = p < kFunctions && funcmeas[type][p];
+  for (int p = 0; p < kFuncPositions; ++p) offered[p] = FunctionOffered(type, p);
   for (int w = 0; w < kWindows; ++w) {
     const int ring = kControls[w].functionRing;
     const int previous = vs[w].function;
@@ -231,17 +232,29 @@ void SetFunctionMeas(int type) {
   }
 }
 
+// Items of the resource's function ring that disagree with the function table, found at load.
+static int g_ringMismatches = 0;
+
 void GetFunctionItem() {
+  // The rings are filled from the function table; the panel's own list must agree with it.
   const int ring = kControls[0].functionRing;
   int n = 0;
   GetNumListItems(mainpanel, ring, &n);
-  if (n > kFuncPositions) n = kFuncPositions;
-  for (int p = 0; p < n; ++p) {
-    GetLabelFromIndex(mainpanel, ring, p, itemfunc[p], kItemText);
+  g_ringMismatches = n == kFunctions ? 0 : kFunctions;
+  for (int p = 0; p < n && p < kFunctions; ++p) {
+    char label[kItemText] = "";
+    int value = -1;
+    GetLabelFromIndex(mainpanel, ring, p, label, kItemText);
+    GetValueFromIndex(mainpanel, ring, p, &value);
+    g_ringMismatches += value != p || std::strcmp(label, cf[p].text) != 0;
+  }
+  for (int p = 0; p < kFunctions; ++p) {
+    std::snprintf(itemfunc[p], kItemText, "%s", cf[p].text);
     nfunc[p] = p;
-    GetValueFromIndex(mainpanel, ring, p, &nfunc[p]);
   }
 }
+
+int FunctionRingMismatches() { return g_ringMismatches; }
 
 void SetExtentionFunction(int w) {
   const MeasFunction& m = cf[ValidFunction(vs[w].function) ? vs[w].function : 0];

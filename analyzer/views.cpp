@@ -19,8 +19,6 @@ SpectroRing spectro[kWindows];
 
 namespace {
 
-constexpr int kSpectrumA = 0, kSpectrumB = 1;
-constexpr int kCoherence = 4, kFirstResponse = 10, kLastResponse = 13;
 constexpr int kMagnitude = 2, kPhase = 3;
 
 int Win(int w) { return w == 0 ? 0 : 1; }
@@ -105,7 +103,7 @@ int LobeOfWindow() {
 
 }  // namespace
 
-bool IsAutoSpectrum(int function) { return function == kSpectrumA || function == kSpectrumB; }
+bool IsAutoSpectrum(int function) { return function == kFnSpectrumA || function == kFnSpectrumB; }
 
 // ---- peak hold
 
@@ -195,7 +193,7 @@ void SpectroPush(int w, const double* power, int cols) {
   }
   static double row[kMaxLines];
   std::copy(power, power + cols, row);
-  const int input = v.function == kSpectrumA ? rcu.chanA : rcu.chanB;
+  const int input = v.function == kFnSpectrumA ? rcu.chanA : rcu.chanB;
   ConvertRow(row, cols, v.yUnit, v.integration, sp.df, ChannelDbOffset(input));
   float* dst = s.z + static_cast<size_t>(s.head) * kMaxLines;
   for (int j = 0; j < cols; ++j) dst[j] = static_cast<float>(row[j]);
@@ -216,7 +214,7 @@ void SpectroFrame(int n) {
   static double power[kMaxLines];
   for (int w = 0; w < kWindows; ++w) {
     if (!vopt[w].spectrogram || !IsAutoSpectrum(vs[w].function)) continue;
-    if (vs[w].function == kSpectrumA)
+    if (vs[w].function == kFnSpectrumA)
       FramePowers(Rx, Ix, n, lines, power);
     else
       FramePowers(Ry, Iy, n, lines, power);
@@ -291,9 +289,9 @@ int WindowDistortion(int w, Distortion* d) {
   const int n = CheckedFrameLen(), lines = CheckedLines();
   if (!IsAutoSpectrum(v.function) || n == 0 || lines == 0) return 0;
   static double p[kMaxLines];
-  const double* g = v.function == kSpectrumA ? Gxx : Gyy;
+  const double* g = v.function == kFnSpectrumA ? Gxx : Gyy;
   for (int j = 0; j < lines; ++j) p[j] = g[2 * j];
-  return AnalyzeDistortion(p, lines, sp.df, FrameWindow(v.function == kSpectrumA ? 0 : 1, n), n,
+  return AnalyzeDistortion(p, lines, sp.df, FrameWindow(v.function == kFnSpectrumA ? 0 : 1, n), n,
                            LobeOfWindow(), d);
 }
 
@@ -361,8 +359,8 @@ int AveragesTaken() {
 
 int ConfidenceBand(int w, const ViewState& v, double* lo, double* hi) {
   if (!vopt[Win(w)].confidence) return 0;
-  const bool coherence = v.function == kCoherence;
-  const bool response = v.function >= kFirstResponse && v.function <= kLastResponse &&
+  const bool coherence = v.function == kFnCoherence;
+  const bool response = v.function >= kFnFreqRespH1 && v.function <= kFnFreqResp1_H2 &&
                         (v.format == kMagnitude || v.format == kPhase);
   const int lines = CheckedLines();
   const int nd = AveragesTaken();

@@ -2,6 +2,7 @@
 // the start-up defaults, through the real rings.
 #include <cmath>
 
+#include "analyzer/roles.h"
 #include "analyzer/setters.h"
 #include "fixture.h"
 
@@ -44,6 +45,51 @@ TEST_F(Model, RingsOfferTheDocumentedEntries) {
   EXPECT_EQ(n, 21) << "spectral averaging offers functions 0 … 20";
   GetNumListItems(mainpanel, MAIN_UnitRingA, &n);
   EXPECT_EQ(n, 7);
+}
+
+// The program without panels starts where the program with them does: the same item texts, the
+// same function table, the same settings on a first start.
+TEST_F(Model, TheCoreKnowsThePanelsItemsAndFirstStart) {
+  EXPECT_EQ(FunctionRingMismatches(), 0);
+  auto texts = [] {
+    std::vector<std::string> t;
+    for (int i = 0; i < 2; ++i) t.push_back(itemcollect[i]);
+    for (int i = 0; i < 10; ++i) t.push_back(itemweight[i]);
+    for (int i = 0; i < 6; ++i) t.push_back(itemtrigger[i]), t.push_back(itemcursors[i]);
+    for (int i = 0; i < 6; ++i) t.push_back(extenitem[i]);
+    for (int i = 0; i < 3; ++i) t.push_back(runsetup[i]);
+    for (int i = 0; i < 7; ++i) t.push_back(Yunit[i]), t.push_back(Xunit[i]);
+    for (int i = 0; i < 4; ++i) t.push_back(rankitem[i]);
+    for (int i = 0; i < 5; ++i) t.push_back(overitem[i]);
+    for (int i = 0; i < kFunctions; ++i) t.push_back(itemfunc[i]);
+    return t;
+  };
+  auto settings = [] {
+    std::vector<double> v = {cus.rate, cus.srate, double(cus.thin), double(cus.frameLen),
+                             cus.overlap, double(cus.window), double(rcu.measType),
+                             double(rcu.source), double(rcu.avgTarget), double(rcu.expAver),
+                             double(rcu.onA), double(rcu.onB), double(rcu.chanA),
+                             double(rcu.chanB), double(rcu.diA), double(rcu.diB),
+                             double(rcu.winsel), double(rcu.collect), double(rcu.startmode),
+                             rcu.level, rcu.level2, double(rcu.pretrig), double(sr.delay),
+                             double(pa.bins), double(ws.form), double(ws.amp), ws.f1, ws.f2,
+                             double(ws.width), double(gen_start), cch.upc[0], cch.upc[1],
+                             cch.gain[0], cch.gain[1], sp.df, sp.dt};
+    for (const ViewState& w : vs) {
+      for (double x : {double(w.function), double(w.format), double(w.formatChoice),
+                       double(w.yUnit), double(w.xUnit), double(w.dbRange), w.dbTop,
+                       double(w.integration), double(w.gate)})
+        v.push_back(x);
+    }
+    return v;
+  };
+  const std::vector<std::string> panelTexts = texts();
+  const std::vector<double> panelStart = settings();
+  InitModel();
+  EXPECT_EQ(texts(), panelTexts);
+  const std::vector<double> coreStart = settings();
+  ASSERT_EQ(coreStart.size(), panelStart.size());
+  for (size_t i = 0; i < coreStart.size(); ++i) EXPECT_EQ(coreStart[i], panelStart[i]) << i;
 }
 
 TEST_F(Model, LowRatesComeFromDecimatingTheBaseRate) {
