@@ -1,5 +1,6 @@
 // Operator aids: status line, input-mode rings, front-end link status, control hints, the help
 // page and the keyboard shortcuts.
+#include "analyzer/sources.h"
 #include "analyzer/aids.h"
 
 #include <cmath>
@@ -234,7 +235,7 @@ void ShowLinkStatus(int answered) {
 void CheckGeneratorBand() {
   const double rate = cus.srate;
   const double f = ws.f1;
-  if (rcu.source != 1 || ws.form != 0 || !(rate > 0.0) || !(f >= 0.0)) {
+  if (!Source().generated || ws.form != 0 || !(rate > 0.0) || !(f >= 0.0)) {
     ShowStatus("");
     return;
   }

@@ -1,4 +1,5 @@
 // Triggering, frame collection and the conditioning chain every source feeds.
+#include "analyzer/sources.h"
 #include "analyzer/collection.h"
 
 #include <algorithm>
@@ -372,7 +373,7 @@ int DataFormer() {
   }
   // Triggered frames are separate events: overlapping them would join one event's tail to the
   // head of the next, so the (dimmed) overlap ring does not apply to them.
-  const bool triggered = rcu.source != 2 && (rcu.runmode == 1 || rcu.runmode >= 3);
+  const bool triggered = !Source().recorded && (rcu.runmode == 1 || rcu.runmode >= 3);
   int a = triggered ? n : n - sr.ovsamp;
   if (a < 1) a = n;  // a frame shorter than the overlap must still move the streams on
   if (a > sr.fill) a = sr.fill;

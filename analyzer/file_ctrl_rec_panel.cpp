@@ -67,14 +67,14 @@ int SwitchCommit(int k, int control) {
   SetParam_Calibr(k);
   // Showing the input's calibration derives its scale from the amplifier; a recorded input
   // keeps the scale its counts were taken with.
-  if (rcu.source == 2 && OnOffCh[n]) TakeRecordedCalibration(n);
+  if (Source().recorded && OnOffCh[n]) TakeRecordedCalibration(n);
   RestartIfRunning();
   return 0;
 }
 
 // Arrow keys step the inputs so that channel A's stays below channel B's.
 int SwitchKey(int k, int key) {
-  if (rcu.source == 2) return 0;
+  if (Source().recorded) return 0;
   if (key != VAL_UP_ARROW_VKEY && key != VAL_DOWN_ARROW_VKEY) return 0;
   int a = SwitchNumber(MAIN_ChannelSwitchA);
   int b = SwitchNumber(MAIN_ChannelSwitchB);

@@ -9,6 +9,20 @@
 
 WindowConstants WC = {1.0, 1.0};
 
+// Statistics look at the samples themselves: no window but the rectangular gate.
+const DataWindow kDataWindows[kWindowTypes] = {
+    {"Прямоуг. строб", kRectGate, {1, 1, 1, 1}},
+    {"Хэннинг", kWeighting, {1, 1, 0, 1}},
+    {"Хэмминг", kWeighting, {1, 1, 0, 1}},
+    {"Блэкман-Харрис 3", kWeighting, {1, 1, 0, 1}},
+    {"Точный Блэкман", kWeighting, {1, 1, 0, 1}},
+    {"Блэкман", kWeighting, {1, 1, 0, 1}},
+    {"Плоская вершина", kWeighting, {1, 1, 0, 1}},
+    {"Блэкман-Харрис 4", kWeighting, {1, 1, 0, 1}},
+    {"Блэкман-Харрис 7", kWeighting, {1, 1, 0, 1}},
+    {"Экспоненц. строб", kExpGate, {1, 1, 0, 0}},
+};
+
 namespace {
 
 double* CoefSet(int w) { return weightcoef + (w == 0 ? 0 : kMaxFrame); }
@@ -68,9 +82,9 @@ void WeightFunction(CusRecord* c) {
   double* s0 = CoefSet(0);
   double* s1 = CoefSet(1);
   for (int i = 0; i < n; ++i) s0[i] = s1[i] = 1.0;
-  if (c->window == kRectGate) {
+  if (GateOf(c->window) == kRectGate) {
     WC = {1.0, 1.0};
-  } else if (c->window == kExpGate) {
+  } else if (GateOf(c->window) == kExpGate) {
     WC = {1.0, 1.0};
     for (int i = 0; i < n; ++i) s0[i] = s1[i] = std::exp(-(5.0 / n) * i);
   } else {
@@ -86,8 +100,8 @@ void WeightFrames(const GateSpan gates[kGateSets], const int gated[kGateSets]) {
   const int N = CheckedFrameLen();
   if (N == 0) return;
   const int n = dbuf.nframe > 0 && dbuf.nframe <= N ? dbuf.nframe : N;
-  if (cus.window == kRectGate || cus.window == kExpGate) {
-    for (int w = 0; w < kGateSets; ++w) Gate(w, cus.window == kExpGate, gates[w]);
+  if (GateOf(cus.window) != kWeighting) {
+    for (int w = 0; w < kGateSets; ++w) Gate(w, GateOf(cus.window) == kExpGate, gates[w]);
     for (int w = 0; w < kGateSets; ++w) {
       if (gated[w] == 1) Weigh(Rx, CoefSet(w), n);
       if (gated[w] == 2) Weigh(Ry, CoefSet(w), n);

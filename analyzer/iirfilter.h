@@ -10,9 +10,22 @@ extern WindowConstants WC;
 
 // Builds both coefficient sets of weightcoef and WC for the window type and frame length of c.
 void WeightFunction(CusRecord* c);
-// Window types that gate the frame instead of weighting it.
-constexpr int kRectGate = 0;
-constexpr int kExpGate = 9;
+// The data windows, in the order of the window ring (and of the window types of dsp/windows.h).
+// A gate cuts the frame to a time interval, flat or falling exponentially, instead of
+// weighting it.
+enum : int { kWeighting = 0, kRectGate = 1, kExpGate = 2 };
+struct DataWindow {
+  const char* text;   // as the window ring shows it
+  int gate;           // kWeighting, kRectGate or kExpGate
+  int ringweight[4];  // offered under measurement type 0 … 3
+};
+constexpr int kWindowTypes = 10;
+extern const DataWindow kDataWindows[kWindowTypes];
+inline bool WindowOffered(int measType, int type) {
+  return measType >= 0 && measType < 4 && type >= 0 && type < kWindowTypes &&
+         kDataWindows[type].ringweight[measType] != 0;
+}
+inline int GateOf(int type) { return type >= 0 && type < kWindowTypes ? kDataWindows[type].gate : 0; }
 constexpr int kGateSets = 2;  // one gate per result window
 
 // A time interval [from, to) in seconds; an empty one (from >= to) stands for the whole frame.

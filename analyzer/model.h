@@ -225,7 +225,6 @@ extern char Xunit[7][kItemText];   // X-unit labels
 // Availability tables (1 = offered).
 extern const int ringcollect[4][2];
 extern const int ringrun[4][2][3];
-extern const int ringweight[4][10];
 extern const int triggrun[4][2][6];
 // Allowed analysis combinations [rate index 0…2][size index 0…3][overlap index 0…4].
 extern const int param_analis[3][4][5];

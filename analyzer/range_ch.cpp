@@ -1,4 +1,5 @@
 // Input modes, the front-end panel, auto-ranging and the units-per-count scale.
+#include "analyzer/sources.h"
 #include "analyzer/range_ch.h"
 
 #include <algorithm>
@@ -261,7 +262,7 @@ VELTRA_CALLBACK(SetRange) {
   (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
   if (event != EVENT_COMMIT) return 0;
   // A recording is not fed through the front end; there is nothing to range.
-  if (rcu.source == 2) return 0;
+  if (Source().recorded) return 0;
   if (rcu.backcolor == 0) {
     GetCtrlAttribute(frontpanel, FRONT_AutoRangeButton, ATTR_TEXT_BGCOLOR, &rcu.backcolor);
   }

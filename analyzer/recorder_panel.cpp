@@ -1,4 +1,5 @@
 // The recorder's and the sound-file controls of the main panel.
+#include "analyzer/sources.h"
 #include "analyzer/recorder_panel.h"
 
 #include <strings.h>
@@ -189,7 +190,7 @@ VELTRA_CALLBACK(RecordCtrl) {
     return 0;
   }
   if (g.on) return 0;
-  if (rcu.source == 2) {
+  if (Source().recorded) {
     SetCtrlVal(panel, control, 0);
     MessagePopup("Внимание !", "Записать можно сигнал генератора или входа, не воспроизведение.");
     return 0;
@@ -230,7 +231,7 @@ VELTRA_CALLBACK(RecordCtrl) {
 VELTRA_CALLBACK(ExportRecord) {
   (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
   if (event != EVENT_COMMIT) return 0;
-  if (rcu.source != 2 || fs.nrec < 1) {
+  if (!Source().recorded || fs.nrec < 1) {
     MessagePopup("Внимание !", "Сначала выберите запись (Источник: «Файл записи»).");
     return 0;
   }
@@ -263,6 +264,6 @@ VELTRA_CALLBACK(SetFullScale) {
   double v = 0.0;
   GetCtrlVal(panel, control, &v);
   soundFullScale = std::isfinite(v) && v > 0.0 ? v : 0.0;
-  if (start == 1 && rcu.source == 2) SetZero();
+  if (start == 1 && Source().recorded) SetZero();
   return 0;
 }

@@ -34,10 +34,13 @@ const char* const kMeasTexts[] = {"Спектры", "Синхронное нак
 const char* const kSourceTexts[] = {"Вход ДКВ", "Генератор", "Файл записи"};
 const char* const kCollectTexts[] = {"Непрерывный", "По условию"};
 const char* const kStartTexts[] = {"Свободный", "Внешний", "По уровню"};
-const char* const kWindowTexts[] = {"Прямоуг. строб",   "Хэннинг",         "Хэмминг",
-                                    "Блэкман-Харрис 3", "Точный Блэкман",  "Блэкман",
-                                    "Плоская вершина",  "Блэкман-Харрис 4", "Блэкман-Харрис 7",
-                                    "Экспоненц. строб"};
+struct WindowTexts {
+  const char* text[kWindowTypes];
+  WindowTexts() {
+    for (int k = 0; k < kWindowTypes; ++k) text[k] = kDataWindows[k].text;
+  }
+};
+const WindowTexts kWindowTexts;
 const char* const kOverlapTexts[] = {"0", "25 %", "50 %", "75 %", "87.5 %"};
 const char* const kDiffIntTexts[] = {"Дифф. двойное", "Дифф.", "Нет", "Интегр.",
                                      "Интегр. двойное"};
@@ -233,7 +236,7 @@ int SetOverlapRole(const char* t) {
 }
 
 int SetWindowRole(const char* t) {
-  const int i = PickItem(t, kWindowTexts, [](int k) { return ringweight[Meas()][k] != 0; });
+  const int i = PickItem(t, kWindowTexts.text, [](int k) { return WindowOffered(Meas(), k); });
   return i >= 0 ? SetWindowType(i) : 0;
 }
 
@@ -391,7 +394,7 @@ std::string GetOverlap() {
     if (overval[i] == cus.overlap) return ItemOf(kOverlapTexts, i, overval);
   return "";
 }
-std::string GetWindow() { return ItemOf(kWindowTexts, cus.window); }
+std::string GetWindow() { return ItemOf(kWindowTexts.text, cus.window); }
 std::string GetBins() { return NumberText(pa.bins); }
 std::string GetDelay() { return NumberText(sr.delay); }
 std::string GetDelayText() {
@@ -533,8 +536,8 @@ void ClearFileAnswers() { g_fileAnswers.clear(); }
 
 void FillItemTables() {
   Fill(itemcollect, kCollectTexts);
-  Fill(itemweight, kWindowTexts);
-  Fill(weightsetup, kWindowTexts);
+  Fill(itemweight, kWindowTexts.text);
+  Fill(weightsetup, kWindowTexts.text);
   Fill(itemtrigger, kLevelModeTexts);
   Fill(itemfunc, kFunctionTexts.text);
   for (int p = 0; p < kFunctions; ++p) nfunc[p] = p;

@@ -211,7 +211,7 @@ int SetDiffInt(int k, int mode) {
 
 int SetWindowType(int type) {
   const int m = rcu.measType >= 0 && rcu.measType < 4 ? rcu.measType : 0;
-  if (type < 0 || type >= 10 || !ringweight[m][type]) return 0;
+  if (!WindowOffered(m, type)) return 0;
   cus.window = type;
   for (ViewState& v : vs) v.gate = 0;
   // One average never mixes two windows: a run starts again, stopped results are void.
@@ -355,10 +355,6 @@ void KeepTypeChoice(int type) {
   t.held = true;
 }
 
-bool Offered(const int* row, int entries, int value) {
-  return value >= 0 && value < entries && row[value] != 0;
-}
-
 // Only what the previous type forced away comes back: a choice the previous type offered as
 // well is the operator's present one and stays.
 void RestoreTypeChoice(int previousType, int type) {
@@ -372,7 +368,7 @@ void RestoreTypeChoice(int previousType, int type) {
     SetYUnit(w, t.yUnit[w]);
     SetXUnit(w, t.xUnit[w]);
   }
-  if (!Offered(ringweight[previousType], 10, t.window) && Offered(ringweight[type], 10, t.window)) {
+  if (!WindowOffered(previousType, t.window) && WindowOffered(type, t.window)) {
     SetWindowType(t.window);
   }
 }
@@ -392,7 +388,9 @@ int SetMeasType(int type) {
   const int previous = MeasIndex();
   KeepTypeChoice(previous);
   rcu.measType = type;
-  const int window = KeepOrFirst(cus.window, ringweight[type], 10);
+  int windows[kWindowTypes];
+  for (int k = 0; k < kWindowTypes; ++k) windows[k] = WindowOffered(type, k);
+  const int window = KeepOrFirst(cus.window, windows, kWindowTypes);
   if (window != cus.window) SetWindowType(window);
   // Frames of another type do not overlap the way these did.
   cus.overlap = 0.0;

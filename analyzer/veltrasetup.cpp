@@ -129,7 +129,9 @@ void SetRingRun() {
 }
 
 void SetWeightFunc() {
-  RebuildRing(mainpanel, MAIN_WindowRing, weightsetup, 10, ringweight[MeasIndex()]);
+  int offered[kWindowTypes];
+  for (int k = 0; k < kWindowTypes; ++k) offered[k] = WindowOffered(MeasIndex(), k);
+  RebuildRing(mainpanel, MAIN_WindowRing, weightsetup, kWindowTypes, offered);
 }
 
 void SetTriggerMode() {

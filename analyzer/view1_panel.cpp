@@ -355,7 +355,7 @@ void ShowWindowType() {
     SetCtrlVal(mainpanel, toggle, vs[w].gate);
     // Back at a gate type, a time display offers its gate again.
     const bool offered =
-        (cus.window == kRectGate || cus.window == kExpGate) && GateOffered(vs[w].function);
+        GateOf(cus.window) != kWeighting && GateOffered(vs[w].function);
     SetCtrlAttribute(mainpanel, toggle, ATTR_DIMMED, offered ? 0 : 1);
   }
 }
