@@ -158,10 +158,6 @@ const Hint kWindowHints[] = {
     {"DistortionReadout", "Искажения окна %d при курсоре «Гармоники»: основной тон, КНИ, КНИ+Ш, SINAD"},
 };
 
-void Apply(CtrlCallbackPtr callback, int panel, int control) {
-  callback(panel, control, EVENT_COMMIT, nullptr, 0, 0);
-}
-
 int InputOfChannel(int k) {
   const int i = k == 0 ? rcu.chanA : rcu.chanB;
   return i < 0 ? 0 : (i >= kInputs ? kInputs - 1 : i);
@@ -263,9 +259,7 @@ VELTRA_CALLBACK(SetCoefField) {
   return 0;
 }
 
-VELTRA_CALLBACK(SetInputMode) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetInputMode) {
   const int k = control == MAIN_InputModeRingA ? 0 : 1;
   int mode = 1;
   GetCtrlVal(panel, control, &mode);
@@ -282,13 +276,11 @@ VELTRA_CALLBACK(SetInputMode) {
     }
   }
   SetCtrlVal(mainpanel, field, text);
-  Apply(SetCoefField, mainpanel, field);
+  Commit(SetCoefField, mainpanel, field);
   return 0;
 }
 
-VELTRA_CALLBACK(ShowHelp) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(ShowHelp) {
   if (helpText.empty()) {
     helpText =
         "Измерение: включите генератор (или выберите источник), задайте частоту "

@@ -35,10 +35,6 @@ int InputOf(int k) {
   return i < 0 ? 0 : (i >= kCalibrInputs ? kCalibrInputs - 1 : i);
 }
 
-void Apply(CtrlCallbackPtr callback, int control) {
-  callback(mainpanel, control, EVENT_COMMIT, nullptr, 0, 0);
-}
-
 void SenCommit(int k) {
   GetCtrlVal(mainpanel, ControlsOf(k).sen, &cch.sen[InputOf(k)]);
   ThrougCount(k);
@@ -155,16 +151,12 @@ VELTRA_CALLBACK(SetSenB) {
   return SenEvent(1, event, eventData1);
 }
 
-VELTRA_CALLBACK(SetLo) {
-  (void)panel, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetLo) {
   LoCommit(control == MAIN_LoFieldA ? 0 : 1);
   return 0;
 }
 
-VELTRA_CALLBACK(SetDim) {
-  (void)panel, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetDim) {
   DimCommit(control == MAIN_UnitRingA ? 0 : 1);
   return 0;
 }
@@ -210,10 +202,10 @@ void InitCalibration() {
   // The channels show the stored calibration of their inputs (SetParam_Calibr through the
   // switches). Their unit and level are not committed again: that would put each input's level
   // back to its unit's standard one at every start.
-  Apply(SwitchChA, MAIN_ChannelSwitchA);
-  Apply(SwitchChB, MAIN_ChannelSwitchB);
-  Apply(SetRectif, MAIN_CoefFieldA);
-  Apply(SetRectif, MAIN_CoefFieldB);
+  Commit(SwitchChA, mainpanel, MAIN_ChannelSwitchA);
+  Commit(SwitchChB, mainpanel, MAIN_ChannelSwitchB);
+  Commit(SetRectif, mainpanel, MAIN_CoefFieldA);
+  Commit(SetRectif, mainpanel, MAIN_CoefFieldB);
   SetPanelAttribute(mainpanel, ATTR_TITLE, "Анализатор сигналов VZ_07. Выполняется калибровка каналов!");
   SetPanelAttribute(mainpanel, ATTR_TITLE, "Анализатор сигналов VZ_07");
 }

@@ -31,9 +31,7 @@ int SortTriggCh(int number) {
   return -1;
 }
 
-VELTRA_CALLBACK(TriggerSetup) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(TriggerSetup) {
   switch (control) {
     case TRIG_TriggerChannelField: {
       int number = -1;
@@ -62,9 +60,7 @@ VELTRA_CALLBACK(TriggerSetup) {
   return 0;
 }
 
-VELTRA_CALLBACK(SetLevelMode) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetLevelMode) {
   const int wasRunning = start;
   start = 0;
   GetCtrlVal(panel, control, &rcu.levelmode);
@@ -93,18 +89,14 @@ VELTRA_CALLBACK(SetLevelMode) {
 // ---------------------------------------------------------------------------------------------
 // Channel and delay settings
 
-VELTRA_CALLBACK(SetDiffIntegr) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetDiffIntegr) {
   int value = 2;
   GetCtrlVal(panel, control, &value);
   if (SetDiffInt(control == MAIN_DiffIntRingB ? 1 : 0, value) == 0) SetDiffInt(control == MAIN_DiffIntRingB ? 1 : 0, 2);
   return 0;
 }
 
-VELTRA_CALLBACK(SetupRun) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetupRun) {
   if (control == MAIN_DelayField) {
     int samples = 0;
     GetCtrlVal(panel, control, &samples);

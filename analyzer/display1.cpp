@@ -147,8 +147,7 @@ int CursorW(int w, int event) {
   return 0;
 }
 
-int SetCursors(int w, int panel, int control, int event) {
-  if (event != EVENT_COMMIT) return 0;
+int SetCursors(int w, int panel, int control) {
   ViewState& v = vs[w];
   int mode = 0;
   GetCtrlVal(panel, control, &mode);
@@ -184,8 +183,7 @@ void SetFormat() {
   }
 }
 
-int SetFormatDisp(int panel, int control, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetFormatDisp) {
   const int buttons[3] = {MAIN_WindowSel1, MAIN_WindowSel2, MAIN_WindowSelBoth};
   int s = -1;
   for (int i = 0; i < 3; ++i)
@@ -200,15 +198,10 @@ int SetFormatDisp(int panel, int control, int event, void*, int, int) {
 int CursorW1(int, int, int event, void*, int, int) { return CursorW(0, event); }
 int CursorW2(int, int, int event, void*, int, int) { return CursorW(1, event); }
 
-int SetCursors1(int panel, int control, int event, void*, int, int) {
-  return SetCursors(0, panel, control, event);
-}
-int SetCursors2(int panel, int control, int event, void*, int, int) {
-  return SetCursors(1, panel, control, event);
-}
+VELTRA_COMMIT(SetCursors1) { return SetCursors(0, panel, control); }
+VELTRA_COMMIT(SetCursors2) { return SetCursors(1, panel, control); }
 
-int SetRead(int panel, int control, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetRead) {
   const int w = WindowOf(control, MAIN_SideBandToggle1, MAIN_SideBandToggle2);
   if (w < 0) return 0;
   int on = 0;
@@ -217,15 +210,13 @@ int SetRead(int panel, int control, int event, void*, int, int) {
   return 0;
 }
 
-int SetZoom(int panel, int control, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetZoom) {
   const int w = WindowOf(control, MAIN_GateToggle1, MAIN_GateToggle2);
   if (w >= 0) GetCtrlVal(panel, control, &vs[w].gate);
   return 0;
 }
 
-int CursorSyn(int panel, int control, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(CursorSyn) {
   int on = 0;
   GetCtrlVal(panel, control, &on);
   rcu.cursync = on && vs[0].count == vs[1].count ? 1 : 0;

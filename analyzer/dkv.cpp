@@ -183,9 +183,7 @@ void Close5128() {
   if (frontpanel > 0) LinkTimerOn(0);
 }
 
-VELTRA_CALLBACK(Connect5128) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(Connect5128) {
   // The worker replaces the link; until its outcome is taken there is none to speak of.
   dev5128 = nullptr;
   linkInUse = true;

@@ -30,8 +30,7 @@ void Refresh(int w) {
   if (sp.dataReady == 1) ViewResult(w);
 }
 
-int RingY(int w, int panel, int control, int event) {
-  if (event != EVENT_COMMIT) return 0;
+int RingY(int w, int panel, int control) {
   int u = 0;
   GetCtrlVal(panel, control, &u);
   SetYUnit(w, u);
@@ -40,8 +39,7 @@ int RingY(int w, int panel, int control, int event) {
   return 0;
 }
 
-int RingX(int w, int panel, int control, int event) {
-  if (event != EVENT_COMMIT) return 0;
+int RingX(int w, int panel, int control) {
   SetCtrlVal(mainpanel, MAIN_CursorSyncToggle, 0);
   CursorSyn(mainpanel, MAIN_CursorSyncToggle, EVENT_COMMIT, nullptr, 0, 0);
   int u = 0;
@@ -51,8 +49,7 @@ int RingX(int w, int panel, int control, int event) {
   return 0;
 }
 
-int RingDb(int w, int panel, int control, int event) {
-  if (event != EVENT_COMMIT) return 0;
+int RingDb(int w, int panel, int control) {
   int db = 0;
   GetCtrlVal(panel, control, &db);
   SetDbRange(w, db);
@@ -86,19 +83,14 @@ void VisibleHideSpecButton(int w) {
   }
 }
 
-int RingY1(int panel, int control, int event, void*, int, int) { return RingY(0, panel, control, event); }
-int RingY2(int panel, int control, int event, void*, int, int) { return RingY(1, panel, control, event); }
-int RingX1(int panel, int control, int event, void*, int, int) { return RingX(0, panel, control, event); }
-int RingX2(int panel, int control, int event, void*, int, int) { return RingX(1, panel, control, event); }
-int RingDbOne(int panel, int control, int event, void*, int, int) {
-  return RingDb(0, panel, control, event);
-}
-int RingDbTwo(int panel, int control, int event, void*, int, int) {
-  return RingDb(1, panel, control, event);
-}
+VELTRA_COMMIT(RingY1) { return RingY(0, panel, control); }
+VELTRA_COMMIT(RingY2) { return RingY(1, panel, control); }
+VELTRA_COMMIT(RingX1) { return RingX(0, panel, control); }
+VELTRA_COMMIT(RingX2) { return RingX(1, panel, control); }
+VELTRA_COMMIT(RingDbOne) { return RingDb(0, panel, control); }
+VELTRA_COMMIT(RingDbTwo) { return RingDb(1, panel, control); }
 
-int MaxdB(int panel, int control, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(MaxdB) {
   const int w = WindowOf(control, MAIN_DbTopField1, MAIN_DbTopField2);
   if (w < 0) return 0;
   double db = 0.0;

@@ -166,9 +166,7 @@ void ViewSelectCh() {
   SetCtrlAttribute(mainpanel, MAIN_FileNameBox, ATTR_VISIBLE, 1);
 }
 
-VELTRA_CALLBACK(SelectCh) {
-  (void)panel, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SelectCh) {
   const int n = control - MAIN_InputButton0;
   const int wasA = rcu.chanA, wasB = rcu.chanB;
   const int first = ctrl_select != 1;

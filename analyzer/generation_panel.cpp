@@ -62,9 +62,7 @@ void InitStructWaver() {
 // ---------------------------------------------------------------------------------------------
 // Callbacks
 
-VELTRA_CALLBACK(WaveForm) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(WaveForm) {
   int form = 0;
   GetCtrlVal(panel, control, &form);
   SetWaveform(form);
@@ -73,18 +71,14 @@ VELTRA_CALLBACK(WaveForm) {
   return 0;
 }
 
-VELTRA_CALLBACK(SetAmpl) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetAmpl) {
   double mv = 0.0;
   GetCtrlVal(panel, control, &mv);
   SetAmplitude(mv);
   return 0;
 }
 
-VELTRA_CALLBACK(SetFreq1) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetFreq1) {
   double hz = 0.0;
   GetCtrlVal(panel, control, &hz);
   SetFreq1(hz);
@@ -93,27 +87,21 @@ VELTRA_CALLBACK(SetFreq1) {
   return 0;
 }
 
-VELTRA_CALLBACK(SetFreq2) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetFreq2) {
   double hz = 0.0;
   GetCtrlVal(panel, control, &hz);
   SetFreq2(hz);
   return 0;
 }
 
-VELTRA_CALLBACK(SetTimeSweep) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetTimeSweep) {
   int width = 1;
   GetCtrlVal(panel, control, &width);
   SetPulseWidth(width);
   return 0;
 }
 
-VELTRA_CALLBACK(SetCtrlGen) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetCtrlGen) {
   int on = 0;
   GetCtrlVal(panel, control, &on);
   SetGenerator(on);

@@ -25,11 +25,6 @@
 
 namespace {
 
-// Pushes a control's value through its own callback, as a commit from the user would.
-void Apply(CtrlCallbackPtr callback, int panel, int control) {
-  callback(panel, control, EVENT_COMMIT, nullptr, 0, 0);
-}
-
 // Reads up to `rows` item labels of a list control into a label table.
 template <int Rows>
 int ReadLabels(int panel, int control, char (&table)[Rows][kItemText]) {
@@ -174,9 +169,7 @@ static void GeometryChanged() {
   CheckGeneratorBand();
 }
 
-VELTRA_CALLBACK(SetSampl) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetSampl) {
   double rate = 0.0;
   GetCtrlVal(panel, control, &rate);
   if (SetSampleRate(rate) == 0) {
@@ -193,9 +186,7 @@ VELTRA_CALLBACK(SetSampl) {
   return 0;
 }
 
-VELTRA_CALLBACK(SetRankFFT) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetRankFFT) {
   int n = 0;
   GetCtrlVal(panel, control, &n);
   SetFrameLength(n);
@@ -205,9 +196,7 @@ VELTRA_CALLBACK(SetRankFFT) {
   return 0;
 }
 
-VELTRA_CALLBACK(Overlap) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(Overlap) {
   double fraction = 0.0;
   GetCtrlVal(panel, control, &fraction);
   SetOverlap(fraction);
@@ -228,11 +217,11 @@ void InitHard() {
 void InitTrigger() {
   RecallTrusted(trigpanel, kTriggerRoleCount, "triggfile");
   GetCtrlVal(trigpanel, TRIG_TriggerChannelField, &rcu.triginput);
-  if (rcu.startmode == 2) Apply(TriggerSetup, trigpanel, TRIG_TriggerChannelField);
-  Apply(TriggerSetup, trigpanel, TRIG_LevelField);
-  Apply(TriggerSetup, trigpanel, TRIG_Level2Field);
-  Apply(TriggerSetup, trigpanel, TRIG_SlopeRing);
-  Apply(TriggerSetup, trigpanel, TRIG_PretrigField);
+  if (rcu.startmode == 2) Commit(TriggerSetup, trigpanel, TRIG_TriggerChannelField);
+  Commit(TriggerSetup, trigpanel, TRIG_LevelField);
+  Commit(TriggerSetup, trigpanel, TRIG_Level2Field);
+  Commit(TriggerSetup, trigpanel, TRIG_SlopeRing);
+  Commit(TriggerSetup, trigpanel, TRIG_PretrigField);
 }
 
 void InitStructures() {
@@ -297,16 +286,16 @@ void InitStructures() {
   }
   HideSelectCh();
   SetParamAnalysis();
-  Apply(SetSampl, mainpanel, MAIN_SampleRateRing);
-  Apply(SetRankFFT, mainpanel, MAIN_FftSizeRing);
+  Commit(SetSampl, mainpanel, MAIN_SampleRateRing);
+  Commit(SetRankFFT, mainpanel, MAIN_FftSizeRing);
   GetCtrlVal(mainpanel, MAIN_SourceRing, &rcu.source);
   GetCtrlVal(mainpanel, MAIN_AveragesField, &rcu.avgTarget);
   if (rcu.avgTarget < 1) rcu.avgTarget = 1;
-  Apply(Overlap, mainpanel, MAIN_OverlapRing);
+  Commit(Overlap, mainpanel, MAIN_OverlapRing);
 
   // Every program start begins with the generator as source, whatever the saved state held.
   SetCtrlVal(mainpanel, MAIN_SourceRing, 1);
-  Apply(RegimMeas, mainpanel, MAIN_SourceRing);
+  Commit(RegimMeas, mainpanel, MAIN_SourceRing);
 
   // Dimming is never restored from the state file. What the measurement type leaves as it
   // was (type 3 changes nothing) starts as the spectral types have it: boxes on, bins off.
@@ -315,40 +304,40 @@ void InitStructures() {
   SetCtrlAttribute(mainpanel, MAIN_BinsField, ATTR_DIMMED, 1);
   int linear = 1;
   GetCtrlVal(mainpanel, MAIN_LinearBox, &linear);
-  Apply(SetupHard, mainpanel, linear ? MAIN_LinearBox : MAIN_ExponentialBox);
+  Commit(SetupHard, mainpanel, linear ? MAIN_LinearBox : MAIN_ExponentialBox);
 
   sr.delaystep = 512;
   SetCtrlVal(mainpanel, MAIN_DelayField, 0);
-  Apply(SetupRun, mainpanel, MAIN_DelayField);
+  Commit(SetupRun, mainpanel, MAIN_DelayField);
 
-  Apply(SetDiffIntegr, mainpanel, MAIN_DiffIntRingA);
-  Apply(SetDiffIntegr, mainpanel, MAIN_DiffIntRingB);
-  Apply(RingMeas, mainpanel, MAIN_MeasTypeRing);
-  Apply(ColorA, mainpanel, MAIN_ColorSelect1);
-  Apply(ColorB, mainpanel, MAIN_ColorSelect2);
-  Apply(SetRank, mainpanel, MAIN_BinsField);
+  Commit(SetDiffIntegr, mainpanel, MAIN_DiffIntRingA);
+  Commit(SetDiffIntegr, mainpanel, MAIN_DiffIntRingB);
+  Commit(RingMeas, mainpanel, MAIN_MeasTypeRing);
+  Commit(ColorA, mainpanel, MAIN_ColorSelect1);
+  Commit(ColorB, mainpanel, MAIN_ColorSelect2);
+  Commit(SetRank, mainpanel, MAIN_BinsField);
   pa.sigmas = 4;
   for (int c : {MAIN_MemoryToggle1, MAIN_EqualizeToggle1, MAIN_ShowMemoryToggle1,
                 MAIN_MemoryToggle2, MAIN_EqualizeToggle2, MAIN_ShowMemoryToggle2}) {
     SetCtrlVal(mainpanel, c, 0);
   }
   for (int w = 0; w < kWindows; ++w) vs[w].memState = vs[w].memEqualize = vs[w].memShow = 0;
-  Apply(SetRectif, mainpanel, MAIN_CoefFieldA);
-  Apply(SetRectif, mainpanel, MAIN_CoefFieldB);
-  Apply(SetAcDc, mainpanel, MAIN_AcDcSwitchA);
-  Apply(SetAcDc, mainpanel, MAIN_AcDcSwitchB);
+  Commit(SetRectif, mainpanel, MAIN_CoefFieldA);
+  Commit(SetRectif, mainpanel, MAIN_CoefFieldB);
+  Commit(SetAcDc, mainpanel, MAIN_AcDcSwitchA);
+  Commit(SetAcDc, mainpanel, MAIN_AcDcSwitchB);
 
   SetCtrlVal(mainpanel, selCtrl, 1);
-  Apply(SetFormatDisp, mainpanel, selCtrl);
-  Apply(SetCursors1, mainpanel, MAIN_CursorModeRing1);
-  Apply(SetCursors2, mainpanel, MAIN_CursorModeRing2);
+  Commit(SetFormatDisp, mainpanel, selCtrl);
+  Commit(SetCursors1, mainpanel, MAIN_CursorModeRing1);
+  Commit(SetCursors2, mainpanel, MAIN_CursorModeRing2);
   // The views the operator left on come back on; the rest are off.
   for (int control : {MAIN_PeakHoldToggle1, MAIN_PeakHoldToggle2})
-    Apply(SetPeakHold, mainpanel, control);
+    Commit(SetPeakHold, mainpanel, control);
   for (int control : {MAIN_SpectrogramToggle1, MAIN_SpectrogramToggle2})
-    Apply(SetSpectrogram, mainpanel, control);
+    Commit(SetSpectrogram, mainpanel, control);
   for (int control : {MAIN_ConfidenceToggle1, MAIN_ConfidenceToggle2})
-    Apply(SetConfidence, mainpanel, control);
+    Commit(SetConfidence, mainpanel, control);
 }
 
 void InitialStruct() {

@@ -58,9 +58,7 @@ void InitCapturePanel() {
   ShowFullScale();
 }
 
-VELTRA_CALLBACK(SetCaptureDevice) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetCaptureDevice) {
   char name[kCaptureTextLen] = "";
   int index = -1;
   if (GetCtrlIndex(panel, control, &index) >= 0 && index >= 0 &&
@@ -71,9 +69,7 @@ VELTRA_CALLBACK(SetCaptureDevice) {
   return 0;
 }
 
-VELTRA_CALLBACK(SetCaptureScale) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetCaptureScale) {
   if (control == MAIN_CaptureInputRing) {
     ShowFullScale();
     return 0;

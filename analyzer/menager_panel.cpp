@@ -142,9 +142,7 @@ void RedrawWindows(int withCursor) {
   }
 }
 
-VELTRA_CALLBACK(StartStop) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(StartStop) {
   int on = 0;
   GetCtrlVal(panel, control, &on);
   if (on == 1) {
@@ -169,9 +167,7 @@ VELTRA_CALLBACK(SetData) {
 
 void RecoverSettingsFiles() { RecoverFileSet(kSettingsJournal, kSettingsFiles, 4); }
 
-VELTRA_CALLBACK(Quit) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(Quit) {
   TimerOff();
   StopSources();
   StopRecording();
@@ -206,9 +202,7 @@ VELTRA_CALLBACK(Quit) {
   return 0;
 }
 
-VELTRA_CALLBACK(Exit) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(Exit) {
   HidePanel(trigpanel);
   return 0;
 }

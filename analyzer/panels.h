@@ -147,6 +147,18 @@
   X(LinkStatusReadout, NoCallback)                                                                 \
   X(LinkTimer, LinkTick)
 
+// A commit callback: the body runs for EVENT_COMMIT only and sees `panel` and `control`
+// (expanded where the toolkit's events are known).
+#define VELTRA_COMMIT(name)                                                   \
+  static int name##Commit(int panel, int control);                           \
+  VELTRA_CALLBACK(name) {                                                     \
+    (void)callbackData, (void)eventData1, (void)eventData2;                  \
+    return event == EVENT_COMMIT ? name##Commit(panel, control) : 0;         \
+  }                                                                           \
+  static int name##Commit([[maybe_unused]] int panel, [[maybe_unused]] int control)
+// Pushes a control's value through its own callback, as a commit from the user would.
+int Commit(int (*callback)(int, int, int, void*, int, int), int panel, int control);
+
 // Control constants: MAIN_<role>, TRIG_<role>, FRONT_<role>, numbered from 1 in list order.
 #define VELTRA_ENUM_MAIN(role, cb) MAIN_##role,
 #define VELTRA_ENUM_TRIG(role, cb) TRIG_##role,

@@ -158,9 +158,7 @@ void SetAmplifir(int i) {
   }
 }
 
-VELTRA_CALLBACK(SetRectif) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetRectif) {
   const int k = control == MAIN_CoefFieldA ? 0 : 1;
   const int i = ClampInput(InputOf(k));
   char text[kCoefTextLen] = "";
@@ -206,9 +204,7 @@ VELTRA_CALLBACK(SetRectif) {
   return 0;
 }
 
-VELTRA_CALLBACK(SetAcDc) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetAcDc) {
   const int k = control == MAIN_AcDcSwitchA ? 0 : 1;
   const int i = ClampInput(InputOf(k));
   int value = 0;
@@ -223,44 +219,32 @@ VELTRA_CALLBACK(SetAcDc) {
   return 0;
 }
 
-VELTRA_CALLBACK(SetKpCh) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetKpCh) {
   ShowModule(SelectedInput());
   return 0;
 }
 
-VELTRA_CALLBACK(SetKoef) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetKoef) {
   StoreGain(SelectedInput());
   return 0;
 }
 
-VELTRA_CALLBACK(SetLPF) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetLPF) {
   StoreLowPass(SelectedInput());
   return 0;
 }
 
-VELTRA_CALLBACK(SetHPF) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetHPF) {
   StoreHighPass(SelectedInput());
   return 0;
 }
 
-VELTRA_CALLBACK(PExit) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(PExit) {
   HidePanel(frontpanel);
   return 0;
 }
 
-VELTRA_CALLBACK(SetRange) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetRange) {
   // A recording is not fed through the front end; there is nothing to range.
   if (Source().recorded) return 0;
   if (rcu.backcolor == 0) {

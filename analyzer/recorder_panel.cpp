@@ -180,9 +180,7 @@ void InitRecorderControls() {
   SetFullScale(mainpanel, MAIN_FullScaleField, EVENT_COMMIT, nullptr, 0, 0);
 }
 
-VELTRA_CALLBACK(RecordCtrl) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(RecordCtrl) {
   int on = 0;
   GetCtrlVal(panel, control, &on);
   if (on == 0) {
@@ -228,9 +226,7 @@ VELTRA_CALLBACK(RecordCtrl) {
   return 0;
 }
 
-VELTRA_CALLBACK(ExportRecord) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(ExportRecord) {
   if (!Source().recorded || fs.nrec < 1) {
     MessagePopup("Внимание !", "Сначала выберите запись (Источник: «Файл записи»).");
     return 0;
@@ -258,9 +254,7 @@ VELTRA_CALLBACK(ExportRecord) {
   return 0;
 }
 
-VELTRA_CALLBACK(SetFullScale) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetFullScale) {
   double v = 0.0;
   GetCtrlVal(panel, control, &v);
   soundFullScale = std::isfinite(v) && v > 0.0 ? v : 0.0;

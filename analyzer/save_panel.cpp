@@ -24,9 +24,7 @@ int SaveResultExport(int w, const char* path, int kind) {
   return 1;
 }
 
-VELTRA_CALLBACK(SaveFiles) {
-  (void)panel, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SaveFiles) {
   const int w = control == MAIN_SaveButton2 ? 1 : 0;
   char path[kPathLen] = "";
   const int chosen = FileSelectPopup(proj_dir, "*.txt", kResultFilters, "Сохранить результат окна",
@@ -65,9 +63,7 @@ VELTRA_CALLBACK(SaveFiles) {
   return 0;
 }
 
-VELTRA_CALLBACK(ClipBoord) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(ClipBoord) {
   int ft = 0, fl = 0, fh = 0, fw = 0;
   GetCtrlBoundingRect(panel, MAIN_GraphFrame, &ft, &fl, &fh, &fw);
   // Window 1 takes the upper half of the frame, window 2 starts at its own frame.

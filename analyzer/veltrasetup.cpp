@@ -26,10 +26,6 @@ void SetTriggerMode();
 
 namespace {
 
-void Apply(CtrlCallbackPtr callback, int panel, int control) {
-  callback(panel, control, EVENT_COMMIT, nullptr, 0, 0);
-}
-
 // Rebuilds a ring with the entries its availability row offers (value = entry index), keeping
 // the previous choice when it is still offered.
 void RebuildRing(int panel, int control, const char (*labels)[kItemText], int entries,
@@ -90,8 +86,8 @@ void ShowStartMode(bool quiet) {
       SetTriggerMode();
       SetCtrlVal(trigpanel, TRIG_LevelModeList, rcu.levelmode);
       DimOverlap(1);
-      Apply(SetLevelMode, trigpanel, TRIG_LevelModeList);
-      Apply(TriggerSetup, trigpanel, TRIG_TriggerChannelField);
+      Commit(SetLevelMode, trigpanel, TRIG_LevelModeList);
+      Commit(TriggerSetup, trigpanel, TRIG_TriggerChannelField);
       if (!quiet) DisplayPanel(trigpanel);
       break;
     default:
@@ -138,9 +134,7 @@ void SetTriggerMode() {
   RebuildRing(trigpanel, TRIG_LevelModeList, itemtrigger, 6, triggrun[MeasIndex()][CollectIndex()]);
 }
 
-VELTRA_CALLBACK(RingMeas) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(RingMeas) {
   int type = 0;
   GetCtrlVal(panel, control, &type);
   RestartOnceAfter([type] {
@@ -171,9 +165,7 @@ VELTRA_CALLBACK(RingMeas) {
   return 0;
 }
 
-VELTRA_CALLBACK(SetCollectMode) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetCollectMode) {
   int value = 0;
   GetCtrlVal(panel, control, &value);
   RestartOnceAfter([value] {
@@ -183,9 +175,7 @@ VELTRA_CALLBACK(SetCollectMode) {
   return 0;
 }
 
-VELTRA_CALLBACK(RunSetup) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(RunSetup) {
   int mode = 0;
   GetCtrlVal(panel, control, &mode);
   RestartOnceAfter([mode] {
@@ -195,9 +185,7 @@ VELTRA_CALLBACK(RunSetup) {
   return 0;
 }
 
-VELTRA_CALLBACK(CalibrSet) {
-  (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(CalibrSet) {
   // The preset overwrites the operator's choices and two calibrations: say which first.
   if (ConfirmPopup("Спектры, 1 мВ/ед",
                    "Окна 1 и 2 покажут спектры A и B в единицах мощности,\n"
@@ -205,18 +193,18 @@ VELTRA_CALLBACK(CalibrSet) {
     return 0;
   }
   SetCtrlVal(mainpanel, MAIN_FunctionRing1, 0);
-  Apply(FunctW1, mainpanel, MAIN_FunctionRing1);
+  Commit(FunctW1, mainpanel, MAIN_FunctionRing1);
   SetCtrlVal(mainpanel, MAIN_FunctionRing2, 1);
-  Apply(FunctW2, mainpanel, MAIN_FunctionRing2);
+  Commit(FunctW2, mainpanel, MAIN_FunctionRing2);
   SetCtrlVal(mainpanel, MAIN_YUnitRing1, 2);
   SetCtrlVal(mainpanel, MAIN_YUnitRing2, 2);
-  Apply(RingY1, mainpanel, MAIN_YUnitRing1);
-  Apply(RingY2, mainpanel, MAIN_YUnitRing2);
+  Commit(RingY1, mainpanel, MAIN_YUnitRing1);
+  Commit(RingY2, mainpanel, MAIN_YUnitRing2);
   // The first X unit the spectra offer: frequency of the lines (option 0 is not theirs).
   SetCtrlIndex(mainpanel, MAIN_XUnitRing1, 0);
   SetCtrlIndex(mainpanel, MAIN_XUnitRing2, 0);
-  Apply(RingX1, mainpanel, MAIN_XUnitRing1);
-  Apply(RingX2, mainpanel, MAIN_XUnitRing2);
+  Commit(RingX1, mainpanel, MAIN_XUnitRing1);
+  Commit(RingX2, mainpanel, MAIN_XUnitRing2);
   cch.sen[0] = cch.sen[1] = 1.0;
   CalibrDerive(0);
   CalibrDerive(1);
@@ -227,9 +215,7 @@ VELTRA_CALLBACK(CalibrSet) {
   return 0;
 }
 
-VELTRA_CALLBACK(SetupHard) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetupHard) {
   SetCtrlAttribute(mainpanel, MAIN_TimerTick, ATTR_ENABLED, 0);
   int value = 0;
   GetCtrlVal(panel, control, &value);
@@ -242,9 +228,7 @@ VELTRA_CALLBACK(SetupHard) {
   return 0;
 }
 
-VELTRA_CALLBACK(RegimMeas) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(RegimMeas) {
   int source = 1;
   GetCtrlVal(panel, control, &source);
   if (SetSource(source) == 0) return 0;
@@ -282,9 +266,7 @@ VELTRA_CALLBACK(RegimMeas) {
   return 0;
 }
 
-VELTRA_CALLBACK(SetDump) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetDump) {
   GetCtrlVal(panel, control, &dump);
   return 0;
 }

@@ -180,23 +180,17 @@ void SelectFunction(int w, int i) {
   Reshow(w);
 }
 
-static int FunctW(int w, int panel, int control, int event) {
-  if (event != EVENT_COMMIT) return 0;
+static int FunctW(int w, int panel, int control) {
   int i = 0;
   GetCtrlVal(panel, control, &i);
   SelectFunction(w, i);
   return 0;
 }
 
-int FunctW1(int panel, int control, int event, void*, int, int) {
-  return FunctW(0, panel, control, event);
-}
-int FunctW2(int panel, int control, int event, void*, int, int) {
-  return FunctW(1, panel, control, event);
-}
+VELTRA_COMMIT(FunctW1) { return FunctW(0, panel, control); }
+VELTRA_COMMIT(FunctW2) { return FunctW(1, panel, control); }
 
-static int CrossRingFunc(int w, int panel, int control, int event) {
-  if (event != EVENT_COMMIT) return 0;
+static int CrossRingFunc(int w, int panel, int control) {
   int format = 0;
   GetCtrlVal(panel, control, &format);
   SetFormat(w, format);
@@ -206,12 +200,8 @@ static int CrossRingFunc(int w, int panel, int control, int event) {
   return 0;
 }
 
-int CrossRingFunc1(int panel, int control, int event, void*, int, int) {
-  return CrossRingFunc(0, panel, control, event);
-}
-int CrossRingFunc2(int panel, int control, int event, void*, int, int) {
-  return CrossRingFunc(1, panel, control, event);
-}
+VELTRA_COMMIT(CrossRingFunc1) { return CrossRingFunc(0, panel, control); }
+VELTRA_COMMIT(CrossRingFunc2) { return CrossRingFunc(1, panel, control); }
 
 void SetFunctionMeas(int type) {
   if (type < 0 || type > 3) return;
@@ -275,8 +265,7 @@ void SetCursorsItem(int w) {
 
 // ---- reference memory
 
-int InMemory(int panel, int control, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(InMemory) {
   const int w = WindowOf(control, MAIN_MemoryToggle1, MAIN_MemoryToggle2);
   if (w < 0) return 0;
   int state = 0;
@@ -290,16 +279,14 @@ int InMemory(int panel, int control, int event, void*, int, int) {
   return 0;
 }
 
-int Equalize(int panel, int control, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(Equalize) {
   const int w = WindowOf(control, MAIN_EqualizeToggle1, MAIN_EqualizeToggle2);
   if (w < 0) return 0;
   GetCtrlVal(panel, control, &vs[w].memEqualize);
   return 0;
 }
 
-int ViewMm(int panel, int control, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(ViewMm) {
   const int w = WindowOf(control, MAIN_ShowMemoryToggle1, MAIN_ShowMemoryToggle2);
   if (w < 0) return 0;
   GetCtrlVal(panel, control, &vs[w].memShow);
@@ -312,8 +299,7 @@ int ViewMm(int panel, int control, int event, void*, int, int) {
   return 0;
 }
 
-int Integration(int panel, int control, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(Integration) {
   const int w = WindowOf(control, MAIN_IntegrationRing1, MAIN_IntegrationRing2);
   if (w < 0) return 0;
   int n = 0;
@@ -325,8 +311,7 @@ int Integration(int panel, int control, int event, void*, int, int) {
 
 // ---- plot colour
 
-static int ColorOfWindow(int w, int panel, int control, int event) {
-  if (event != EVENT_COMMIT) return 0;
+static int ColorOfWindow(int w, int panel, int control) {
   int color = 0;
   GetCtrlVal(panel, control, &color);
   vs[w].color = color;
@@ -340,12 +325,8 @@ static int ColorOfWindow(int w, int panel, int control, int event) {
   return 0;
 }
 
-int ColorA(int panel, int control, int event, void*, int, int) {
-  return ColorOfWindow(0, panel, control, event);
-}
-int ColorB(int panel, int control, int event, void*, int, int) {
-  return ColorOfWindow(1, panel, control, event);
-}
+VELTRA_COMMIT(ColorA) { return ColorOfWindow(0, panel, control); }
+VELTRA_COMMIT(ColorB) { return ColorOfWindow(1, panel, control); }
 
 // ---- data window
 
@@ -360,8 +341,7 @@ void ShowWindowType() {
   }
 }
 
-int Weight(int panel, int control, int event, void*, int, int) {
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(Weight) {
   int type = 0;
   GetCtrlVal(panel, control, &type);
   SetWindowType(type);
@@ -373,9 +353,7 @@ int Weight(int panel, int control, int event, void*, int, int) {
 
 // ---- histogram bins
 
-VELTRA_CALLBACK(SetRank) {
-  (void)callbackData, (void)eventData1, (void)eventData2;
-  if (event != EVENT_COMMIT) return 0;
+VELTRA_COMMIT(SetRank) {
   int value = 0;
   GetCtrlVal(panel, control, &value);
   if (SetBins(value) == 0) SetBins(1);

@@ -28,9 +28,8 @@ void Refresh(int w) {
   if (Results() && start == 0) ViewResult(w);
 }
 
-int ToggleOf(int panel, int control, int event, int first, int second, int ViewOptions::*field,
+int ToggleOf(int panel, int control, int first, int second, int ViewOptions::*field,
              void (*clear)(int)) {
-  if (event != EVENT_COMMIT) return 0;
   const int w = WindowOf(control, first, second);
   if (w < 0) return 0;
   int on = 0;
@@ -47,18 +46,18 @@ const char* UnitLabel(const ViewState& v) { return Yunit[v.yUnit >= 0 && v.yUnit
 
 // ---- toggles
 
-int SetPeakHold(int panel, int control, int event, void*, int, int) {
-  return ToggleOf(panel, control, event, MAIN_PeakHoldToggle1, MAIN_PeakHoldToggle2,
+VELTRA_COMMIT(SetPeakHold) {
+  return ToggleOf(panel, control, MAIN_PeakHoldToggle1, MAIN_PeakHoldToggle2,
                   &ViewOptions::peakHold, ClearPeakHold);
 }
 
-int SetSpectrogram(int panel, int control, int event, void*, int, int) {
-  return ToggleOf(panel, control, event, MAIN_SpectrogramToggle1, MAIN_SpectrogramToggle2,
+VELTRA_COMMIT(SetSpectrogram) {
+  return ToggleOf(panel, control, MAIN_SpectrogramToggle1, MAIN_SpectrogramToggle2,
                   &ViewOptions::spectrogram, ClearSpectrogram);
 }
 
-int SetConfidence(int panel, int control, int event, void*, int, int) {
-  return ToggleOf(panel, control, event, MAIN_ConfidenceToggle1, MAIN_ConfidenceToggle2,
+VELTRA_COMMIT(SetConfidence) {
+  return ToggleOf(panel, control, MAIN_ConfidenceToggle1, MAIN_ConfidenceToggle2,
                   &ViewOptions::confidence, nullptr);
 }
 
