@@ -85,7 +85,7 @@ void DefaultsInto(CalibrRecord& r, int i) {
 
 }  // namespace
 
-void CalibrDerive(int input) { DeriveInto(cch, ClampInput(input)); }
+void CalibrDerive(int inputNo) { DeriveInto(cch, ClampInput(inputNo)); }
 
 void SetThroug(int i) {
   i = ClampInput(i);
@@ -96,28 +96,28 @@ void SetThroug(int i) {
 
 void ThrougCount(int k) { SetThroug(k == 0 ? rcu.chanA : rcu.chanB); }
 
-void CalibrDefaultsInput(int input) {
-  int i = ClampInput(input);
+void CalibrDefaultsInput(int inputNo) {
+  int i = ClampInput(inputNo);
   DefaultsInto(cch, i);
   hs.inmode[i] = 1;
 }
 
-double ChannelScale(int input) { return cch.upc[ClampInput(input)]; }
-double ChannelDbOffset(int input) { return cch.reldb[ClampInput(input)]; }
-const char* ChannelUnit(int input) { return cch.dim[ClampInput(input)]; }
+double ChannelScale(int inputNo) { return cch.upc[ClampInput(inputNo)]; }
+double ChannelDbOffset(int inputNo) { return cch.reldb[ClampInput(inputNo)]; }
+const char* ChannelUnit(int inputNo) { return cch.dim[ClampInput(inputNo)]; }
 
 int EncodeCalibr(const CalibrRecord& rec, unsigned char out[kCalibrFileSize]) {
   std::memset(out, 0, kCalibrFileSize);
   const double* blocks[] = {rec.sen,       rec.upc,       rec.gain, rec.upcdb, rec.fsc,
                             rec.reserved1, rec.reserved2, rec.lo,   rec.lodb,  rec.reldb};
   for (int b = 0; b < 10; ++b) PutDoubles(out + b * 64, blocks[b]);
-  int ok = 1;
+  int good = 1;
   for (int i = 0; i < kCalibrInputs; ++i) {
     char text[kDimDiskLen + 1];
     if (!RecodeText("CP1251", "UTF-8", rec.dim[i], strnlen(rec.dim[i], kDimTextLen), text,
                  kDimDiskLen)) {
       RecodeText("CP1251", "UTF-8", Dim[kVoltUnit], std::strlen(Dim[kVoltUnit]), text, kDimDiskLen);
-      ok = 0;
+      good = 0;
     }
     std::memcpy(out + kDimOffset + i * kDimDiskLen, text, std::strlen(text));
   }
@@ -125,7 +125,7 @@ int EncodeCalibr(const CalibrRecord& rec, unsigned char out[kCalibrFileSize]) {
     auto v = static_cast<std::uint32_t>(rec.mode[i]);
     for (int b = 0; b < 4; ++b) out[kModeOffset + i * 4 + b] = static_cast<unsigned char>(v >> (8 * b));
   }
-  return ok;
+  return good;
 }
 
 void DecodeCalibr(const unsigned char in[kCalibrFileSize], CalibrRecord* rec) {
@@ -151,13 +151,13 @@ int CheckCalibr(CalibrRecord* rec) {
   int reset = 0;
   for (int i = 0; i < kCalibrInputs; ++i) {
     // A unit other than the seven (a recording's) keeps its numbers: its text is shown as is.
-    bool ok = Plausible(rec->sen[i]) && Plausible(rec->lo[i]) && Plausible(rec->gain[i]) &&
+    bool good = Plausible(rec->sen[i]) && Plausible(rec->lo[i]) && Plausible(rec->gain[i]) &&
               Plausible(MvPerCount() / rec->sen[i] / rec->gain[i]) && rec->dim[i][0] != '\0' &&
               (rec->mode[i] == 0 || rec->mode[i] == 1 || rec->mode[i] == 3);
     if (!Plausible(rec->fsc[i])) rec->fsc[i] = 8388607.0;
     if (!std::isfinite(rec->reserved1[i])) rec->reserved1[i] = 0.0;
     if (!std::isfinite(rec->reserved2[i])) rec->reserved2[i] = 0.0;
-    if (ok) {
+    if (good) {
       DeriveInto(*rec, i);
     } else {
       DefaultsInto(*rec, i);

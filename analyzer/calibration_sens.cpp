@@ -161,18 +161,18 @@ VELTRA_COMMIT(SetDim) {
   return 0;
 }
 
-void SetDimension(int k, int input) {
-  if (input < 0 || input >= kCalibrInputs) return;
-  ShowUnit(k, cch.dim[input]);
+void SetDimension(int k, int inputNo) {
+  if (inputNo < 0 || inputNo >= kCalibrInputs) return;
+  ShowUnit(k, cch.dim[inputNo]);
   DimCommit(k);
 }
 
-void ShowChannelCalibration(int k, int input) {
-  if (input < 0 || input >= kCalibrInputs) return;
+void ShowChannelCalibration(int k, int inputNo) {
+  if (inputNo < 0 || inputNo >= kCalibrInputs) return;
   const ChannelControls c = ControlsOf(k);
-  ShowUnit(k, cch.dim[input]);
-  SetCtrlVal(mainpanel, c.lo, cch.lo[input]);
-  SetCtrlVal(mainpanel, c.sen, cch.sen[input]);
+  ShowUnit(k, cch.dim[inputNo]);
+  SetCtrlVal(mainpanel, c.lo, cch.lo[inputNo]);
+  SetCtrlVal(mainpanel, c.sen, cch.sen[inputNo]);
 }
 
 void SetParam_Calibr(int k) {

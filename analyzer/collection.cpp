@@ -309,12 +309,12 @@ void SetSetupDelay() {
 
 int FilterArry() {
   const int n = dbuf.nframe;
-  const int half = dbuf.n;
-  if (n <= 0 || n > kMaxFrame || half < n || static_cast<int>(wave.size()) < half + n) return 0;
+  const int halfFrame = dbuf.n;
+  if (n <= 0 || n > kMaxFrame || halfFrame < n || static_cast<int>(wave.size()) < halfFrame + n) return 0;
   double sa = 0.0, sb = 0.0;
   for (int i = 0; i < n; ++i) {
     inpf_ChA[i] = wave[i];
-    inpf_ChB[i] = wave[half + i];
+    inpf_ChB[i] = wave[halfFrame + i];
     sa += inpf_ChA[i] * inpf_ChA[i];
     sb += inpf_ChB[i] * inpf_ChB[i];
   }

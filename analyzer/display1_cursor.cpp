@@ -304,14 +304,14 @@ void ReadSideBand(int w) {
   const double h = (v.viewYTo - v.viewYFrom) / Divisor(10.0, 25.0);
   const int i1 = CursorLine(w, 1);
   if (i1 == kNoCursor) return;
-  const int half = v.sbSpacing / 2;
+  const int halfFrame = v.sbSpacing / 2;
   const int marks = v.markCount < kMaxComb ? v.markCount : kMaxComb;
   int lo = -1, hi = -1, m = 0;
   for (int j = 0; j < marks; ++j) {
     m = sdindx[w][j];
-    const int a = m - half > 0 ? m - half : 0;
+    const int a = m - halfFrame > 0 ? m - halfFrame : 0;
     // A band reaching the end of the result stops short of it.
-    const int b = m + half > v.count - 1 ? v.count - 3 : m + half;
+    const int b = m + halfFrame > v.count - 1 ? v.count - 3 : m + halfFrame;
     if (i1 >= a && i1 <= b) {
       lo = a;
       hi = b;

@@ -140,9 +140,9 @@ void Take(const LinkReport& r) {
 
 }  // namespace
 
-void SendGain5128(int input, int gain100) { Queue(kLinkGain, input, gain100); }
-void SendLPF5128(int input, int code) { Queue(kLinkLowPass, input, code); }
-void SendHPF5128(int input, int code) { Queue(kLinkHighPass, input, code); }
+void SendGain5128(int inputNo, int gain100) { Queue(kLinkGain, inputNo, gain100); }
+void SendLPF5128(int inputNo, int code) { Queue(kLinkLowPass, inputNo, code); }
+void SendHPF5128(int inputNo, int code) { Queue(kLinkHighPass, inputNo, code); }
 
 int LinkPending5128() { return pending; }
 

@@ -61,7 +61,7 @@ int ExportKindOf(const char* path) {
 
 std::string CsvText(int w) {
   const ViewState& v = vs[w];
-  const int input = Clamp(w == 0 ? rcu.chanA : rcu.chanB, 0, kInputs - 1);
+  const int inputNo = Clamp(w == 0 ? rcu.chanA : rcu.chanB, 0, kInputs - 1);
   const int fn = Clamp(v.function, 0, kFunctions);
   const bool hasFormat = v.format >= 0 && v.format < kFormats;
   int n = Clamp(v.count, 0, kResultHalf);
@@ -79,9 +79,9 @@ std::string CsvText(int w) {
   t += std::string("# window: ") + itemweight[Clamp(cus.window, 0, 9)] + "\n";
   t += "# rate_Hz: " + Num(cus.srate / (cus.thin > 0 ? cus.thin : 1)) + "\n";
   t += "# N: " + std::to_string(cus.frameLen) + "\n";
-  t += "# calibration: input " + std::to_string(input) + "; sen_mV_per_unit " +
-       Num(cch.sen[input]) + "; units_per_count " + Num(cch.upc[input]) + "; ref_0dB " +
-       Num(cch.lo[input]) + "; unit " + cch.dim[input] + "\n";
+  t += "# calibration: inputNo " + std::to_string(inputNo) + "; sen_mV_per_unit " +
+       Num(cch.sen[inputNo]) + "; units_per_count " + Num(cch.upc[inputNo]) + "; ref_0dB " +
+       Num(cch.lo[inputNo]) + "; unit " + cch.dim[inputNo] + "\n";
   if (bands && v.count > 0) t += "# band_total: " + Num(v.yData[n]) + "\n";
   t += std::string(XColumn(v.xUnit)) + "," + YColumn(v.yUnit) + "\n";
   for (int j = 0; j < n; ++j) t += Num(v.xData[j]) + "," + Num(v.yData[j]) + "\n";

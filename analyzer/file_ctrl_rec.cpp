@@ -326,9 +326,9 @@ void SetParamAver() {
   long long step = t * (n - sr.ovsamp);
   if (step < 1) step = 1;
   const long long r = fs.nrecs - std::llabs(static_cast<long long>(sr.delay)) - frame;
-  long long count = r > frame ? (r - frame + step - 1) / step : 0;
-  if (count > 1000000) count = 1000000;
-  rcu.avgTarget = count < 1 ? 1 : static_cast<int>(count);
+  long long averages = r > frame ? (r - frame + step - 1) / step : 0;
+  if (averages > 1000000) averages = 1000000;
+  rcu.avgTarget = averages < 1 ? 1 : static_cast<int>(averages);
   rcu.expAver = 0;
   NotifySetting(kChangedAverages);
   if (start == 1) SetZero();

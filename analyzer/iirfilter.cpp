@@ -123,20 +123,20 @@ void CascadeIIRFilter() {
     iir_ch[ch] = AllocIIRFilterPtr(IIR_LOWPASS, cus.iirorder);
     if (iir_ch[ch] == nullptr) continue;
     ResetIIRFilter(iir_ch[ch]);
-    const double fs = cus.srate, fl = cus.iirfcut, fh = cus.iirfhigh;
+    const double rate = cus.srate, fl = cus.iirfcut, fh = cus.iirfhigh;
     int status = 0;
     switch (cus.iirtype) {
       case 0:
-        status = Elp_CascadeCoef(fs, fl, fh, cus.iirripple, cus.iiratten, iir_ch[ch]);
+        status = Elp_CascadeCoef(rate, fl, fh, cus.iirripple, cus.iiratten, iir_ch[ch]);
         break;
       case 1:
-        status = Ch_CascadeCoef(fs, fl, fh, cus.iirripple, iir_ch[ch]);
+        status = Ch_CascadeCoef(rate, fl, fh, cus.iirripple, iir_ch[ch]);
         break;
       case 2:
-        status = InvCh_CascadeCoef(fs, fl, fh, cus.iiratten, iir_ch[ch]);
+        status = InvCh_CascadeCoef(rate, fl, fh, cus.iiratten, iir_ch[ch]);
         break;
       case 3:
-        status = Bw_CascadeCoef(fs, fl, fh, iir_ch[ch]);
+        status = Bw_CascadeCoef(rate, fl, fh, iir_ch[ch]);
         break;
       default:
         break;

@@ -82,10 +82,10 @@ void LiveTakeClips(int clipped[2]) {
   clipped[1] = g_clip[1];
 }
 
-double CaptureFullScale(int input) {
-  if (input < 0 || input >= kInputs) return kDefaultFullScale;
+double CaptureFullScale(int inputNo) {
+  if (inputNo < 0 || inputNo >= kInputs) return kDefaultFullScale;
   // The calibration record's first reserved column: 0 (an older file) means the default.
-  const double v = cch.reserved1[input];
+  const double v = cch.reserved1[inputNo];
   return std::isfinite(v) && v > 0.0 && v <= kMaxFullScale ? v : kDefaultFullScale;
 }
 

@@ -42,17 +42,17 @@ void InitCapturePanel() {
     std::snprintf(saved, sizeof saved, "%s", "default");
   }
   static char names[kMaxDevices][kCaptureTextLen];
-  int count = CaptureDeviceNames(names, kMaxDevices);
+  int devices = CaptureDeviceNames(names, kMaxDevices);
   int chosen = -1;
-  for (int i = 0; i < count; ++i)
+  for (int i = 0; i < devices; ++i)
     if (std::strcmp(names[i], saved) == 0) chosen = i;
   // A device that is not plugged in now stays the choice until the operator picks another.
-  if (chosen < 0 && count < kMaxDevices) {
-    std::snprintf(names[count], kCaptureTextLen, "%s", saved);
-    chosen = count++;
+  if (chosen < 0 && devices < kMaxDevices) {
+    std::snprintf(names[devices], kCaptureTextLen, "%s", saved);
+    chosen = devices++;
   }
   ClearListCtrl(mainpanel, MAIN_CaptureDeviceRing);
-  for (int i = 0; i < count; ++i) InsertListItem(mainpanel, MAIN_CaptureDeviceRing, -1, names[i], i);
+  for (int i = 0; i < devices; ++i) InsertListItem(mainpanel, MAIN_CaptureDeviceRing, -1, names[i], i);
   SetCtrlIndex(mainpanel, MAIN_CaptureDeviceRing, chosen < 0 ? 0 : chosen);
   if (chosen >= 0) std::snprintf(capture_device, sizeof capture_device, "%s", names[chosen]);
   ShowFullScale();

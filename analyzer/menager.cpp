@@ -100,8 +100,8 @@ void ZeroView() {
   for (double* a : {Rx, Ix, Ry, Iy}) Clear1D(a, 2 * n);
 }
 
-int TriggerInputOf(int input) {
-  return input == rcu.chanA || input == rcu.chanB ? input : -1;
+int TriggerInputOf(int inputNo) {
+  return inputNo == rcu.chanA || inputNo == rcu.chanB ? inputNo : -1;
 }
 
 int SetZero() {
@@ -196,10 +196,10 @@ void DataOfFile() {
   // One read per step: the records are decoded from memory, only the two columns the channels use.
   static std::vector<unsigned char> bytes;
   const std::size_t recordBytes = 4u * static_cast<std::size_t>(nrec);
-  const auto records = static_cast<std::size_t>(fs.nread);
-  bytes.resize(records * recordBytes);
+  const auto recordCount = static_cast<std::size_t>(fs.nread);
+  bytes.resize(recordCount * recordBytes);
   const bool complete = std::fseek(f, fs.pos, SEEK_SET) == 0 &&
-                        std::fread(bytes.data(), recordBytes, records, f) == records;
+                        std::fread(bytes.data(), recordBytes, recordCount, f) == recordCount;
   const int colA = rcu.colA >= 0 && rcu.colA < nrec ? rcu.colA : 0;
   const int colB = rcu.colB >= 0 && rcu.colB < nrec ? rcu.colB : 0;
   const auto value = [&](int i, int k) {

@@ -172,13 +172,13 @@ void WriterLoop() {
 
 }  // namespace
 
-std::string RecordingHeaderText(const RecordingSetup& s, long long records) {
+std::string RecordingHeaderText(const RecordingSetup& s, long long recordCount) {
   const int mode = s.runmode >= 0 && s.runmode < kRunModes ? s.runmode : 0;
   std::string t = textmode[mode];
   t += "\n";
-  t += "N=" + std::to_string(records * s.nrec) + " Fs=" + Number(s.srate) +
+  t += "N=" + std::to_string(recordCount * s.nrec) + " Fs=" + Number(s.srate) +
        " Nch=" + std::to_string(s.nrec) + "\n";
-  t += "L=" + std::to_string(s.flen) + " T=" + Number(s.srate > 0 ? records / s.srate : 0.0, 9) +
+  t += "L=" + std::to_string(s.flen) + " T=" + Number(s.srate > 0 ? recordCount / s.srate : 0.0, 9) +
        "\n";
   t += "Вход Чувств.,мВ/ед. Ед./отсчёт Опорн.ур. Ед.\n";
   for (int k = 0; k < s.nrec && k < kRecordValues; ++k) {
@@ -229,7 +229,7 @@ int RecorderStart(const char* dataPath, const RecordingSetup& setup, const Recor
   return 0;
 }
 
-bool RecorderPush(const int32_t* records, int frames) {
+bool RecorderPush(const int32_t* recordCount, int frames) {
   if (!g.active || frames <= 0) return g.active;
   const std::size_t n = static_cast<std::size_t>(frames) * static_cast<std::size_t>(g.setup.nrec);
   {
@@ -246,7 +246,7 @@ bool RecorderPush(const int32_t* records, int frames) {
       g.overrun = true;
       return false;
     }
-    g.queue.emplace_back(records, records + n);
+    g.queue.emplace_back(recordCount, recordCount + n);
     g.queued += n * 4;
   }
   g.cv.notify_one();

@@ -268,9 +268,9 @@ int SetGenerator(int on) {
   return 1;
 }
 
-int SetTriggerInput(int input) {
-  rcu.triginput = input;
-  rcu.trigchan = TriggerInputOf(input);
+int SetTriggerInput(int inputNo) {
+  rcu.triginput = inputNo;
+  rcu.trigchan = TriggerInputOf(inputNo);
   return Restart();
 }
 
@@ -299,23 +299,23 @@ int SetPretrig(int samples) {
 }
 
 int SetChannelOn(int k, int on) {
-  const int input = k == 1 ? rcu.chanB : rcu.chanA;
+  const int inputNo = k == 1 ? rcu.chanB : rcu.chanA;
   int& onK = k == 1 ? rcu.onB : rcu.onA;
-  // A channel without an input (playback before its input button is pressed) stays off.
-  if (input < 0 || input >= kInputs || (Source().recorded && !OnOffCh[input])) {
+  // A channel without an inputNo (playback before its inputNo button is pressed) stays off.
+  if (inputNo < 0 || inputNo >= kInputs || (Source().recorded && !OnOffCh[inputNo])) {
     onK = 0;
     return on ? 0 : 1;
   }
   onK = on ? 1 : 0;
-  // Its scale follows the amplifier; a recorded input keeps the scale its counts were taken with.
+  // Its scale follows the amplifier; a recorded inputNo keeps the scale its counts were taken with.
   ThrougCount(k);
-  if (Source().recorded) TakeRecordedCalibration(input);
+  if (Source().recorded) TakeRecordedCalibration(inputNo);
   return Restart();
 }
 
-int SetChannelInput(int k, int input) {
-  if (input < 0 || input >= kInputs || Source().recorded) return 0;
-  (k == 1 ? rcu.chanB : rcu.chanA) = input;
+int SetChannelInput(int k, int inputNo) {
+  if (inputNo < 0 || inputNo >= kInputs || Source().recorded) return 0;
+  (k == 1 ? rcu.chanB : rcu.chanA) = inputNo;
   ThrougCount(k);
   return Restart();
 }

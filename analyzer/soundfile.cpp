@@ -185,11 +185,11 @@ const char* ReadSoundFileHeader(const char* path, RecordingHeader* h) {
   return nullptr;
 }
 
-long ReadSoundRecords(const char* path, long long first, long count, int nrec, int32_t* out) {
+long ReadSoundRecords(const char* path, long long first, long frames, int nrec, int32_t* out) {
   SoundFile s(path);
-  if (s.f == nullptr || s.info.channels != nrec || count <= 0) return 0;
+  if (s.f == nullptr || s.info.channels != nrec || frames <= 0) return 0;
   if (sf_seek(s.f, first, SEEK_SET) < 0) return 0;
-  return ReadCounts(s, count, CountsPerFullScale(!OwnHeader(s.f).empty()), out);
+  return ReadCounts(s, frames, CountsPerFullScale(!OwnHeader(s.f).empty()), out);
 }
 
 void DataOfSoundFile() {

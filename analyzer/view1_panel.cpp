@@ -259,8 +259,8 @@ void SetCursorsItem(int w) {
   const int* modes = m.cursorModes[v.format > 0 ? v.format : 0];
   if (!modes) modes = m.cursorModes[0];
   RefillRing(kControls[w].cursorModeRing, itemcursors, modes, kCursorModes);
-  const CtrlCallbackPtr cb = w == 0 ? SetCursors1 : SetCursors2;
-  cb(mainpanel, kControls[w].cursorModeRing, EVENT_COMMIT, nullptr, 0, 0);
+  const CtrlCallbackPtr callback = w == 0 ? SetCursors1 : SetCursors2;
+  callback(mainpanel, kControls[w].cursorModeRing, EVENT_COMMIT, nullptr, 0, 0);
 }
 
 // ---- reference memory

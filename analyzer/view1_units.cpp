@@ -153,12 +153,12 @@ int Overloaded(double rms) {
 }
 
 void TotText(int w, char* buf, int bufSize) {
-  const int input = w == 0 ? rcu.chanA : rcu.chanB;
+  const int inputNo = w == 0 ? rcu.chanA : rcu.chanB;
   const double power = w == 0 ? sp.powerA : sp.powerB;
   const double mean = w == 0 ? sp.meanA : sp.meanB;
   const double rms = std::sqrt(power > 0.0 ? power : 0.0);
-  const double scale = ChannelScale(input);
-  const char* unit = ChannelUnit(input);
+  const double scale = ChannelScale(inputNo);
+  const char* unit = ChannelUnit(inputNo);
   const char* name = w == 0 ? "Sa" : "Sb";
   if (rcu.measType == 2)
     std::snprintf(buf, bufSize, "%s = %1.3e, ср.=%1.3e, %s", name, rms * scale, mean * scale, unit);

@@ -193,8 +193,8 @@ void SpectroPush(int w, const double* power, int cols) {
   }
   static double row[kMaxLines];
   std::copy(power, power + cols, row);
-  const int input = v.function == kFnSpectrumA ? rcu.chanA : rcu.chanB;
-  ConvertRow(row, cols, v.yUnit, v.integration, sp.df, ChannelDbOffset(input));
+  const int inputNo = v.function == kFnSpectrumA ? rcu.chanA : rcu.chanB;
+  ConvertRow(row, cols, v.yUnit, v.integration, sp.df, ChannelDbOffset(inputNo));
   float* dst = s.z + static_cast<size_t>(s.head) * kMaxLines;
   for (int j = 0; j < cols; ++j) dst[j] = static_cast<float>(row[j]);
   s.head = (s.head + 1) % s.rows;
@@ -304,17 +304,17 @@ void DistortionText(const Distortion& d, double scale, const char* unit, char* b
   }
   const auto db = [](double ratio) { return ratio > 0.0 ? 20.0 * std::log10(ratio) : -400.0; };
   std::string t;
-  char part[160];
-  std::snprintf(part, sizeof part,
+  char share[160];
+  std::snprintf(share, sizeof share,
                 "F0= %1.2f,Гц; %1.4g,%s; THD= %1.3f %% (%1.2f дБ); THD+N= %1.3f %% (%1.2f дБ); "
                 "SINAD= %1.2f дБ;",
                 d.f0, std::sqrt(d.p1) * scale, unit, 100.0 * d.thd, db(d.thd), 100.0 * d.thdN,
                 db(d.thdN), d.sinad > 0.0 ? 10.0 * std::log10(d.sinad) : 0.0);
-  t += part;
+  t += share;
   for (int i = 0; i < d.orders; ++i) {
-    std::snprintf(part, sizeof part, " %d: %1.1f,Гц %1.2f,дБ;", i + 2, d.hf[i],
+    std::snprintf(share, sizeof share, " %d: %1.1f,Гц %1.2f,дБ;", i + 2, d.hf[i],
                   d.hp[i] > 0.0 ? 10.0 * std::log10(d.hp[i] / d.p1) : -400.0);
-    t += part;
+    t += share;
   }
   std::snprintf(buf, bufSize, "%s", t.c_str());
 }

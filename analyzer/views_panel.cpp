@@ -169,8 +169,8 @@ void ShowDistortion(int w) {
   }
   Distortion d;
   WindowDistortion(w, &d);
-  const int input = v.function == kFnSpectrumA ? rcu.chanA : rcu.chanB;
-  const int in = std::clamp(input, 0, kInputs - 1);
+  const int inputNo = v.function == kFnSpectrumA ? rcu.chanA : rcu.chanB;
+  const int in = std::clamp(inputNo, 0, kInputs - 1);
   char text[2048];
   DistortionText(d, ChannelScale(in), cch.dim[in], text, sizeof text);
   SetCtrlVal(mainpanel, readout, text);
