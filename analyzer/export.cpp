@@ -79,7 +79,7 @@ std::string CsvText(int w) {
   t += std::string("# window: ") + itemweight[Clamp(cus.window, 0, 9)] + "\n";
   t += "# rate_Hz: " + Num(cus.srate / (cus.thin > 0 ? cus.thin : 1)) + "\n";
   t += "# N: " + std::to_string(cus.frameLen) + "\n";
-  t += "# calibration: inputNo " + std::to_string(inputNo) + "; sen_mV_per_unit " +
+  t += "# calibration: input " + std::to_string(inputNo) + "; sen_mV_per_unit " +
        Num(cch.sen[inputNo]) + "; units_per_count " + Num(cch.upc[inputNo]) + "; ref_0dB " +
        Num(cch.lo[inputNo]) + "; unit " + cch.dim[inputNo] + "\n";
   if (bands && v.count > 0) t += "# band_total: " + Num(v.yData[n]) + "\n";

@@ -301,13 +301,13 @@ int SetPretrig(int samples) {
 int SetChannelOn(int k, int on) {
   const int inputNo = k == 1 ? rcu.chanB : rcu.chanA;
   int& onK = k == 1 ? rcu.onB : rcu.onA;
-  // A channel without an inputNo (playback before its inputNo button is pressed) stays off.
+  // A channel without an input (playback before its input button is pressed) stays off.
   if (inputNo < 0 || inputNo >= kInputs || (Source().recorded && !OnOffCh[inputNo])) {
     onK = 0;
     return on ? 0 : 1;
   }
   onK = on ? 1 : 0;
-  // Its scale follows the amplifier; a recorded inputNo keeps the scale its counts were taken with.
+  // Its scale follows the amplifier; a recorded input keeps the scale its counts were taken with.
   ThrougCount(k);
   if (Source().recorded) TakeRecordedCalibration(inputNo);
   return Restart();
