@@ -26,8 +26,7 @@ namespace {
 std::deque<std::string> g_fileAnswers;
 std::vector<std::string> g_popups;
 
-int PrintPopup(int kind, const char* title, const char* text, char* answer, int answerSize,
-               void*) {
+int PrintPopup(int kind, const char* title, const char* text, char* answer, int answerSize, void*) {
   g_popups.push_back(std::string(title) + ": " + text);
   switch (kind) {
     case POPUP_CONFIRM:
@@ -45,12 +44,9 @@ int PrintPopup(int kind, const char* title, const char* text, char* answer, int 
       return GetFileInfo(path.c_str(), nullptr) == 1 ? VAL_EXISTING_FILE_SELECTED
                                                      : VAL_NEW_FILE_SELECTED;
     }
-    default:
-      std::fprintf(stderr, "veltra: [%s] %s\n", title, text);
-      return 0;
+    default: std::fprintf(stderr, "veltra: [%s] %s\n", title, text); return 0;
   }
 }
-
 
 bool Find(const std::string& role, int* panel, int* control) {
   return FindCtrlByRole(role.c_str(), panel, control) == 0;
@@ -80,10 +76,7 @@ std::string ControlText(int panel, int control) {
 
 }  // namespace
 
-
 const std::vector<std::string>& AutomationPopups() { return g_popups; }
-
-
 
 int CheckAutomationRoles(const AutomationPlan& plan, std::string* error) {
   for (const auto& a : plan.actions) {
@@ -147,9 +140,7 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
         std::printf("%s\n", ControlText(panel, control).c_str());
         std::fflush(stdout);
         break;
-      case AutomationAction::File:
-        g_fileAnswers.push_back(a.value);
-        break;
+      case AutomationAction::File: g_fileAnswers.push_back(a.value); break;
       case AutomationAction::Ticks:
         // Nobody looks between the ticks: the windows are drawn once, after the last.
         DeferRedraw(true);
@@ -160,8 +151,9 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
         break;
       case AutomationAction::Run: {
         if (rcu.expAver == 1 && rcu.measType != 2) {
-          *error = "--run: при экспоненциальном усреднении измерение само не заканчивается; "
-                   "используйте --ticks N";
+          *error =
+              "--run: при экспоненциальном усреднении измерение само не заканчивается; "
+              "используйте --ticks N";
           return 3;
         }
         if (start != 1) UserSetCtrlVal(mainpanel, MAIN_StartButton, "1");

@@ -98,7 +98,8 @@ int ParseAutomation(int argc, const char* const* argv, AutomationPlan* plan, std
       a.kind = AutomationAction::Run;
     } else if (opt == "--save") {
       const std::string w = eq ? std::string(v, static_cast<size_t>(eq - v)) : "";
-      if (eq == nullptr || (w != "1" && w != "2") || eq[1] == '\0' || std::strlen(eq + 1) >= kPathLen) {
+      if (eq == nullptr || (w != "1" && w != "2") || eq[1] == '\0' ||
+          std::strlen(eq + 1) >= kPathLen) {
         *error = std::string("--save ждёт 1=ПУТЬ или 2=ПУТЬ, получено «") + v + "»";
         return 2;
       }

@@ -25,9 +25,7 @@ constexpr int kModeOffset = 696;
 // Larger files are not calibration records; reading stops here.
 constexpr std::size_t kReadLimit = 4 * kCalibrFileSize;
 
-double MvPerCount() {
-  return hs.mvpc > 0.0 ? hs.mvpc : 20000.0 / (16777216.0 - 1.0);
-}
+double MvPerCount() { return hs.mvpc > 0.0 ? hs.mvpc : 20000.0 / (16777216.0 - 1.0); }
 
 int ClampInput(int input) {
   return input < 0 ? 0 : (input >= kCalibrInputs ? kCalibrInputs - 1 : input);
@@ -115,7 +113,7 @@ int EncodeCalibr(const CalibrRecord& rec, unsigned char out[kCalibrFileSize]) {
   for (int i = 0; i < kCalibrInputs; ++i) {
     char text[kDimDiskLen + 1];
     if (!RecodeText("CP1251", "UTF-8", rec.dim[i], strnlen(rec.dim[i], kDimTextLen), text,
-                 kDimDiskLen)) {
+                    kDimDiskLen)) {
       RecodeText("CP1251", "UTF-8", Dim[kVoltUnit], std::strlen(Dim[kVoltUnit]), text, kDimDiskLen);
       good = 0;
     }
@@ -123,7 +121,8 @@ int EncodeCalibr(const CalibrRecord& rec, unsigned char out[kCalibrFileSize]) {
   }
   for (int i = 0; i < kCalibrInputs; ++i) {
     auto v = static_cast<std::uint32_t>(rec.mode[i]);
-    for (int b = 0; b < 4; ++b) out[kModeOffset + i * 4 + b] = static_cast<unsigned char>(v >> (8 * b));
+    for (int b = 0; b < 4; ++b)
+      out[kModeOffset + i * 4 + b] = static_cast<unsigned char>(v >> (8 * b));
   }
   return good;
 }
@@ -142,7 +141,8 @@ void DecodeCalibr(const unsigned char in[kCalibrFileSize], CalibrRecord* rec) {
   }
   for (int i = 0; i < kCalibrInputs; ++i) {
     std::uint32_t v = 0;
-    for (int b = 0; b < 4; ++b) v |= static_cast<std::uint32_t>(in[kModeOffset + i * 4 + b]) << (8 * b);
+    for (int b = 0; b < 4; ++b)
+      v |= static_cast<std::uint32_t>(in[kModeOffset + i * 4 + b]) << (8 * b);
     rec->mode[i] = static_cast<int>(v);
   }
 }
@@ -152,8 +152,8 @@ int CheckCalibr(CalibrRecord* rec) {
   for (int i = 0; i < kCalibrInputs; ++i) {
     // A unit other than the seven (a recording's) keeps its numbers: its text is shown as is.
     bool good = Plausible(rec->sen[i]) && Plausible(rec->lo[i]) && Plausible(rec->gain[i]) &&
-              Plausible(MvPerCount() / rec->sen[i] / rec->gain[i]) && rec->dim[i][0] != '\0' &&
-              (rec->mode[i] == 0 || rec->mode[i] == 1 || rec->mode[i] == 3);
+                Plausible(MvPerCount() / rec->sen[i] / rec->gain[i]) && rec->dim[i][0] != '\0' &&
+                (rec->mode[i] == 0 || rec->mode[i] == 1 || rec->mode[i] == 3);
     if (!Plausible(rec->fsc[i])) rec->fsc[i] = 8388607.0;
     if (!std::isfinite(rec->reserved1[i])) rec->reserved1[i] = 0.0;
     if (!std::isfinite(rec->reserved2[i])) rec->reserved2[i] = 0.0;

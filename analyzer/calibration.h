@@ -1,5 +1,6 @@
-// Per-input calibration: sensitivity, unit, dB reference, path gain and the scale derived from them,
-// for the eight inputs of the front end, and the file "Calibr.inf" that keeps them between runs.
+// Per-input calibration: sensitivity, unit, dB reference, path gain and the scale derived from
+// them, for the eight inputs of the front end, and the file "Calibr.inf" that keeps them between
+// runs.
 #pragma once
 
 #include <cstddef>
@@ -15,18 +16,18 @@ constexpr int kUnitCount = 7;
 // The calibration record `cch`. Field order is the order of the 728-byte file; the file is
 // written and read field by field (see EncodeCalibr / DecodeCalibr), never as this struct's bytes.
 struct CalibrRecord {
-  double sen[kCalibrInputs];        // sensor sensitivity, mV per unit
-  double upc[kCalibrInputs];        // units per converter count
-  double gain[kCalibrInputs];       // gain of the input path
-  double upcdb[kCalibrInputs];      // 20·log10(upc)
-  double fsc[kCalibrInputs];        // largest positive count
-  double reserved1[kCalibrInputs];  // unused, kept as read
-  double reserved2[kCalibrInputs];  // unused, kept as read
-  double lo[kCalibrInputs];         // reference level of 0 dB, in units
-  double lodb[kCalibrInputs];       // 20·log10(lo)
-  double reldb[kCalibrInputs];      // upcdb − lodb: the dB offset of the input
+  double sen[kCalibrInputs];             // sensor sensitivity, mV per unit
+  double upc[kCalibrInputs];             // units per converter count
+  double gain[kCalibrInputs];            // gain of the input path
+  double upcdb[kCalibrInputs];           // 20·log10(upc)
+  double fsc[kCalibrInputs];             // largest positive count
+  double reserved1[kCalibrInputs];       // unused, kept as read
+  double reserved2[kCalibrInputs];       // unused, kept as read
+  double lo[kCalibrInputs];              // reference level of 0 dB, in units
+  double lodb[kCalibrInputs];            // 20·log10(lo)
+  double reldb[kCalibrInputs];           // upcdb − lodb: the dB offset of the input
   char dim[kCalibrInputs][kDimTextLen];  // unit name, UTF-8, one of Dim
-  int mode[kCalibrInputs];          // input mode: 0 ICP, 1 coefficient, 3 front end
+  int mode[kCalibrInputs];               // input mode: 0 ICP, 1 coefficient, 3 front end
 };
 
 extern CalibrRecord cch;

@@ -181,12 +181,8 @@ void SetParam_Calibr(int k) {
   ShowChannelCalibration(k, i);
   char text[kCoefTextLen];
   switch (cch.mode[i]) {
-    case 0:
-      SetCtrlVal(mainpanel, c.coef, "icp");
-      break;
-    case 3:
-      SetCtrlVal(mainpanel, c.coef, "дж");
-      break;
+    case 0: SetCtrlVal(mainpanel, c.coef, "icp"); break;
+    case 3: SetCtrlVal(mainpanel, c.coef, "дж"); break;
     default:
       CoefText(cch.gain[i], text, sizeof text);
       SetCtrlVal(mainpanel, c.coef, text);
@@ -206,6 +202,7 @@ void InitCalibration() {
   Commit(SwitchChB, mainpanel, MAIN_ChannelSwitchB);
   Commit(SetRectif, mainpanel, MAIN_CoefFieldA);
   Commit(SetRectif, mainpanel, MAIN_CoefFieldB);
-  SetPanelAttribute(mainpanel, ATTR_TITLE, "Анализатор сигналов VZ_07. Выполняется калибровка каналов!");
+  SetPanelAttribute(mainpanel, ATTR_TITLE,
+                    "Анализатор сигналов VZ_07. Выполняется калибровка каналов!");
   SetPanelAttribute(mainpanel, ATTR_TITLE, "Анализатор сигналов VZ_07");
 }

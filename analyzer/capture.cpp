@@ -23,10 +23,10 @@
 
 namespace {
 
-constexpr int kWaitMs = 100;           // one wait on the device; the stop flag is seen this often
-constexpr int kStalledMs = 3000;       // a running device silent this long counts as gone
-constexpr unsigned kPeriodUs = 20000;  // device period: a few per measurement tick
-constexpr unsigned kBufferUs = 500000; // device buffer: slack while the ring is full
+constexpr int kWaitMs = 100;            // one wait on the device; the stop flag is seen this often
+constexpr int kStalledMs = 3000;        // a running device silent this long counts as gone
+constexpr unsigned kPeriodUs = 20000;   // device period: a few per measurement tick
+constexpr unsigned kBufferUs = 500000;  // device buffer: slack while the ring is full
 
 // ALSA prints its own diagnostics to stderr; the analyzer reports failures itself.
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
@@ -43,19 +43,13 @@ __attribute__((format(printf, 3, 4))) void Format(char* out, int size, const cha
 const char* Reason(int err) {
   switch (-err) {
     case ENOENT:
-    case ENXIO:
-      return "устройство не найдено";
-    case ENODEV:
-      return "устройство отключено";
-    case EBUSY:
-      return "устройство занято другой программой";
+    case ENXIO: return "устройство не найдено";
+    case ENODEV: return "устройство отключено";
+    case EBUSY: return "устройство занято другой программой";
     case EACCES:
-    case EPERM:
-      return "нет прав доступа к устройству";
-    case EINVAL:
-      return "устройство не принимает параметры захвата";
-    default:
-      return "ошибка устройства";
+    case EPERM: return "нет прав доступа к устройству";
+    case EINVAL: return "устройство не принимает параметры захвата";
+    default: return "ошибка устройства";
   }
 }
 
@@ -132,7 +126,7 @@ struct CaptureSource {
   std::vector<int32_t> ring;      // interleaved A/B counts
   long long capacity = 0;         // frames
   long long readPos = 0, writePos = 0;
-  std::deque<long long> gapsAt;   // frame numbers that follow missing samples
+  std::deque<long long> gapsAt;  // frame numbers that follow missing samples
   int gaps = 0;
   int lost = 0;
   char lostReason[kCaptureTextLen] = "";
@@ -269,8 +263,8 @@ void CaptureLoop(CaptureSource* s) {
   s->cpuSeconds.store(ThreadCpuSeconds());
 }
 
-__attribute__((format(printf, 4, 5))) int Fail(int result, char* message, int size,
-                                               const char* fmt, ...) {
+__attribute__((format(printf, 4, 5))) int Fail(int result, char* message, int size, const char* fmt,
+                                               ...) {
   if (message != nullptr && size > 0) {
     va_list ap;
     va_start(ap, fmt);
@@ -295,8 +289,7 @@ int CaptureStart(const CaptureRequest& req, CaptureSource** out, char* message, 
     need = std::max(need, req.inputs[k] + 1);
   }
   if (need == 0) return Fail(kCaptureNoInput, message, size, "Не выбран ни один вход.");
-  if (!(req.rate >= 1.0))
-    return Fail(kCaptureNoRate, message, size, "Частота анализа не задана.");
+  if (!(req.rate >= 1.0)) return Fail(kCaptureNoRate, message, size, "Частота анализа не задана.");
 
   auto s = std::make_unique<CaptureSource>();
   // Without the blocking flag a busy device refuses at once instead of holding the program.
@@ -329,7 +322,8 @@ int CaptureStart(const CaptureRequest& req, CaptureSource** out, char* message, 
   if (err < 0)
     return Fail(kCaptureOpenFailed, message, size,
                 "Устройство захвата «%s» не даёт отсчётов в понятном формате (16, 24, 32 бит или "
-                "float).", name);
+                "float).",
+                name);
 
   unsigned maxChannels = 0;
   snd_pcm_hw_params_get_channels_max(hw, &maxChannels);

@@ -28,22 +28,22 @@ struct CaptureRequest {
 
 enum CaptureResult : int {
   kCaptureOk = 0,
-  kCaptureOpenFailed,    // the device could not be opened or set up
-  kCaptureNoInput,       // a requested input is beyond the device's channels
-  kCaptureNoRate,        // no usable rate at or above the analysis rate
-  kCaptureNoConverter,   // the rate converter could not be created
+  kCaptureOpenFailed,   // the device could not be opened or set up
+  kCaptureNoInput,      // a requested input is beyond the device's channels
+  kCaptureNoRate,       // no usable rate at or above the analysis rate
+  kCaptureNoConverter,  // the rate converter could not be created
 };
 
 struct CaptureStats {
-  unsigned deviceRate;      // rate the device runs at
-  int deviceChannels;       // channels the device was opened with
-  int converting;           // 1 when libsoxr converts deviceRate to the analysis rate
-  long long frames;         // frames delivered into the ring (analysis rate)
-  int gaps;                 // overruns: places where samples are missing
-  int clipped[2];           // 1 when a full-scale sample arrived on A / B since the last call
-  int lost;                 // 1 once the device failed for good (unplugged, stalled)
+  unsigned deviceRate;  // rate the device runs at
+  int deviceChannels;   // channels the device was opened with
+  int converting;       // 1 when libsoxr converts deviceRate to the analysis rate
+  long long frames;     // frames delivered into the ring (analysis rate)
+  int gaps;             // overruns: places where samples are missing
+  int clipped[2];       // 1 when a full-scale sample arrived on A / B since the last call
+  int lost;             // 1 once the device failed for good (unplugged, stalled)
   char lostReason[kCaptureTextLen];  // why, in Russian, when lost
-  double threadCpuSeconds;  // CPU time the capture thread has used so far
+  double threadCpuSeconds;           // CPU time the capture thread has used so far
 };
 
 // Opens the device and starts the capture thread. On failure returns the reason and writes a

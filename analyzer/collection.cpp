@@ -1,6 +1,6 @@
 // Triggering, frame collection and the conditioning chain every source feeds.
-#include "analyzer/sources.h"
 #include "analyzer/collection.h"
+#include "analyzer/sources.h"
 
 #include <algorithm>
 #include <cmath>
@@ -247,28 +247,20 @@ int Collection() {
   adapt = tmp.data();
   switch (rcu.runmode) {
     case 0:
-    case 2:
-      return DataToWave();
+    case 2: return DataToWave();
     case 1:
       if (marc_trig == 0) {
         marc_trig = StartATrigg();
         return marc_trig;
       }
       return DataToWave();
-    case 3:
-      return Analog_Trigger();
-    case 4:
-      return LowValueTrigger();
-    case 5:
-      return HighValueTrigger();
-    case 6:
-      return InsideRegion();
-    case 7:
-      return HighHisteresis();
-    case 8:
-      return LowHisteresis();
-    default:
-      return 0;
+    case 3: return Analog_Trigger();
+    case 4: return LowValueTrigger();
+    case 5: return HighValueTrigger();
+    case 6: return InsideRegion();
+    case 7: return HighHisteresis();
+    case 8: return LowHisteresis();
+    default: return 0;
   }
 }
 
@@ -310,7 +302,8 @@ void SetSetupDelay() {
 int FilterArry() {
   const int n = dbuf.nframe;
   const int halfFrame = dbuf.n;
-  if (n <= 0 || n > kMaxFrame || halfFrame < n || static_cast<int>(wave.size()) < halfFrame + n) return 0;
+  if (n <= 0 || n > kMaxFrame || halfFrame < n || static_cast<int>(wave.size()) < halfFrame + n)
+    return 0;
   double sa = 0.0, sb = 0.0;
   for (int i = 0; i < n; ++i) {
     inpf_ChA[i] = wave[i];
@@ -421,18 +414,13 @@ int DifIntegrTime() {
         Differ_(n, x);
         Differ_(n, x);
         break;
-      case 1:
-        Differ_(n, x);
-        break;
-      case 3:
-        Integr_Centrir(n, x);
-        break;
+      case 1: Differ_(n, x); break;
+      case 3: Integr_Centrir(n, x); break;
       case 4:
         Integr_Centrir(n, x);
         Integr_Centrir(n, x);
         break;
-      default:
-        break;
+      default: break;
     }
   };
   apply(rcu.diA, ca);

@@ -17,7 +17,6 @@ int InsideRegion();
 int HighHisteresis();
 int LowHisteresis();
 
-
 // Conditioning chain. Each returns 1 when a frame was formed in ca / cb.
 int FilterArry();
 int IIRFilter();

@@ -54,8 +54,7 @@ VELTRA_COMMIT(TriggerSetup) {
       (control == TRIG_SlopeRing ? SetSlope : SetPretrig)(value);
       break;
     }
-    default:
-      break;
+    default: break;
   }
   return 0;
 }
@@ -92,7 +91,8 @@ VELTRA_COMMIT(SetLevelMode) {
 VELTRA_COMMIT(SetDiffIntegr) {
   int value = 2;
   GetCtrlVal(panel, control, &value);
-  if (SetDiffInt(control == MAIN_DiffIntRingB ? 1 : 0, value) == 0) SetDiffInt(control == MAIN_DiffIntRingB ? 1 : 0, 2);
+  if (SetDiffInt(control == MAIN_DiffIntRingB ? 1 : 0, value) == 0)
+    SetDiffInt(control == MAIN_DiffIntRingB ? 1 : 0, 2);
   return 0;
 }
 

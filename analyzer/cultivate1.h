@@ -8,22 +8,22 @@ constexpr int kFunctions = 27;
 constexpr int kFormats = 6;
 constexpr int kUnitOptions = 7;
 constexpr int kCursorModes = 6;
-constexpr int kFuncPositions = 28;   // positions of the function ring, one beyond the table
+constexpr int kFuncPositions = 28;  // positions of the function ring, one beyond the table
 
 // One entry of the function table. A display format f exists exactly when yUnits[f] is set;
 // each row holds one flag per unit option (or cursor mode).
 struct MeasFunction {
   int hasFormats;
-  char name[30];            // as result descriptions name it
-  const char* text;         // as the function rings show it
+  char name[30];     // as result descriptions name it
+  const char* text;  // as the function rings show it
   ComputeFn compute;
   const int* yUnits[kFormats];
   const int* xUnits[kFormats];
   const int* cursorModes[kFormats];
-  int funcmeas[4];          // offered under measurement type 0 … 3
-  int fA, fB;               // may be shown with only channel A (B) on
-  int gate;                 // its window may gate the frame to the visible time range
-  int integration;          // a spectrum that may be integrated once or twice
+  int funcmeas[4];  // offered under measurement type 0 … 3
+  int fA, fB;       // may be shown with only channel A (B) on
+  int gate;         // its window may gate the frame to the visible time range
+  int integration;  // a spectrum that may be integrated once or twice
 };
 
 // 27 functions followed by one empty entry.
@@ -32,7 +32,7 @@ extern const MeasFunction cf[kFunctions + 1];
 inline bool FunctionOffered(int type, int f) {
   return type >= 0 && type < 4 && f >= 0 && f < kFunctions && cf[f].funcmeas[type] != 0;
 }
-extern const char exten[kFormats][10];         // "Real", "Image", "Mag.", "Phaze", "Nyquist", "Nichols"
+extern const char exten[kFormats][10];  // "Real", "Image", "Mag.", "Phaze", "Nyquist", "Nichols"
 
 // Histogram parameters (statistics type).
 struct HistParams {
@@ -40,7 +40,7 @@ struct HistParams {
   double loA, hiA, loNormA, hiNormA;
   double loB, hiB, loNormB, hiNormB;
   double binWidthA, binWidthB;
-  int sigmas;   // half-width of the range in standard deviations
+  int sigmas;  // half-width of the range in standard deviations
 };
 extern HistParams pa;
 
@@ -48,7 +48,7 @@ extern HistParams pa;
 // centres in Rxy/Ixy, averaged mean square and mean in sp
 void Statistics();
 void AverProbHistogramm(int k);
-void ParamHistogramm();   // the run's ranges from the current frame
+void ParamHistogramm();  // the run's ranges from the current frame
 
 // ---- averaging (one processed frame in Rx/Ry, N = cus.frameLen)
 void MesurementType();

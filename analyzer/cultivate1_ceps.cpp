@@ -99,8 +99,10 @@ void LiftSpec(ViewState* v, const double* g, int input, int lift, int ceps) {
   const int half = n / 2;
   int p = 0, last = half;
   const ViewState* shown = nullptr;
-  if (vs[0].function == lift && vs[1].function == ceps) shown = &vs[1];
-  else if (vs[1].function == lift && vs[0].function == ceps) shown = &vs[0];
+  if (vs[0].function == lift && vs[1].function == ceps)
+    shown = &vs[1];
+  else if (vs[1].function == lift && vs[0].function == ceps)
+    shown = &vs[0];
   const double dt = time_ch[1];
   if (shown != nullptr && dt > 0.0) {
     p = QuefrencySample(shown->viewXFrom, dt, true, 0, half);

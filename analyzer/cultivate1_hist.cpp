@@ -64,8 +64,8 @@ void AverChannel(const Channel& c, int n, int bins, int k) {
   *c.hiNorm = rms > 0.0 ? *c.hi / rms : 0.0;
 }
 
-void Density(ViewState* v, const double* g, const double* axis, int input, double lo,
-             double hi, bool cumulative) {
+void Density(ViewState* v, const double* g, const double* axis, int input, double lo, double hi,
+             bool cumulative) {
   const int bins = Bins();
   v->count = bins;
   v->yScale = 1.0;
@@ -103,10 +103,10 @@ void AverProbHistogramm(int k) {
   const int bins = Bins();
   if (n == 0 || bins == 0 || k < 1) return;
   if (rcu.avgCount == 1) ParamHistogramm();
-  AverChannel({ca, &pa.loA, &pa.hiA, &pa.loNormA, &pa.hiNormA, Rxy, Gxx, &sp.powerA, &sp.meanA},
-              n, bins, k);
-  AverChannel({cb, &pa.loB, &pa.hiB, &pa.loNormB, &pa.hiNormB, Ixy, Gyy, &sp.powerB, &sp.meanB},
-              n, bins, k);
+  AverChannel({ca, &pa.loA, &pa.hiA, &pa.loNormA, &pa.hiNormA, Rxy, Gxx, &sp.powerA, &sp.meanA}, n,
+              bins, k);
+  AverChannel({cb, &pa.loB, &pa.hiB, &pa.loNormB, &pa.hiNormB, Ixy, Gyy, &sp.powerB, &sp.meanB}, n,
+              bins, k);
 }
 
 // Counted averaging whatever the averaging boxes say: a statistics run always ends at its target.
@@ -115,12 +115,7 @@ void Statistics() {
   if (rcu.avgCount >= rcu.avgTarget) StopAveraging();
 }
 
-void ProbDensityA(ViewState* v) {
-  Density(v, Gxx, Rxy, rcu.chanA, pa.loNormA, pa.hiNormA, false);
-}
-void ProbDensityB(ViewState* v) {
-  Density(v, Gyy, Ixy, rcu.chanB, pa.loNormB, pa.hiNormB, false);
-}
+void ProbDensityA(ViewState* v) { Density(v, Gxx, Rxy, rcu.chanA, pa.loNormA, pa.hiNormA, false); }
+void ProbDensityB(ViewState* v) { Density(v, Gyy, Ixy, rcu.chanB, pa.loNormB, pa.hiNormB, false); }
 void ProbDistribA(ViewState* v) { Density(v, Gxx, Rxy, rcu.chanA, 0.0, 0.0, true); }
 void ProbDistribB(ViewState* v) { Density(v, Gyy, Ixy, rcu.chanB, 0.0, 0.0, true); }
-

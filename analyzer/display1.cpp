@@ -18,7 +18,8 @@ constexpr int kWindowRoles[kWindows][26] = {
 };
 #undef DISPLAY1_ROLE
 constexpr int kRolesPerWindow = sizeof kWindowRoles[0] / sizeof kWindowRoles[0][0];
-static_assert(kWindowRoles[0][kRolesPerWindow - 1] == MAIN_DistortionReadout1, "role list complete");
+static_assert(kWindowRoles[0][kRolesPerWindow - 1] == MAIN_DistortionReadout1,
+              "role list complete");
 
 int ZoomLed(int w) { return w == 0 ? MAIN_ZoomLed1 : MAIN_ZoomLed2; }
 int SideBandToggle(int w) { return w == 0 ? MAIN_SideBandToggle1 : MAIN_SideBandToggle2; }
@@ -81,8 +82,7 @@ void LayWindow(int w, bool alone) {
   const int graphBottom = graph.top + graph.height;
   for (int i = 0; i < kRolesPerWindow; ++i) {
     Rect r = design.ctrl[w][i];
-    if (i == 0)
-      r.height += grow;
+    if (i == 0) r.height += grow;
     if (i == 0 || r.top < graphBottom)
       r.top += shift;
     else

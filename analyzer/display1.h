@@ -4,8 +4,8 @@
 
 #include "analyzer/view1.h"
 
-constexpr int kMaxHarmonics = 32;   // harmonic markers per window
-constexpr int kMaxComb = 100;       // comb lines per window
+constexpr int kMaxHarmonics = 32;  // harmonic markers per window
+constexpr int kMaxComb = 100;      // comb lines per window
 constexpr int kSideBandTexts = 3;
 constexpr int kBandTexts = 5;
 constexpr int kMarkerColor = 0xFFFFFF;  // markers, highlights and extra cursors are white

@@ -25,7 +25,7 @@ namespace {
 constexpr const char* kFont = "NIAppMetaFont";
 constexpr int kCombPointStyle = 11;
 constexpr int kMinHarmonicLine = 10;  // the fundamental must lie above this line
-constexpr int kPeakReach = 3;          // lines either side searched for the peak under the cursor
+constexpr int kPeakReach = 3;         // lines either side searched for the peak under the cursor
 
 // The X unit each window's measuring cursor was placed on: its position means nothing on
 // another axis.
@@ -35,7 +35,9 @@ int Graph(int w) { return WindowCtrl(w).graph; }
 int Readout(int w) { return w == 0 ? MAIN_CursorReadout1 : MAIN_CursorReadout2; }
 int SideBandToggle(int w) { return w == 0 ? MAIN_SideBandToggle1 : MAIN_SideBandToggle2; }
 
-bool ValidLine(const ViewState& v, int k) { return k >= 0 && k < v.count && v.count <= kResultHalf; }
+bool ValidLine(const ViewState& v, int k) {
+  return k >= 0 && k < v.count && v.count <= kResultHalf;
+}
 
 void Forget(int w, int* handle) {
   if (*handle > 0) DeleteGraphPlot(mainpanel, Graph(w), *handle, VAL_DELAYED_DRAW);
@@ -114,7 +116,9 @@ void CursorText(int w, int k, char* buf, int bufSize) {
     case kXAmplitude:
       std::snprintf(buf, bufSize, "k= %d; X:= %1.3f,%s; Y:= %1.3f,%s.", k, x, XLabel(v), y, yl);
       break;
-    case kXLines: std::snprintf(buf, bufSize, "k= %d; X:= %1.2f,Гц; Y:= %1.3f,%s", k, x, y, yl); break;
+    case kXLines:
+      std::snprintf(buf, bufSize, "k= %d; X:= %1.2f,Гц; Y:= %1.3f,%s", k, x, y, yl);
+      break;
     case kXTime: {
       const double end = std::fabs(v.xData[v.count - 1]);
       if (end >= 1.0)
@@ -212,7 +216,8 @@ void RefreshCursor(int w) {
     if (x >= lo - slack && x <= hi + slack) k = CursorLine(w, 1);
     if (k != kNoCursor && !(std::isfinite(v.yData[k]) && std::isfinite(byIndex ? 0.0 : v.xData[k])))
       k = kNoCursor;
-    if (k != kNoCursor) SetGraphCursor(mainpanel, Graph(w), 1, byIndex ? k : v.xData[k], v.yData[k]);
+    if (k != kNoCursor)
+      SetGraphCursor(mainpanel, Graph(w), 1, byIndex ? k : v.xData[k], v.yData[k]);
   }
   v.cursorPoint = k;
   // A crosshair that stands on nothing would be read as part of the trace.
@@ -350,7 +355,9 @@ double GetTotal(int w) {
   const ViewState& v = vs[w];
   double k, offset;
   TotalScale(v, &k, &offset);
-  const double p = v.function == kFnSpectrumA ? sp.powerA : v.function == kFnSpectrumB ? sp.powerB : 0.0;
+  const double p = v.function == kFnSpectrumA   ? sp.powerA
+                   : v.function == kFnSpectrumB ? sp.powerB
+                                                : 0.0;
   switch (v.yUnit) {
     case kYRms: return k * std::sqrt(p > 0.0 ? p : 0.0);
     case kYPower:

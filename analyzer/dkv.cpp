@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "analyzer/dkv_link.h"
 #include "analyzer/aids.h"
+#include "analyzer/dkv_link.h"
 #include "analyzer/fileio.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/menager_panel.h"
@@ -40,13 +40,13 @@ constexpr const char* kCableText = "Проверьте подсоединени�
 // Exit waits this long for queued commands before it drops them and closes the link.
 constexpr int kExitWaitMs = 1000;
 
-int pending = 0;           // jobs queued whose final report has not been taken
-int connecting = 0;        // connects among them
-bool linkInUse = false;    // a link is open or being opened: commands are worth queuing
-bool restartOwed = false;  // restart the run once the modules have taken what is queued
-bool failureShown = false; // the operator was told the unit stopped answering
+int pending = 0;            // jobs queued whose final report has not been taken
+int connecting = 0;         // connects among them
+bool linkInUse = false;     // a link is open or being opened: commands are worth queuing
+bool restartOwed = false;   // restart the run once the modules have taken what is queued
+bool failureShown = false;  // the operator was told the unit stopped answering
 int answeredSoFar = 0;
-char missing[64] = "";     // modules that did not answer the connect, "4, 8"
+char missing[64] = "";  // modules that did not answer the connect, "4, 8"
 
 void Status(const char* text) { SetCtrlVal(frontpanel, FRONT_LinkStatusReadout, text); }
 
@@ -212,9 +212,8 @@ void AmplifDefaults(AmplifRecord* r) {
 }
 
 int AmplifValid(const AmplifRecord& r) {
-  return (r.on == 0 || r.on == 1) && r.gain100 >= 0 && r.gain100 <= kMaxGain100 &&
-         r.lpfcode >= 0 && r.lpfcode < kLowPassCodes && r.hpfcode >= 0 &&
-         r.hpfcode < kHighPassCodes;
+  return (r.on == 0 || r.on == 1) && r.gain100 >= 0 && r.gain100 <= kMaxGain100 && r.lpfcode >= 0 &&
+         r.lpfcode < kLowPassCodes && r.hpfcode >= 0 && r.hpfcode < kHighPassCodes;
 }
 
 int SaveParamDKV5128To(const char* path) {

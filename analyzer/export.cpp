@@ -44,9 +44,9 @@ const char* XColumn(int xUnit) {
 }
 
 const char* YColumn(int yUnit) {
-  static const char* const names[] = {"value_rel",      "value_counts", "value_counts2",
-                                      "value_counts2_per_Hz", "value_dB", "value_deg",
-                                      "value_pdf"};
+  static const char* const names[] = {
+      "value_rel", "value_counts", "value_counts2", "value_counts2_per_Hz",
+      "value_dB",  "value_deg",    "value_pdf"};
   return names[Clamp(yUnit, 0, 6)];
 }
 
@@ -87,7 +87,6 @@ std::string CsvText(int w) {
   for (int j = 0; j < n; ++j) t += Num(v.xData[j]) + "," + Num(v.yData[j]) + "\n";
   return t;
 }
-
 
 int SaveResultCsv(int w, const char* path) {
   if (w < 0 || w >= 2) return 0;

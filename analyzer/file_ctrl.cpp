@@ -2,8 +2,8 @@
 #include "analyzer/file_ctrl.h"
 
 #include "analyzer/cultivate1.h"
-#include "analyzer/panels.h"
 #include "analyzer/modules.h"
+#include "analyzer/panels.h"
 #include "analyzer/setters.h"
 #include "analyzer/view1.h"
 #include "analyzer/view1_internal.h"

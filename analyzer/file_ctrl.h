@@ -13,6 +13,8 @@ int RingY1(int panel, int control, int event, void* callbackData, int eventData1
 int RingY2(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int RingX1(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int RingX2(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
-int RingDbOne(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
-int RingDbTwo(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int RingDbOne(int panel, int control, int event, void* callbackData, int eventData1,
+              int eventData2);
+int RingDbTwo(int panel, int control, int event, void* callbackData, int eventData1,
+              int eventData2);
 int MaxdB(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

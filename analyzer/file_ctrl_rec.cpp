@@ -4,8 +4,8 @@
 #include "analyzer/file_ctrl_rec.h"
 
 #include <cctype>
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -127,7 +127,8 @@ const char* SplitLines(const char* bytes, std::size_t len, RecordingHeader* h) {
   std::size_t pos = 0;
   while (pos < len && h->lines < kHeaderLines) {
     const void* nl = std::memchr(bytes + pos, '\n', len - pos);
-    const std::size_t end = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - bytes) : len;
+    const std::size_t end =
+        nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - bytes) : len;
     std::size_t n = end - pos;
     if (n > 0 && bytes[pos + n - 1] == '\r') --n;
     if (n == 0) break;
@@ -183,8 +184,7 @@ void TakeRecordedCalibration(int n) {
   cch.reldb[n] = cch.upcdb[n] - cch.lodb[n];
 }
 
-namespace {
-}  // namespace
+namespace {}  // namespace
 
 int GetStartMode(const char* line) {
   for (int i = 0; i < kRunModes; ++i) {
@@ -352,5 +352,3 @@ int AssignInput(int n) {
   }
   return 1;
 }
-
-

@@ -10,9 +10,9 @@
 #include "analyzer/calibration.h"
 #include "analyzer/model.h"
 
-constexpr int kHeaderLines = 94;     // lines read at most
-constexpr int kHeaderLineLen = 78;   // 76 characters, line end and terminator
-constexpr int kRecordValues = 9;     // values per record at most (the size of arry)
+constexpr int kHeaderLines = 94;               // lines read at most
+constexpr int kHeaderLineLen = 78;             // 76 characters, line end and terminator
+constexpr int kRecordValues = 9;               // values per record at most (the size of arry)
 constexpr long long kMaxRecordRate = 1000000;  // Hz
 constexpr double kMinRecordRate = 1.0;         // Hz
 

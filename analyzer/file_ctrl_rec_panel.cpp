@@ -136,9 +136,9 @@ int InputInfFile() {
 }
 
 int InputDataFiles() {
-  const int chosen = FileSelectPopup(proj_dir, "*.dat", "*.dat;*.inf;*.wav;*.flac;*.w64;*.rf64",
-                                     "Открыть запись",
-                                     VAL_OK_BUTTON, 0, 0, 1, 1, file_name, sizeof file_name);
+  const int chosen =
+      FileSelectPopup(proj_dir, "*.dat", "*.dat;*.inf;*.wav;*.flac;*.w64;*.rf64", "Открыть запись",
+                      VAL_OK_BUTTON, 0, 0, 1, 1, file_name, sizeof file_name);
   if (chosen < 1) return chosen;
   // Choosing the header stands for its recording: the data are in the ".dat" beside it.
   const std::size_t len = std::strlen(file_name);

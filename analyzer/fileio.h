@@ -16,7 +16,8 @@ inline int WriteFileAtomic(const char* path, const void* data, std::size_t size)
 // Reads at most `capacity` bytes of a plain file into `buf`; the count read goes to `*n`. False
 // when the file is missing or is no plain file: a pipe or device under the name must never hold
 // the program, and only a plain file is a settings file.
-inline bool ReadSmallFile(const char* path, unsigned char* buf, std::size_t capacity, std::size_t* n) {
+inline bool ReadSmallFile(const char* path, unsigned char* buf, std::size_t capacity,
+                          std::size_t* n) {
   return ReadPlainFile(path, buf, capacity, n);
 }
 

@@ -83,9 +83,7 @@ int BufferArrySim() {
       for (int i = 0; i < n; ++i) half[2 * i] = half[2 * i + 1] = bu[i];
       break;
     }
-    default:
-      break;
+    default: break;
   }
   return 0;
 }
-

@@ -11,16 +11,11 @@ WindowConstants WC = {1.0, 1.0};
 
 // Statistics look at the samples themselves: no window but the rectangular gate.
 const DataWindow kDataWindows[kWindowTypes] = {
-    {"Прямоуг. строб", kRectGate, {1, 1, 1, 1}},
-    {"Хэннинг", kWeighting, {1, 1, 0, 1}},
-    {"Хэмминг", kWeighting, {1, 1, 0, 1}},
-    {"Блэкман-Харрис 3", kWeighting, {1, 1, 0, 1}},
-    {"Точный Блэкман", kWeighting, {1, 1, 0, 1}},
-    {"Блэкман", kWeighting, {1, 1, 0, 1}},
-    {"Плоская вершина", kWeighting, {1, 1, 0, 1}},
-    {"Блэкман-Харрис 4", kWeighting, {1, 1, 0, 1}},
-    {"Блэкман-Харрис 7", kWeighting, {1, 1, 0, 1}},
-    {"Экспоненц. строб", kExpGate, {1, 1, 0, 0}},
+    {"Прямоуг. строб", kRectGate, {1, 1, 1, 1}},    {"Хэннинг", kWeighting, {1, 1, 0, 1}},
+    {"Хэмминг", kWeighting, {1, 1, 0, 1}},          {"Блэкман-Харрис 3", kWeighting, {1, 1, 0, 1}},
+    {"Точный Блэкман", kWeighting, {1, 1, 0, 1}},   {"Блэкман", kWeighting, {1, 1, 0, 1}},
+    {"Плоская вершина", kWeighting, {1, 1, 0, 1}},  {"Блэкман-Харрис 4", kWeighting, {1, 1, 0, 1}},
+    {"Блэкман-Харрис 7", kWeighting, {1, 1, 0, 1}}, {"Экспоненц. строб", kExpGate, {1, 1, 0, 0}},
 };
 
 namespace {
@@ -60,8 +55,8 @@ void Gate(int w, bool exponential, GateSpan g) {
   // The gate is the same every frame until its interval, shape, length or time axis changes.
   const Made now{n, exponential, t1, t2, time_ch[0], time_ch[n - 1]};
   Made& was = g_gateMade[w];
-  if (g_gateKept[w] && was.n == now.n && was.exponential == now.exponential &&
-      was.t1 == now.t1 && was.t2 == now.t2 && was.first == now.first && was.last == now.last) {
+  if (g_gateKept[w] && was.n == now.n && was.exponential == now.exponential && was.t1 == now.t1 &&
+      was.t2 == now.t2 && was.first == now.first && was.last == now.last) {
     return;
   }
   was = now;
@@ -129,17 +124,10 @@ void CascadeIIRFilter() {
       case 0:
         status = Elp_CascadeCoef(rate, fl, fh, cus.iirripple, cus.iiratten, iir_ch[ch]);
         break;
-      case 1:
-        status = Ch_CascadeCoef(rate, fl, fh, cus.iirripple, iir_ch[ch]);
-        break;
-      case 2:
-        status = InvCh_CascadeCoef(rate, fl, fh, cus.iiratten, iir_ch[ch]);
-        break;
-      case 3:
-        status = Bw_CascadeCoef(rate, fl, fh, iir_ch[ch]);
-        break;
-      default:
-        break;
+      case 1: status = Ch_CascadeCoef(rate, fl, fh, cus.iirripple, iir_ch[ch]); break;
+      case 2: status = InvCh_CascadeCoef(rate, fl, fh, cus.iiratten, iir_ch[ch]); break;
+      case 3: status = Bw_CascadeCoef(rate, fl, fh, iir_ch[ch]); break;
+      default: break;
     }
     // An undesigned record would pass nothing; without it the frames go through unfiltered.
     if (status < 0) {
@@ -154,9 +142,7 @@ void IIRFilterParam() {
   // The cut-offs suit a 1024 Hz base; a recording at another rate scales them with it.
   const double k = cus.srate > 0.0 ? cus.srate / 1024.0 : 1.0;
   switch (cus.thin) {
-    case 1:
-      cus.iirtype = 4;
-      break;
+    case 1: cus.iirtype = 4; break;
     case 2:
       cus.iirtype = 0;
       cus.iirfcut = 220.0 * k;
@@ -172,7 +158,6 @@ void IIRFilterParam() {
       cus.iirfcut = 55.0 * k;
       CascadeIIRFilter();
       break;
-    default:
-      break;
+    default: break;
   }
 }

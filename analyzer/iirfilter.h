@@ -25,7 +25,9 @@ inline bool WindowOffered(int measType, int type) {
   return measType >= 0 && measType < 4 && type >= 0 && type < kWindowTypes &&
          kDataWindows[type].ringweight[measType] != 0;
 }
-inline int GateOf(int type) { return type >= 0 && type < kWindowTypes ? kDataWindows[type].gate : 0; }
+inline int GateOf(int type) {
+  return type >= 0 && type < kWindowTypes ? kDataWindows[type].gate : 0;
+}
 constexpr int kGateSets = 2;  // one gate per result window
 
 // A time interval [from, to) in seconds; an empty one (from >= to) stands for the whole frame.

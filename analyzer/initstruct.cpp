@@ -11,17 +11,16 @@
 
 #include <unistd.h>
 
+#include "analyzer/aids.h"
 #include "analyzer/generation.h"
 #include "analyzer/menager_panel.h"
-#include "analyzer/setters.h"
-#include "analyzer/sources.h"
+#include "analyzer/modules.h"
 #include "analyzer/panels.h"
 #include "analyzer/recorder_panel.h"
-#include "analyzer/aids.h"
-#include "analyzer/modules.h"
+#include "analyzer/setters.h"
+#include "analyzer/sources.h"
 #include "dsp/signals.h"
 #include "ui/userint.h"
-
 
 namespace {
 
@@ -181,7 +180,8 @@ VELTRA_COMMIT(SetSampl) {
   ShowRates();
   ShowGeometry();
   ShowDelay();
-  if (!Source().ownRate) SetCtrlAttribute(mainpanel, MAIN_PulseWidthField, ATTR_MAX_VALUE, cus.frameLen);
+  if (!Source().ownRate)
+    SetCtrlAttribute(mainpanel, MAIN_PulseWidthField, ATTR_MAX_VALUE, cus.frameLen);
   GeometryChanged();
   return 0;
 }

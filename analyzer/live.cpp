@@ -21,20 +21,19 @@ char capture_device[kCaptureTextLen] = "default";
 
 namespace {
 
-
 CaptureSource* g_src = nullptr;
-int g_generation = 0;           // changes at every open: a tick notices a restart under it
-std::vector<int32_t> g_block;   // the block being assembled, interleaved A/B counts
-int g_fill = 0;                 // frames in g_block
-int g_lost = 0;                 // blocks thrown away at overruns
+int g_generation = 0;          // changes at every open: a tick notices a restart under it
+std::vector<int32_t> g_block;  // the block being assembled, interleaved A/B counts
+int g_fill = 0;                // frames in g_block
+int g_lost = 0;                // blocks thrown away at overruns
 // Full-scale samples seen in this run: the lamp stays lit to the end of the run, whenever the
 // device delivered them relative to the drawings.
 int g_clip[2] = {0, 0};
 char g_device[kCaptureTextLen] = "default";
 char g_status[2 * kCaptureTextLen] = "";
-unsigned g_deviceRate = 0;      // of the open device
+unsigned g_deviceRate = 0;  // of the open device
 int g_converting = 0;
-double g_rate = 0.0;            // analysis rate
+double g_rate = 0.0;  // analysis rate
 
 // Device, its rate and the blocks lost; it stays after the run for the operator to read.
 void UpdateStatus() {
@@ -152,8 +151,8 @@ int LiveData() {
   int drawn = 0;
   while (start == 1 && g_generation == generation && budget > 0) {
     int gap = 0;
-    const int got = CaptureRead(g_src, g_block.data() + 2 * g_fill, std::min(n - g_fill, budget),
-                                &gap);
+    const int got =
+        CaptureRead(g_src, g_block.data() + 2 * g_fill, std::min(n - g_fill, budget), &gap);
     if (gap) {
       RestartStreams();
       continue;

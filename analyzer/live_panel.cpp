@@ -26,7 +26,8 @@ void ShowFullScale() {
 void ShowLiveState(int drawn) {
   char shown[2 * kCaptureTextLen] = "";
   GetCtrlVal(mainpanel, MAIN_CaptureStatus, shown, sizeof shown);
-  if (std::strcmp(shown, LiveStatusText()) != 0) SetCtrlVal(mainpanel, MAIN_CaptureStatus, LiveStatusText());
+  if (std::strcmp(shown, LiveStatusText()) != 0)
+    SetCtrlVal(mainpanel, MAIN_CaptureStatus, LiveStatusText());
   if (!drawn) return;
   int clipped[2];
   LiveTakeClips(clipped);
@@ -52,7 +53,8 @@ void InitCapturePanel() {
     chosen = devices++;
   }
   ClearListCtrl(mainpanel, MAIN_CaptureDeviceRing);
-  for (int i = 0; i < devices; ++i) InsertListItem(mainpanel, MAIN_CaptureDeviceRing, -1, names[i], i);
+  for (int i = 0; i < devices; ++i)
+    InsertListItem(mainpanel, MAIN_CaptureDeviceRing, -1, names[i], i);
   SetCtrlIndex(mainpanel, MAIN_CaptureDeviceRing, chosen < 0 ? 0 : chosen);
   if (chosen >= 0) std::snprintf(capture_device, sizeof capture_device, "%s", names[chosen]);
   ShowFullScale();

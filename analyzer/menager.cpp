@@ -51,11 +51,15 @@ void StopAveraging() {
 
 void CollectRunMode() {
   if (rcu.collect == 0) {
-    if (rcu.startmode == 0) rcu.runmode = 0;
-    else if (rcu.startmode == 2) rcu.runmode = 1;
+    if (rcu.startmode == 0)
+      rcu.runmode = 0;
+    else if (rcu.startmode == 2)
+      rcu.runmode = 1;
   } else if (rcu.collect == 1) {
-    if (rcu.startmode == 1) rcu.runmode = 2;
-    else if (rcu.startmode == 2) rcu.runmode = 3 + rcu.levelmode;
+    if (rcu.startmode == 1)
+      rcu.runmode = 2;
+    else if (rcu.startmode == 2)
+      rcu.runmode = 3 + rcu.levelmode;
   }
 }
 
@@ -267,10 +271,6 @@ int PreparationData() {
   NotifyCount(rcu.avgCount - 1);
   return 1;
 }
-
-
-
-
 
 // ---------------------------------------------------------------------------------------------
 // The steps of the generator and of playback

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "analyzer/aids.h"
 #include "analyzer/live.h"
 #include "analyzer/modules.h"
 #include "analyzer/notify.h"
@@ -14,7 +15,6 @@
 #include "analyzer/recorder_panel.h"
 #include "analyzer/setters.h"
 #include "analyzer/sources.h"
-#include "analyzer/aids.h"
 #include "safefile/safefile.h"
 #include "ui/userint.h"
 

@@ -1,6 +1,6 @@
 // Input modes, the front-end panel, auto-ranging and the units-per-count scale.
-#include "analyzer/sources.h"
 #include "analyzer/range_ch.h"
+#include "analyzer/sources.h"
 
 #include <algorithm>
 #include <cmath>
@@ -93,9 +93,7 @@ bool IsNumberText(const char* text) {
 void ShowCoefficient(int control, int i) {
   char text[kCoefTextLen];
   switch (hs.inmode[i]) {
-    case 0:
-      SetCtrlVal(mainpanel, control, "ICP");
-      break;
+    case 0: SetCtrlVal(mainpanel, control, "ICP"); break;
     case 3:
       SetCtrlVal(mainpanel, control, "дж");
       DisplayPanel(frontpanel);
@@ -120,8 +118,6 @@ void CoefText(double g, char* text, int size) {
     if (std::strtod(text, nullptr) == g) return;
   }
 }
-
-
 
 int ControlStr(const char* text) {
   if (std::strcmp(text, "ДЖ") == 0 || std::strcmp(text, "дж") == 0) return 3;

@@ -6,7 +6,8 @@
 // 0 a number (digits and points only, the empty text included), 2 anything else.
 int ControlStr(const char* text);
 // Input-mode selection and coefficient entry of channel A or B (commit on its coefficient field).
-int SetRectif(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int SetRectif(int panel, int control, int event, void* callbackData, int eventData1,
+              int eventData2);
 // Makes input i a front-end channel and sends it the settings the front-end panel shows.
 void SetAmplifir(int i);
 // One auto-ranging step on the raw step in `adapt`.

@@ -8,8 +8,8 @@
 #include <bit>
 #include <cerrno>
 #include <charconv>
-#include <climits>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -89,9 +89,7 @@ struct Recorder {
 
 Recorder g;
 
-long long RecordsIn(long long bytes) {
-  return g.setup.nrec > 0 ? bytes / (4LL * g.setup.nrec) : 0;
-}
+long long RecordsIn(long long bytes) { return g.setup.nrec > 0 ? bytes / (4LL * g.setup.nrec) : 0; }
 
 // The header for what is on disk: the data are synced first, so the header never claims a
 // record the disk does not hold. Runs on the writer thread (and at the start, before it runs).
@@ -178,8 +176,8 @@ std::string RecordingHeaderText(const RecordingSetup& s, long long recordCount) 
   t += "\n";
   t += "N=" + std::to_string(recordCount * s.nrec) + " Fs=" + Number(s.srate) +
        " Nch=" + std::to_string(s.nrec) + "\n";
-  t += "L=" + std::to_string(s.flen) + " T=" + Number(s.srate > 0 ? recordCount / s.srate : 0.0, 9) +
-       "\n";
+  t += "L=" + std::to_string(s.flen) +
+       " T=" + Number(s.srate > 0 ? recordCount / s.srate : 0.0, 9) + "\n";
   t += "Вход Чувств.,мВ/ед. Ед./отсчёт Опорн.ур. Ед.\n";
   for (int k = 0; k < s.nrec && k < kRecordValues; ++k) {
     // A line holds 76 characters: exact numbers when they fit, ten digits otherwise.

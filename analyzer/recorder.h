@@ -19,14 +19,14 @@
 
 // What a recording holds besides its data: the header's fields.
 struct RecordingSetup {
-  double srate;                   // Hz
-  int runmode;                    // collect-run mode 0…8 (its text is the header's first line)
-  int flen;                       // frame length of the run
-  int nrec;                       // columns (recorded inputs), 1…kRecordValues
-  int input[kRecordValues];       // input number of each column
-  double sen[kRecordValues];      // mV per unit
-  double upc[kRecordValues];      // units per count
-  double lo[kRecordValues];       // 0 dB reference, units
+  double srate;               // Hz
+  int runmode;                // collect-run mode 0…8 (its text is the header's first line)
+  int flen;                   // frame length of the run
+  int nrec;                   // columns (recorded inputs), 1…kRecordValues
+  int input[kRecordValues];   // input number of each column
+  double sen[kRecordValues];  // mV per unit
+  double upc[kRecordValues];  // units per count
+  double lo[kRecordValues];   // 0 dB reference, units
   char dim[kRecordValues][kDimTextLen];  // unit, UTF-8
 };
 
@@ -40,13 +40,13 @@ struct RecorderSink {
 };
 
 struct RecorderStatus {
-  bool active;             // a recording is open (it may have failed and wait for its stop)
-  long long records;       // records on disk (whole records only)
-  long long bytes;         // bytes on disk, a partly written record included
-  double seconds;          // records / rate
-  int error;               // errno of the failure that stopped the writer, 0 when none
-  bool overrun;            // the queue was full: the source outran the disk
-  bool limit;              // the recording reached the most values its header can state
+  bool active;        // a recording is open (it may have failed and wait for its stop)
+  long long records;  // records on disk (whole records only)
+  long long bytes;    // bytes on disk, a partly written record included
+  double seconds;     // records / rate
+  int error;          // errno of the failure that stopped the writer, 0 when none
+  bool overrun;       // the queue was full: the source outran the disk
+  bool limit;         // the recording reached the most values its header can state
 };
 
 // The header text (UTF-8, lines ending in '\n') for `records` records of `setup`.

@@ -1,6 +1,6 @@
 // The recorder's and the sound-file controls of the main panel.
-#include "analyzer/sources.h"
 #include "analyzer/recorder_panel.h"
+#include "analyzer/sources.h"
 
 #include <strings.h>
 
@@ -159,8 +159,7 @@ void StopRecording() {
   ShowProgress(s);
   if (s.error != 0 || s.overrun || s.limit) {
     char text[kPathLen + 256];
-    std::snprintf(text, sizeof text,
-                  "Запись остановлена: %s. В файле \"%s\" сохранено %.1f с.",
+    std::snprintf(text, sizeof text, "Запись остановлена: %s. В файле \"%s\" сохранено %.1f с.",
                   s.error != 0 ? WriteFailure(s.error)
                   : s.limit    ? "запись достигла наибольшей длины формата (2^31 значений)"
                                : "диск не успевает за потоком данных",
@@ -194,8 +193,8 @@ VELTRA_COMMIT(RecordCtrl) {
     return 0;
   }
   char path[kPathLen] = "";
-  const int chosen = FileSelectPopup(proj_dir, "*.dat", "*.dat", "Файл записи", VAL_SAVE_BUTTON,
-                                     0, 0, 1, 1, path, sizeof path);
+  const int chosen = FileSelectPopup(proj_dir, "*.dat", "*.dat", "Файл записи", VAL_SAVE_BUTTON, 0,
+                                     0, 1, 1, path, sizeof path);
   if (chosen <= 0 || path[0] == '\0') {
     SetCtrlVal(panel, control, 0);
     return 0;
@@ -232,9 +231,9 @@ VELTRA_COMMIT(ExportRecord) {
     return 0;
   }
   char path[kPathLen] = "";
-  const int chosen = FileSelectPopup(proj_dir, "*.wav", "WAV (*.wav)|FLAC (*.flac)",
-                                     "Экспорт записи", VAL_SAVE_BUTTON, 0, 0, 1, 1, path,
-                                     sizeof path);
+  const int chosen =
+      FileSelectPopup(proj_dir, "*.wav", "WAV (*.wav)|FLAC (*.flac)", "Экспорт записи",
+                      VAL_SAVE_BUTTON, 0, 0, 1, 1, path, sizeof path);
   if (chosen <= 0 || path[0] == '\0') return 0;
   if (std::strcmp(path, file_name) == 0) {
     MessagePopup("Внимание !", "Запись нельзя экспортировать в её же файл.");

@@ -42,10 +42,9 @@ struct WindowTexts {
 };
 const WindowTexts kWindowTexts;
 const char* const kOverlapTexts[] = {"0", "25 %", "50 %", "75 %", "87.5 %"};
-const char* const kDiffIntTexts[] = {"Дифф. двойное", "Дифф.", "Нет", "Интегр.",
-                                     "Интегр. двойное"};
-const char* const kWaveTexts[] = {"Синус", "Гауссов шум", "Равномерный шум",
-                                  "Случайный телеграф", "Одиночный импульс"};
+const char* const kDiffIntTexts[] = {"Дифф. двойное", "Дифф.", "Нет", "Интегр.", "Интегр. двойное"};
+const char* const kWaveTexts[] = {"Синус", "Гауссов шум", "Равномерный шум", "Случайный телеграф",
+                                  "Одиночный импульс"};
 // The function ring's texts are the function table's.
 struct FunctionTexts {
   const char* text[kFunctions];
@@ -56,7 +55,7 @@ struct FunctionTexts {
 const FunctionTexts kFunctionTexts;
 const char* const kFormatTexts[kFormats] = {"Действ. часть", "Мнимая часть", "Модуль",
                                             "Фаза",          "Найквист",     "Николс"};
-const char* const kYUnitTexts[kUnitOptions] = {"Отн.", "СКЗ",  "Мощн.",  "Пл.мощн.",
+const char* const kYUnitTexts[kUnitOptions] = {"Отн.", "СКЗ",   "Мощн.",  "Пл.мощн.",
                                                "дБ",   "Град.", "Пл.вер."};
 const char* const kXUnitTexts[kUnitOptions] = {"Отн.",     "Ампл.",   "Гц",   "Октавы",
                                                "1/3 окт.", "Время,с", "Град."};
@@ -65,8 +64,9 @@ const double kDbRangeValues[] = {0, 20, 40, 60, 80, 100, 120, 160};
 const char* const kIntegrationTexts[] = {"Нет", "Однократное", "Двукратное"};
 const char* const kCursorTexts[kCursorModes] = {"Отсчёт",     "Гармоники", "Бок. полосы",
                                                 "Бок. сумма", "Резерв 1",  "Резерв 2"};
-const char* const kLevelModeTexts[] = {"Старт по уровню", "Ниже уровня", "Выше уровня",
-                                       "Регион", "Верхний гистерезис", "Нижний гистерезис"};
+const char* const kLevelModeTexts[] = {"Старт по уровню",    "Ниже уровня",
+                                       "Выше уровня",        "Регион",
+                                       "Верхний гистерезис", "Нижний гистерезис"};
 
 template <int N>
 constexpr int Count(const char* const (&)[N]) {
@@ -143,7 +143,9 @@ bool FormatsOffered(int w) {
   const int f = vs[w].function;
   return ValidFunction(f) && cf[f].hasFormats == 1;
 }
-bool SpectrumShown(int w) { return ValidFunction(vs[w].function) && cf[vs[w].function].integration; }
+bool SpectrumShown(int w) {
+  return ValidFunction(vs[w].function) && cf[vs[w].function].integration;
+}
 
 // Results of window w follow a change of what it shows, when there are results.
 int Reevaluate(int w, int taken) {
@@ -290,7 +292,7 @@ int SetFreq2Role(const char*) { return 0; }
 int SetPulseRole(const char* t) {
   int n = 0;
   return GeneratorControls() && ws.form == 4 && Whole(t, 1, cus.frameLen, &n) ? SetPulseWidth(n)
-                                                                               : 0;
+                                                                              : 0;
 }
 
 int SetGeneratorRole(const char* t) {

@@ -13,8 +13,8 @@ struct MeasureRole {
   const char* role;
   // 1 taken; 0 refused (value not offered or out of limits, or the control would be dimmed).
   int (*set)(const char* value);
-  int (*press)();                      // a button pressed; nullptr when the role is no button
-  std::string (*get)();                // what the control shows; nullptr when nothing
+  int (*press)();        // a button pressed; nullptr when the role is no button
+  std::string (*get)();  // what the control shows; nullptr when nothing
 };
 
 // The role of that name, or nullptr when the core has none (a control of the panels only).

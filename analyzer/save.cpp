@@ -69,7 +69,8 @@ void Append(std::string& s, const char* fmt, ...) {
   va_start(ap, fmt);
   const int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
   va_end(ap);
-  if (n > 0) s.append(buf, static_cast<size_t>(n < static_cast<int>(sizeof buf) ? n : sizeof buf - 1));
+  if (n > 0)
+    s.append(buf, static_cast<size_t>(n < static_cast<int>(sizeof buf) ? n : sizeof buf - 1));
 }
 
 int Clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
@@ -147,8 +148,6 @@ void RefuseDescriptionName() {
   NotifyMessage("Внимание !!!", "Имя файла данных не может оканчиваться на \"inf\" !");
 }
 
-
-
 void InfPathFor(const char* dataPath, char* out, int outSize) {
   if (outSize <= 0) return;
   std::string p = dataPath;
@@ -198,5 +197,3 @@ int SaveInfData(int w) {
   NotifyStatus(done.c_str());
   return 1;
 }
-
-

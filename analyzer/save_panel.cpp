@@ -55,7 +55,8 @@ VELTRA_COMMIT(SaveFiles) {
   char infPath[kPathLen + 8];
   InfPathFor(path, infPath, sizeof infPath);
   if (GetFileInfo(infPath, nullptr) == 1 &&
-      ConfirmPopup("Внимание !!!", "Файл описания (.inf) уже существует. Заменить его?") != VAL_YES) {
+      ConfirmPopup("Внимание !!!", "Файл описания (.inf) уже существует. Заменить его?") !=
+          VAL_YES) {
     return 0;
   }
   std::snprintf(result_name, sizeof result_name, "%s", path);

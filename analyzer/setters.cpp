@@ -5,8 +5,8 @@
 #include <cmath>
 #include <utility>
 
-#include "analyzer/collection.h"
 #include "analyzer/calibration.h"
+#include "analyzer/collection.h"
 #include "analyzer/cultivate1.h"
 #include "analyzer/file_ctrl_rec.h"
 #include "analyzer/generation.h"

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "analyzer/fileio.h"
+#include "analyzer/menager.h"
 #include "analyzer/model.h"
 #include "analyzer/notify.h"
-#include "analyzer/menager.h"
 #include "analyzer/recorder.h"
 #include "safefile/safefile.h"
 
@@ -43,7 +43,9 @@ struct SoundFile {
     f = sf_open(path, mode, &info);
   }
   // Writes into a descriptor the caller owns and closes.
-  SoundFile(int fd, const SF_INFO& want) : info(want) { f = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE); }
+  SoundFile(int fd, const SF_INFO& want) : info(want) {
+    f = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
+  }
   ~SoundFile() {
     if (f != nullptr) sf_close(f);
   }

@@ -9,7 +9,9 @@ namespace {
 
 void NoStop() {}
 void AnyRate(SourceInfo* info) { info->rate = 0.0; }
-void RecordingRate(SourceInfo* info) { info->rate = fs.nrec > 0 && fs.srate > 0.0 ? fs.srate : 0.0; }
+void RecordingRate(SourceInfo* info) {
+  info->rate = fs.nrec > 0 && fs.srate > 0.0 ? fs.srate : 0.0;
+}
 
 }  // namespace
 

@@ -34,9 +34,8 @@ const char* const kUsage =
 
 // Every role of the panels, to tell a control veltra-batch lacks from a misspelt one.
 #define VELTRA_ROLE_NAME(role, cb) #role,
-const char* const kPanelRoles[] = {VELTRA_MAIN_ROLES(VELTRA_ROLE_NAME)
-                                       VELTRA_TRIGGER_ROLES(VELTRA_ROLE_NAME)
-                                           VELTRA_FRONTEND_ROLES(VELTRA_ROLE_NAME)};
+const char* const kPanelRoles[] = {VELTRA_MAIN_ROLES(VELTRA_ROLE_NAME) VELTRA_TRIGGER_ROLES(
+    VELTRA_ROLE_NAME) VELTRA_FRONTEND_ROLES(VELTRA_ROLE_NAME)};
 #undef VELTRA_ROLE_NAME
 
 bool PanelRole(const std::string& role) {
@@ -59,9 +58,7 @@ void ResultsReady(int) { g_resultsNoted = true; }
 int CheckPlan(const AutomationPlan& plan, std::string* error) {
   for (const AutomationAction& a : plan.actions) {
     switch (a.kind) {
-      case AutomationAction::Grab:
-        *error = "--grab: снимок панели делает только veltra";
-        return 2;
+      case AutomationAction::Grab: *error = "--grab: снимок панели делает только veltra"; return 2;
       case AutomationAction::Save:
         if (const int kind = ExportKindOf(a.value.c_str());
             kind == kExportPng || kind == kExportSvg) {
@@ -73,9 +70,10 @@ int CheckPlan(const AutomationPlan& plan, std::string* error) {
       case AutomationAction::Press:
       case AutomationAction::Get: {
         const MeasureRole* r = FindMeasureRole(a.role.c_str());
-        const bool usable = r != nullptr && (a.kind == AutomationAction::Set   ? r->set != nullptr
-                                             : a.kind == AutomationAction::Press ? r->press != nullptr
-                                                                                 : r->get != nullptr);
+        const bool usable =
+            r != nullptr && (a.kind == AutomationAction::Set     ? r->set != nullptr
+                             : a.kind == AutomationAction::Press ? r->press != nullptr
+                                                                 : r->get != nullptr);
         if (usable) break;
         if (r == nullptr && PanelRole(a.role)) {
           *error = "элемент «" + a.role + "» есть только на панели veltra, не в veltra-batch";
@@ -89,8 +87,7 @@ int CheckPlan(const AutomationPlan& plan, std::string* error) {
         }
         return 2;
       }
-      default:
-        break;
+      default: break;
     }
   }
   return 0;
@@ -131,17 +128,16 @@ int Run(const AutomationPlan& plan, std::string* error) {
         std::printf("%s\n", r->get().c_str());
         std::fflush(stdout);
         break;
-      case AutomationAction::File:
-        QueueFileAnswer(a.value.c_str());
-        break;
+      case AutomationAction::File: QueueFileAnswer(a.value.c_str()); break;
       case AutomationAction::Ticks:
         Ticks(a.number);
         EvaluateNoted();
         break;
       case AutomationAction::Run: {
         if (rcu.expAver == 1 && rcu.measType != 2) {
-          *error = "--run: при экспоненциальном усреднении измерение само не заканчивается; "
-                   "используйте --ticks N";
+          *error =
+              "--run: при экспоненциальном усреднении измерение само не заканчивается; "
+              "используйте --ticks N";
           return 3;
         }
         if (start != 1) SetZero();
@@ -183,8 +179,7 @@ int Run(const AutomationPlan& plan, std::string* error) {
         break;
       }
       case AutomationAction::Grab:
-      case AutomationAction::Quit:
-        return 0;
+      case AutomationAction::Quit: return 0;
     }
   }
   return 0;

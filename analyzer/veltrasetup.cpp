@@ -10,10 +10,10 @@
 #include "analyzer/generation.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/menager_panel.h"
+#include "analyzer/modules.h"
+#include "analyzer/panels.h"
 #include "analyzer/setters.h"
 #include "analyzer/sources.h"
-#include "analyzer/panels.h"
-#include "analyzer/modules.h"
 #include "ui/userint.h"
 
 int dump = 0;
@@ -90,8 +90,7 @@ void ShowStartMode(bool quiet) {
       Commit(TriggerSetup, trigpanel, TRIG_TriggerChannelField);
       if (!quiet) DisplayPanel(trigpanel);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -155,8 +154,7 @@ VELTRA_COMMIT(RingMeas) {
         DimOverlap(1);
         DimAveraging(1);
         break;
-      default:
-        break;
+      default: break;
     }
     for (int w = 0; w < kWindows; ++w) ShowWindow(w);
     ShowCollect();

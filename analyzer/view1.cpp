@@ -17,10 +17,9 @@ double mem_dB[kWindows][kMaxLines];
 
 namespace {
 
-
-
-
-int MemLen(const ViewState& v) { return v.count < kMaxLines ? (v.count > 0 ? v.count : 0) : kMaxLines; }
+int MemLen(const ViewState& v) {
+  return v.count < kMaxLines ? (v.count > 0 ? v.count : 0) : kMaxLines;
+}
 
 // dB copy of a linear reference, with the floor the dB axis uses.
 void LinearToDb(const double* lin, double* db, int n) {
@@ -91,14 +90,12 @@ void ShowMemory(int w) {
 
 }  // namespace
 
-
 bool MemoryHeldForView(int w) {
   const ViewState& v = vs[w];
   return v.memState == 2 && v.function == memFunction[w] && v.format == memFormat[w];
 }
 
 bool GateOffered(int function) { return ValidFunction(function) && cf[function].gate != 0; }
-
 
 int YesNoViewFunction(int w) {
   const int f = vs[w].function;
@@ -108,7 +105,6 @@ int YesNoViewFunction(int w) {
   if (rcu.onB) return cf[f].fB;
   return 0;
 }
-
 
 void EvaluateResult(int w) {
   if (w != 0 && w != 1) return;
@@ -126,7 +122,8 @@ bool ValidFunction(int f) { return f >= 0 && f < kFunctions; }
 
 GateSpan ViewGate(int w) {
   const ViewState& v = vs[w];
-  if (v.gate == 1 && (v.function == kFnTime_A || v.function == kFnTime_B)) return {v.viewXFrom, v.viewXTo};
+  if (v.gate == 1 && (v.function == kFnTime_A || v.function == kFnTime_B))
+    return {v.viewXFrom, v.viewXTo};
   return {0.0, 0.0};
 }
 

@@ -1,5 +1,6 @@
 // Result windows: the view record of each of the two graph windows, their evaluation and drawing,
-// the reference memory, octave/third-octave bands, units, dB and axis labelling, the total readouts.
+// the reference memory, octave/third-octave bands, units, dB and axis labelling, the total
+// readouts.
 #pragma once
 
 #include "analyzer/iirfilter.h"
@@ -43,44 +44,60 @@ enum FunctionId : int {
 };
 
 constexpr int kWindows = 2;
-constexpr int kResultHalf = 16384;   // doubles per window in resX/resY/rt/it
+constexpr int kResultHalf = 16384;  // doubles per window in resX/resY/rt/it
 constexpr int kOktCentres = 13;
 constexpr int kOkt3Centres = 36;
-constexpr double kDbFloor = 1e-20;   // relative floor of a power in dB (−200 dB)
+constexpr double kDbFloor = 1e-20;  // relative floor of a power in dB (−200 dB)
 
 // Y-unit options
-enum : int { kYLinear = 0, kYRms = 1, kYPower = 2, kYDensity = 3, kYDb = 4, kYPhase = 5, kYProb = 6 };
+enum : int {
+  kYLinear = 0,
+  kYRms = 1,
+  kYPower = 2,
+  kYDensity = 3,
+  kYDb = 4,
+  kYPhase = 5,
+  kYProb = 6
+};
 // X-unit options
-enum : int { kXReal = 0, kXAmplitude = 1, kXLines = 2, kXOctave = 3, kXThird = 4, kXTime = 5, kXPhase = 6 };
+enum : int {
+  kXReal = 0,
+  kXAmplitude = 1,
+  kXLines = 2,
+  kXOctave = 3,
+  kXThird = 4,
+  kXTime = 5,
+  kXPhase = 6
+};
 // Plot styles of a result
 enum : int { kPlotLine = 0, kPlotBarsByIndex = 1, kPlotBars = 2, kPlotPoints = 3 };
 
 // One graph window. The data arrays stay in converter counts (or counts²); xScale/yScale are the
 // axis gains that turn them into physical units on the labels and readouts.
 struct ViewState {
-  int function;              // index into cf
-  CalibrRecord* calib;       // cch
-  HistParams* histParams;    // pa
+  int function;            // index into cf
+  CalibrRecord* calib;     // cch
+  HistParams* histParams;  // pa
   double xScale, yScale;
-  double aspect;             // graph width / height
-  ComputeFn compute;         // cf[function].compute
-  int format;                // 0 … 5, or −1 for a single-format function
-  int formatChoice;          // the format chosen, kept while a single-format function is shown
+  double aspect;      // graph width / height
+  ComputeFn compute;  // cf[function].compute
+  int format;         // 0 … 5, or −1 for a single-format function
+  int formatChoice;   // the format chosen, kept while a single-format function is shown
   int plotStyle;
-  double* workRe;            // half of rt, scratch
-  double* workIm;            // half of it, scratch
-  double* yData;             // half of resY: the result
-  double* xData;             // half of resX
+  double* workRe;  // half of rt, scratch
+  double* workIm;  // half of it, scratch
+  double* yData;   // half of resY: the result
+  double* xData;   // half of resX
   int yUnit, xUnit;
-  int dbRange;               // dB span of the axis, 0 = automatic
+  int dbRange;  // dB span of the axis, 0 = automatic
   double dbTop, dbOffset;
-  double yMin, yMax, xMin, xMax;                   // result ranges
-  double viewXFrom, viewXTo, viewYFrom, viewYTo;   // visible ranges
-  int count;                 // result points
+  double yMin, yMax, xMin, xMax;                  // result ranges
+  double viewXFrom, viewXTo, viewYFrom, viewYTo;  // visible ranges
+  int count;                                      // result points
   int zoomed, gate;
-  int integration;           // 0 none, 1 single, 2 double
-  double normLo, normHi;     // histogram limits in RMS units
-  int memState;              // 0 off, 1 capture pending, 2 held
+  int integration;        // 0 none, 1 single, 2 double
+  double normLo, normHi;  // histogram limits in RMS units
+  int memState;           // 0 off, 1 capture pending, 2 held
   int memEqualize, memShow;
   // presentation
   int color;
@@ -112,12 +129,15 @@ int YesNoViewFunction(int w);
 // ---- window callbacks (toolkit callback form, EVENT_COMMIT only)
 int FunctW1(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int FunctW2(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
-int CrossRingFunc1(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
-int CrossRingFunc2(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int CrossRingFunc1(int panel, int control, int event, void* callbackData, int eventData1,
+                   int eventData2);
+int CrossRingFunc2(int panel, int control, int event, void* callbackData, int eventData1,
+                   int eventData2);
 int InMemory(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int Equalize(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int ViewMm(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
-int Integration(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int Integration(int panel, int control, int event, void* callbackData, int eventData1,
+                int eventData2);
 
 // ---- what each window shows (setters: 1 taken, 0 refused)
 // Function i in window w: its formats and units (the previous choices where still offered), no

@@ -8,9 +8,9 @@
 #include "analyzer/cultivate1.h"
 #include "analyzer/file_ctrl.h"
 #include "analyzer/iirfilter.h"
-#include "analyzer/setters.h"
 #include "analyzer/modules.h"
 #include "analyzer/panels.h"
+#include "analyzer/setters.h"
 #include "analyzer/view1.h"
 #include "analyzer/view1_internal.h"
 #include "analyzer/views.h"
@@ -156,7 +156,8 @@ void ShowWindow(int w) {
   if (cf[v.function].hasFormats == 1) {
     SetExtentionFunction(w);
     // A window that is not shown keeps its controls out of sight.
-    SetCtrlAttribute(mainpanel, c.formatRing, ATTR_VISIBLE, rcu.winsel == 2 || rcu.winsel == w ? 1 : 0);
+    SetCtrlAttribute(mainpanel, c.formatRing, ATTR_VISIBLE,
+                     rcu.winsel == 2 || rcu.winsel == w ? 1 : 0);
     SetCtrlAttribute(mainpanel, c.formatRing, ATTR_DIMMED, 0);
   } else {
     SetCtrlAttribute(mainpanel, c.formatRing, ATTR_DIMMED, 1);
@@ -318,7 +319,8 @@ static int ColorOfWindow(int w, int panel, int control) {
   SetCursorAttribute(mainpanel, kControls[w].graph, 1, ATTR_CURSOR_COLOR, ContrastColor(color));
   const int led = w == 0 ? MAIN_ZoomLed1 : MAIN_ZoomLed2;
   SetCtrlAttribute(mainpanel, led, ATTR_ON_COLOR, color);
-  SetCtrlAttribute(mainpanel, w == 0 ? MAIN_WindowMark1 : MAIN_WindowMark2, ATTR_TEXT_BGCOLOR, color);
+  SetCtrlAttribute(mainpanel, w == 0 ? MAIN_WindowMark1 : MAIN_WindowMark2, ATTR_TEXT_BGCOLOR,
+                   color);
   SetCtrlAttribute(mainpanel, w == 0 ? MAIN_WindowCaption1 : MAIN_WindowCaption2, ATTR_TEXT_COLOR,
                    VAL_DK_BLUE);
   if (sp.dataReady == 1) ViewResult(w);
@@ -335,8 +337,7 @@ void ShowWindowType() {
     const int toggle = WindowCtrl(w).gateToggle;
     SetCtrlVal(mainpanel, toggle, vs[w].gate);
     // Back at a gate type, a time display offers its gate again.
-    const bool offered =
-        GateOf(cus.window) != kWeighting && GateOffered(vs[w].function);
+    const bool offered = GateOf(cus.window) != kWeighting && GateOffered(vs[w].function);
     SetCtrlAttribute(mainpanel, toggle, ATTR_DIMMED, offered ? 0 : 1);
   }
 }
@@ -349,7 +350,6 @@ VELTRA_COMMIT(Weight) {
   ClearResults();
   return 0;
 }
-
 
 // ---- histogram bins
 

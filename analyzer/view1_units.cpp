@@ -114,9 +114,6 @@ void Integrations(ViewState* v) {
   for (int i = 0; i <= d; ++i) v->yData[i] = hold;
 }
 
-
-
-
 int CallRange(double x) {
   if (!std::isfinite(x)) return 1;
   char text[32];
@@ -126,8 +123,6 @@ int CallRange(double x) {
   const int digits = exponent < 0 ? -exponent + 1 : 1;
   return digits > 15 ? 15 : digits;
 }
-
-
 
 void TimeAxisUnit(double to, double* factor, const char** unit) {
   const double a = std::fabs(to);
@@ -145,7 +140,6 @@ void TimeAxisUnit(double to, double* factor, const char** unit) {
     *unit = "с.";
   }
 }
-
 
 int Overloaded(double rms) {
   if (!std::isfinite(rms)) return 1;
@@ -165,4 +159,3 @@ void TotText(int w, char* buf, int bufSize) {
   else
     std::snprintf(buf, bufSize, "%s = %1.3e, %s", name, rms * scale, unit);
 }
-

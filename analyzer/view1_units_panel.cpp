@@ -173,7 +173,8 @@ void LabelTime(int w) {
   double factor;
   const char* unit;
   TimeAxisUnit(v->viewXTo, &factor, &unit);
-  RoundTicks(w, factor, [](double t, char* text, int size) { std::snprintf(text, size, "%1.1f", t); });
+  RoundTicks(w, factor,
+             [](double t, char* text, int size) { std::snprintf(text, size, "%1.1f", t); });
   InsertAxisItem(mainpanel, graph, VAL_BOTTOM_XAXIS, -1, unit,
                  v->viewXFrom + 8 * step - 0.05 * step);
   v->relabelled = 1;

@@ -25,8 +25,8 @@ int Win(int w) { return w == 0 ? 0 : 1; }
 
 // ---- window shape: |W(δ)|² at a fractional line offset δ, normalised to 1 at δ = 0
 
-constexpr int kKernelSteps = 256;                 // table points per line
-constexpr int kKernelSpan = 2 * kKernelSteps;     // the table covers 0 … 2 lines
+constexpr int kKernelSteps = 256;              // table points per line
+constexpr int kKernelSpan = 2 * kKernelSteps;  // the table covers 0 … 2 lines
 struct Kernel {
   int n = 0;
   double sum = 0.0, sum2 = 0.0;

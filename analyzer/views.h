@@ -6,9 +6,9 @@
 
 #include "analyzer/view1.h"
 
-constexpr int kMaxSpectroRows = 256;   // frames a spectrogram holds
-constexpr int kMaxDistOrders = 32;     // harmonics 2 … 33 at most
-constexpr double kZ95 = 1.959963985;   // two-sided 95 % point of the normal distribution
+constexpr int kMaxSpectroRows = 256;  // frames a spectrogram holds
+constexpr int kMaxDistOrders = 32;    // harmonics 2 … 33 at most
+constexpr double kZ95 = 1.959963985;  // two-sided 95 % point of the normal distribution
 
 // What the operator switched on, per window.
 struct ViewOptions {
@@ -20,7 +20,7 @@ extern ViewOptions vopt[kWindows];
 
 // ---- peak hold: the per-line maximum of the displayed auto spectrum (or band) since the start
 struct PeakHold {
-  int count;                       // held points, 0 = nothing held
+  int count;                                // held points, 0 = nothing held
   int function, yUnit, xUnit, integration;  // what the held values are
   double held[kResultHalf];
 };
@@ -38,10 +38,10 @@ int PeakHoldShown(int w);
 
 // ---- spectrogram: the last rows frames' line spectra in the window's unit
 struct SpectroRing {
-  int rows;          // frames held (kMaxSpectroRows unless set)
-  int cols;          // lines per row
-  int filled;        // rows holding a frame
-  int head;          // the row the next frame goes to
+  int rows;    // frames held (kMaxSpectroRows unless set)
+  int cols;    // lines per row
+  int filled;  // rows holding a frame
+  int head;    // the row the next frame goes to
   int function, yUnit, integration;
   float z[kMaxSpectroRows * kMaxLines];
 };
@@ -67,13 +67,13 @@ void ConvertRow(double* y, int n, int yUnit, int integration, double df, double 
 // ---- distortion of an auto spectrum
 struct Distortion {
   int valid;
-  int line;          // strongest line
-  double f0;         // fundamental, Hz (interpolated)
-  double p1;         // fundamental power (counts², mean square)
-  double thd;        // √(Σ harmonic powers / p1)
-  double thdN;       // √(everything but the fundamental's lobe and DC / p1)
-  double sinad;      // (p1 + noise and distortion) / noise and distortion
-  int orders;        // harmonics measured: orders 2 … orders + 1
+  int line;                   // strongest line
+  double f0;                  // fundamental, Hz (interpolated)
+  double p1;                  // fundamental power (counts², mean square)
+  double thd;                 // √(Σ harmonic powers / p1)
+  double thdN;                // √(everything but the fundamental's lobe and DC / p1)
+  double sinad;               // (p1 + noise and distortion) / noise and distortion
+  int orders;                 // harmonics measured: orders 2 … orders + 1
   double hf[kMaxDistOrders];  // harmonic frequency, Hz
   double hp[kMaxDistOrders];  // harmonic power, counts²
 };

@@ -14,9 +14,9 @@
 
 namespace {
 
-constexpr int kPeakColor = 0xFFA500;   // orange: the held maxima
-constexpr int kMaxMapCols = 1024;      // colour-map cells across, at most
-constexpr double kDbSpan = 100.0;      // colour span of an automatic dB scale
+constexpr int kPeakColor = 0xFFA500;  // orange: the held maxima
+constexpr int kMaxMapCols = 1024;     // colour-map cells across, at most
+constexpr double kDbSpan = 100.0;     // colour span of an automatic dB scale
 
 int Graph(int w) { return WindowCtrl(w).graph; }
 int DistortionReadout(int w) { return w == 0 ? MAIN_DistortionReadout1 : MAIN_DistortionReadout2; }
@@ -40,7 +40,9 @@ int ToggleOf(int panel, int control, int first, int second, int ViewOptions::*fi
   return 0;
 }
 
-const char* UnitLabel(const ViewState& v) { return Yunit[v.yUnit >= 0 && v.yUnit < 7 ? v.yUnit : 0]; }
+const char* UnitLabel(const ViewState& v) {
+  return Yunit[v.yUnit >= 0 && v.yUnit < 7 ? v.yUnit : 0];
+}
 
 }  // namespace
 

@@ -8,16 +8,16 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <deque>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "analyzer/calibration.h"
 #include "analyzer/cultivate1.h"
 #include "analyzer/initstruct.h"
-#include "analyzer/view1.h"
 #include "analyzer/panels.h"
+#include "analyzer/view1.h"
 #include "ui/userint.h"
 
 namespace veltra_test {

@@ -127,7 +127,7 @@ TEST_F(AnalysisPanels, WindowChangeRestartsARunAndVoidsStoppedResults) {
   EXPECT_EQ(start, 0);
   EXPECT_DOUBLE_EQ(WC.enbw, 1.0);
   EXPECT_EQ(Dimmed("GateToggle1"), 1);  // the gate is offered only for time displays
-  Set("FunctionRing1", "14");          // Time_A: gated under a gate type only
+  Set("FunctionRing1", "14");           // Time_A: gated under a gate type only
   EXPECT_EQ(Dimmed("GateToggle1"), 0);
   Set("WindowRing", "1");
   EXPECT_EQ(Dimmed("GateToggle1"), 1);
@@ -155,7 +155,7 @@ TEST_F(AnalysisPanels, FunctionSelection) {
   EXPECT_EQ(Items("YUnitRing1"), 1);
   EXPECT_EQ(IntOf("YUnitRing1"), 0);
 
-  Set("WindowSelBoth", "1");  // window 2's controls are dimmed while window 1 is alone
+  Set("WindowSelBoth", "1");   // window 2's controls are dimmed while window 1 is alone
   Set("FunctionRing2", "20");  // LiftSpecB puts CepstrumB into window 1
   EXPECT_EQ(vs[0].function, 18);
   EXPECT_EQ(vs[0].format, IntOf("FormatRing1"));
@@ -268,8 +268,7 @@ TEST_F(AnalysisPanels, AxisLabelsOfBandsFrequencyAndTime) {
             "16.0|31.5|63.0|125.0|250.0|500.0|1.0 k|2.0 k|4.0 k|Σ|");
   EXPECT_EQ(LabelsAfter(LabelBand, 0.0, 3200.0),
             "0.0|400.0|800.0|1.2 k|1.6 k|2.0 k|2.4 k|2.8 k|Гц|");
-  EXPECT_EQ(LabelsAfter(LabelTime, 0.0, 0.0125),
-            "0.0|2.0|4.0|6.0|8.0|10.0|мс.|");
+  EXPECT_EQ(LabelsAfter(LabelTime, 0.0, 0.0125), "0.0|2.0|4.0|6.0|8.0|10.0|мс.|");
 }
 
 TEST_F(AnalysisPanels, OverloadLampFollowsTheInputRms) {

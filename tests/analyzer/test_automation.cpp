@@ -16,7 +16,8 @@ class PanelState : public VeltraTest {};
 // The dimming of every control of the main and trigger panels.
 std::vector<int> Dimming() {
   std::vector<int> dims;
-  for (auto [panel, count] : {std::pair{mainpanel, kMainRoleCount}, std::pair{trigpanel, kTriggerRoleCount}}) {
+  for (auto [panel, count] :
+       {std::pair{mainpanel, kMainRoleCount}, std::pair{trigpanel, kTriggerRoleCount}}) {
     for (int c = 1; c <= count; ++c) {
       int d = 0;
       GetCtrlAttribute(panel, c, ATTR_DIMMED, &d);
@@ -25,7 +26,6 @@ std::vector<int> Dimming() {
   }
   return dims;
 }
-
 
 TEST_F(PanelState, SettingsSurviveARestartAndTheGeneratorIsTheSource) {
   Set("FftSizeRing", "4096");
@@ -36,7 +36,7 @@ TEST_F(PanelState, SettingsSurviveARestartAndTheGeneratorIsTheSource) {
   Set("WindowRing", "6");
   Set("PretrigField", "100");
   Press("GeneratorSwitch");
-  SetCtrlVal(mainpanel, MAIN_SourceRing, 2);  // saved while another source was shown
+  SetCtrlVal(mainpanel, MAIN_SourceRing, 2);         // saved while another source was shown
   SetCtrlVal(mainpanel, MAIN_AverCountDisplay, 25);  // and after a run
   SetCtrlVal(mainpanel, MAIN_TotalReadout1, "Sa = 1.000e+00, В");
   Press("QuitButton");
@@ -71,7 +71,8 @@ TEST_F(PanelState, SettingsSurviveARestartAndTheGeneratorIsTheSource) {
 // With dimming no longer kept in the file, a restart must dim what the restored settings imply,
 // as the session that saved them did (the trigger panel's controls matter while it is shown).
 TEST_F(PanelState, DimmingAfterARestartFollowsTheRestoredSettings) {
-  const std::pair<const char*, const char*> typeAndStart[] = {{"2", "2"}, {"1", "2"}, {"3", "1"}, {"0", "0"}};
+  const std::pair<const char*, const char*> typeAndStart[] = {
+      {"2", "2"}, {"1", "2"}, {"3", "1"}, {"0", "0"}};
   for (auto [type, startMode] : typeAndStart) {
     SCOPED_TRACE(type);
     Set("MeasTypeRing", type);
@@ -81,7 +82,8 @@ TEST_F(PanelState, DimmingAfterARestartFollowsTheRestoredSettings) {
     Press("QuitButton");
     ASSERT_EQ(StartVeltra(), 0);
     const std::vector<int> after = Dimming();
-    const size_t compared = startMode[0] == '2' ? after.size() : static_cast<size_t>(kMainRoleCount);
+    const size_t compared =
+        startMode[0] == '2' ? after.size() : static_cast<size_t>(kMainRoleCount);
     for (size_t i = 0; i < compared; ++i) {
       const bool main = i < static_cast<size_t>(kMainRoleCount);
       EXPECT_EQ(after[i], before[i]) << (main ? kMainRoles[i] : kTriggerRoles[i - kMainRoleCount]);
@@ -122,7 +124,8 @@ TEST_F(PanelState, DamagedStateFileNeitherBreaksTheModelNorLocksTheOperatorOut) 
   // Items no resource ring has: a rate that would divide by almost nothing, frames of one and
   // two samples, a full overlap; and the start button dimmed.
   ReplaceLine(text, "SampleRateRing=", "SampleRateRing=3");
-  ReplaceLine(text, "SampleRateRing.values=", "SampleRateRing.values=1, 2, 3, 1e-300, 5, 6, 7, 8, 9, 10");
+  ReplaceLine(text,
+              "SampleRateRing.values=", "SampleRateRing.values=1, 2, 3, 1e-300, 5, 6, 7, 8, 9, 10");
   ReplaceLine(text, "FftSizeRing.values=", "FftSizeRing.values=1, 2, 4096, 8192");
   ReplaceLine(text, "FftSizeRing=", "FftSizeRing=0");
   ReplaceLine(text, "OverlapRing.values=", "OverlapRing.values=1, 1, 1, 1, 1");
@@ -139,7 +142,8 @@ TEST_F(PanelState, DamagedStateFileNeitherBreaksTheModelNorLocksTheOperatorOut) 
     const std::string line = text.substr(at, eol - at);
     marked += line + "\n";
     const size_t eq = line.find('=');
-    if (eq != std::string::npos && line.find('.') > eq) marked += line.substr(0, eq) + ".dimmed=1\n";
+    if (eq != std::string::npos && line.find('.') > eq)
+      marked += line.substr(0, eq) + ".dimmed=1\n";
   }
   { std::ofstream("veltrafile") << marked; }
 
@@ -183,11 +187,11 @@ int Parse(std::vector<const char*> args, AutomationPlan* plan, std::string* erro
 TEST(AutomationParse, AcceptsEveryAction) {
   AutomationPlan plan;
   std::string error;
-  ASSERT_EQ(Parse({"--offscreen", "--set", "FftSizeRing=2048", "--press", "GeneratorSwitch",
-                   "--file", "a.dat", "--ticks", "5", "--run", "--save", "2=r.txt", "--grab",
-                   "p.png", "--quit"},
-                  &plan, &error),
-            0)
+  ASSERT_EQ(
+      Parse({"--offscreen", "--set", "FftSizeRing=2048", "--press", "GeneratorSwitch", "--file",
+             "a.dat", "--ticks", "5", "--run", "--save", "2=r.txt", "--grab", "p.png", "--quit"},
+            &plan, &error),
+      0)
       << error;
   EXPECT_TRUE(plan.offscreen);
   ASSERT_EQ(plan.actions.size(), 8u);
@@ -201,9 +205,9 @@ TEST(AutomationParse, AcceptsEveryAction) {
 
 TEST(AutomationParse, RefusesWhatItCannotDo) {
   const std::vector<std::vector<const char*>> bad = {
-      {"--frobnicate"}, {"--set"},         {"--set", "NoEquals"}, {"--set", "=5"},
-      {"--ticks", "x"}, {"--ticks", "-1"}, {"--save", "3=a.txt"}, {"--save", "1="},
-      {"--grab"},       {"stray"},           {"--quit", "--save", "1=a.txt"},
+      {"--frobnicate"}, {"--set"},         {"--set", "NoEquals"},           {"--set", "=5"},
+      {"--ticks", "x"}, {"--ticks", "-1"}, {"--save", "3=a.txt"},           {"--save", "1="},
+      {"--grab"},       {"stray"},         {"--quit", "--save", "1=a.txt"},
   };
   for (const auto& args : bad) {
     AutomationPlan plan;
@@ -235,7 +239,9 @@ TEST_F(Automation, ValueAControlCannotTakeIsAnError) {
 TEST_F(Automation, RingTakesAValueOrALabel) {
   AutomationPlan plan;
   std::string error;
-  ASSERT_EQ(Parse({"--set", "FftSizeRing=4096", "--set", "WaveformRing=Равномерный шум"}, &plan, &error), 0);
+  ASSERT_EQ(
+      Parse({"--set", "FftSizeRing=4096", "--set", "WaveformRing=Равномерный шум"}, &plan, &error),
+      0);
   ASSERT_EQ(RunAutomation(plan, &error), 0) << error;
   EXPECT_EQ(cus.frameLen, 4096);
   EXPECT_EQ(ws.form, 2);
@@ -266,9 +272,9 @@ TEST_F(Automation, RunEndedByAnUnreadableRecordingIsAnError) {
 TEST_F(Automation, ExponentialRunIsNotAwaited) {
   AutomationPlan plan;
   std::string error;
-  ASSERT_EQ(Parse({"--press", "GeneratorSwitch", "--press", "ExponentialBox", "--run"}, &plan,
-                  &error),
-            0);
+  ASSERT_EQ(
+      Parse({"--press", "GeneratorSwitch", "--press", "ExponentialBox", "--run"}, &plan, &error),
+      0);
   EXPECT_EQ(RunAutomation(plan, &error), 3);
   EXPECT_NE(error.find("--ticks"), std::string::npos);
 }
@@ -278,11 +284,11 @@ TEST_F(Automation, TenAverageSpectrumOfAOneKilohertzSine) {
   const std::string png = veltra_test::ScratchDir() + "/auto.png";
   AutomationPlan plan;
   std::string error;
-  ASSERT_EQ(Parse({"--press", "GeneratorSwitch", "--set", "Freq1Field=1000", "--set",
-                   "AveragesField=10", "--run", "--save", ("1=" + out).c_str(), "--grab",
-                   png.c_str()},
-                  &plan, &error),
-            0);
+  ASSERT_EQ(
+      Parse({"--press", "GeneratorSwitch", "--set", "Freq1Field=1000", "--set", "AveragesField=10",
+             "--run", "--save", ("1=" + out).c_str(), "--grab", png.c_str()},
+            &plan, &error),
+      0);
   ASSERT_EQ(RunAutomation(plan, &error), 0) << error;
   EXPECT_EQ(start, 0);
   EXPECT_EQ(IntOf("AverCountDisplay"), 10);

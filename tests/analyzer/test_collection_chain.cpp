@@ -169,8 +169,8 @@ TEST(CollectionChain, DifferentiationAndIntegrationScaleBySquaredOmega) {
     double worst = 0.0;
     for (int i = 2; i < kN; ++i) {
       // Two backward differences delay by one sample; double integration needs no shift.
-      const double expect = di == 0 ? -w * w * std::sin(w * (i - 1) * sp.dt)
-                                    : -std::sin(w * i * sp.dt) / (w * w);
+      const double expect =
+          di == 0 ? -w * w * std::sin(w * (i - 1) * sp.dt) : -std::sin(w * i * sp.dt) / (w * w);
       const double scale = di == 0 ? w * w : 1.0 / (w * w);
       worst = std::max(worst, std::fabs(Rx[i] - expect) / scale);
     }

@@ -87,7 +87,9 @@ class Display : public VeltraTest {
     CursorText(w, k, buf, sizeof buf);
     return buf;
   }
-  static QCustomPlot* Plot(int w) { return static_cast<QCustomPlot*>(CtrlWidget(mainpanel, Graph(w))); }
+  static QCustomPlot* Plot(int w) {
+    return static_cast<QCustomPlot*>(CtrlWidget(mainpanel, Graph(w)));
+  }
   // Texts and vertical marker lines on window w's graph.
   static std::vector<std::string> Texts(int w) {
     std::vector<std::string> out;
@@ -130,8 +132,8 @@ TEST_F(Display, ReadoutTextsByXUnit) {
 
   made[0].xUnit = kXReal;
   ViewResult(0);
-  EXPECT_EQ(TextOf(0, 3), std::string("k= 3; X:= 7.500,") + Xunit[kXReal] + "; Y:= 2.500," +
-                              Yunit[kYPower]);
+  EXPECT_EQ(TextOf(0, 3),
+            std::string("k= 3; X:= 7.500,") + Xunit[kXReal] + "; Y:= 2.500," + Yunit[kYPower]);
   made[0].xUnit = kXAmplitude;
   ViewResult(0);
   EXPECT_EQ(TextOf(0, 3), std::string("k= 3; X:= 7.500,") + Xunit[kXAmplitude] + "; Y:= 2.500," +

@@ -417,8 +417,8 @@ TEST_F(Exchange, CsvHoldsTheTextFileNumbersAndPicturesAreReal) {
   while (std::getline(csv, line) && line[0] == '#') comments += line + "\n";
   columns = line;
   EXPECT_EQ(columns, "f_Hz,value_dB");
-  for (const char* key : {"# function: SpectrumA", "# averages: 4", "# N: ", "# rate_Hz: ",
-                          "# window: ", "# calibration: input 0"}) {
+  for (const char* key : {"# function: SpectrumA", "# averages: 4",
+                          "# N: ", "# rate_Hz: ", "# window: ", "# calibration: input 0"}) {
     EXPECT_NE(comments.find(key), std::string::npos) << key;
   }
   int rows = 0;

@@ -140,8 +140,11 @@ TEST_F(Faults, RecordingCutWhilePlayingStopsTheRunWithAMessage) {
   // Header in Windows-1251: only ASCII and the Cyrillic mode line, written as its bytes.
   const std::string header =
       "\xd1\xe1\xee\xf0-\xed\xe5\xef\xf0\xe5\xf0\xfb\xe2\xed\xfb\xe9. "
-      "\xd1\xf2\xe0\xf0\xf2-\xf1\xe2\xee\xe1\xee\xe4\xed\xfb\xe9.\n"  // Сбор-непрерывный. Старт-свободный.
-      "N=" + std::to_string(2 * kRecords) + " Fs=2048 Nch=2\nL=1024 T=64\nheading\n"
+      "\xd1\xf2\xe0\xf0\xf2-\xf1\xe2\xee\xe1\xee\xe4\xed\xfb\xe9.\n"  // Сбор-непрерывный.
+                                                                      // Старт-свободный.
+      "N=" +
+      std::to_string(2 * kRecords) +
+      " Fs=2048 Nch=2\nL=1024 T=64\nheading\n"
       " 0 100.0 0.001 1e-05 V\n 3 50.5 0.002 .5 V\n";
   Spit(base + ".inf", header);
   std::string bytes;

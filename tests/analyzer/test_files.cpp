@@ -420,8 +420,8 @@ TEST_F(Recordings, MalformedHeadersAreRefusedWithAMessage) {
 }
 
 TEST_F(Recordings, UnknownModeTextIsModeNineAndTheHeaderStandsForItsData) {
-  const std::string data = Write("mode", Header(8, 1, " 5 1 1 1 g\n", "Сбор как-нибудь"),
-                                 std::vector<int32_t>(8, 0));
+  const std::string data =
+      Write("mode", Header(8, 1, " 5 1 1 1 g\n", "Сбор как-нибудь"), std::vector<int32_t>(8, 0));
   Choose(data.substr(0, data.size() - 3) + "inf");
   EXPECT_EQ(rcu.runmode, 9);
   EXPECT_EQ(OnOffCh[5], 1);

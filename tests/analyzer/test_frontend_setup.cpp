@@ -36,7 +36,8 @@ struct DkvImage {
   std::vector<unsigned char> b = std::vector<unsigned char>(128, 0);
   void Put(int record, int field, std::int32_t v) {
     for (int k = 0; k < 4; ++k)
-      b[16 * record + 4 * field + k] = static_cast<unsigned char>(static_cast<std::uint32_t>(v) >> (8 * k));
+      b[16 * record + 4 * field + k] =
+          static_cast<unsigned char>(static_cast<std::uint32_t>(v) >> (8 * k));
   }
   void Record(int i, int on, int gain, int lpf, int hpf) {
     Put(i, 0, on), Put(i, 1, gain), Put(i, 2, lpf), Put(i, 3, hpf);
@@ -66,12 +67,14 @@ TEST_F(DkvFile, RoundTripIsEightLittleEndianRecords) {
   const auto bytes = ReadAll(path_);
   ASSERT_EQ(bytes.size(), 128u);
   const std::vector<unsigned char> rec5(bytes.begin() + 80, bytes.begin() + 96);
-  EXPECT_EQ(rec5, (std::vector<unsigned char>{1, 0, 0, 0, 0xA8, 0x61, 0, 0, 5, 0, 0, 0, 1, 0, 0, 0}));
+  EXPECT_EQ(rec5,
+            (std::vector<unsigned char>{1, 0, 0, 0, 0xA8, 0x61, 0, 0, 5, 0, 0, 0, 1, 0, 0, 0}));
   EXPECT_FALSE(std::ifstream(path_ + ".tmp").good());
 
   for (AmplifRecord& r : amplif) r = {1, 1, 1, 1};
   ASSERT_EQ(GetParamDKV5128From(path_.c_str()), 1);
-  for (int i = 0; i < kAmplifiers; ++i) ExpectRecord(i, i % 2, i == 5 ? 25000 : 100 * (i + 1), i, i % 4);
+  for (int i = 0; i < kAmplifiers; ++i)
+    ExpectRecord(i, i % 2, i == 5 ? 25000 : 100 * (i + 1), i, i % 4);
 }
 
 TEST_F(DkvFile, MissingShortAndDamagedFilesFallBackToDefaults) {
@@ -93,11 +96,11 @@ TEST_F(DkvFile, MissingShortAndDamagedFilesFallBackToDefaults) {
   // Values no module or panel can take reset only their own record.
   DkvImage bad;
   for (int i = 0; i < kAmplifiers; ++i) bad.Record(i, 1, 300, 2, 1);
-  bad.Put(1, 0, 5);        // on neither 0 nor 1
-  bad.Put(2, 1, -3);       // negative gain
-  bad.Put(3, 1, 200000);   // gain 2000
-  bad.Put(4, 2, 8);        // no such low-pass code
-  bad.Put(5, 3, -1);       // no such high-pass code
+  bad.Put(1, 0, 5);       // on neither 0 nor 1
+  bad.Put(2, 1, -3);      // negative gain
+  bad.Put(3, 1, 200000);  // gain 2000
+  bad.Put(4, 2, 8);       // no such low-pass code
+  bad.Put(5, 3, -1);      // no such high-pass code
   WriteAll(path_, bad.b);
   EXPECT_EQ(GetParamDKV5128From(path_.c_str()), 1);
   for (int i : {0, 6, 7}) ExpectRecord(i, 1, 300, 2, 1);
@@ -120,7 +123,7 @@ TEST_F(DkvFile, MissingShortAndDamagedFilesFallBackToDefaults) {
 TEST_F(DkvFile, WindowsTextModeFilesReadBack) {
   DkvImage img;
   for (int i = 0; i < kAmplifiers; ++i) img.Record(i, 0, 100, 6, 0);
-  img.Record(2, 1, 10, 6, 0);    // gain 0x0A: stored as 0D 0A by a text-mode write
+  img.Record(2, 1, 10, 6, 0);  // gain 0x0A: stored as 0D 0A by a text-mode write
   img.Record(4, 1, 0x0A0A, 2, 1);
   std::vector<unsigned char> text;
   for (unsigned char c : img.b) {
@@ -377,7 +380,7 @@ TEST_F(AutoRange, PassRunsThreeStepsAndRestoresTheRun) {
   for (int j = 0; j < kAmplifiers; ++j) EXPECT_EQ(amplif[j].gain100, amplif[j].on ? 100 : 0) << j;
   Peaks(41943, 16000);
   dbuf.nframe = 1024;  // as collection leaves it with the next raw step
-  AutoAdaptation();  // step 1: gains from the raw step
+  AutoAdaptation();    // step 1: gains from the raw step
   int inUse = 0;
   for (int j = 0; j < kAmplifiers; ++j) inUse += amplif[j].on;
   ASSERT_EQ(inUse, 2);

@@ -32,7 +32,9 @@ class FrontEndLink : public veltra_test::VeltraTest {
   static int CableMessages() {
     int n = 0;
     for (const auto& p : Seen())
-      if (p.title == "Внимание !!!" && p.text == "Проверьте подсоединение кабеля управления PC<=>DKV") ++n;
+      if (p.title == "Внимание !!!" &&
+          p.text == "Проверьте подсоединение кабеля управления PC<=>DKV")
+        ++n;
     return n;
   }
   // The unit vanishes: the pseudo-terminal closes under the open link.

@@ -28,7 +28,9 @@ std::string Slurp(const std::string& path) {
   return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
-void Put(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+void Put(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
 
 bool IsKind(const char* path, mode_t kind) {
   struct stat st {};
@@ -40,7 +42,8 @@ std::vector<std::string> Entries() {
   std::vector<std::string> found;
   for (const auto& e : std::filesystem::directory_iterator(".")) {
     const std::string n = e.path().filename().string();
-    if (std::find(std::begin(kSettings), std::end(kSettings), n) == std::end(kSettings)) found.push_back(n);
+    if (std::find(std::begin(kSettings), std::end(kSettings), n) == std::end(kSettings))
+      found.push_back(n);
   }
   std::sort(found.begin(), found.end());
   return found;
@@ -55,7 +58,8 @@ class HostileFiles : public VeltraTest {
   // What the test left beside the settings files, beyond what was there before it.
   std::vector<std::string> Strays() const {
     std::vector<std::string> now = Entries(), extra;
-    std::set_difference(now.begin(), now.end(), before_.begin(), before_.end(), std::back_inserter(extra));
+    std::set_difference(now.begin(), now.end(), before_.begin(), before_.end(),
+                        std::back_inserter(extra));
     return extra;
   }
   std::vector<std::string> before_;
@@ -68,7 +72,8 @@ class HostileFiles : public VeltraTest {
     Popups().seen.clear();
     Press("QuitButton");
     ASSERT_EQ(Seen().size(), 4u);
-    for (int i = 0; i < 4; ++i) EXPECT_NE(Seen()[static_cast<size_t>(i)].text.find(kSettings[i]), std::string::npos);
+    for (int i = 0; i < 4; ++i)
+      EXPECT_NE(Seen()[static_cast<size_t>(i)].text.find(kSettings[i]), std::string::npos);
   }
 };
 
@@ -134,7 +139,9 @@ TEST_F(HostileFiles, CalibrationOutsideSaneBoundsGivesDefaultsAndFiniteResults) 
   cch.sen[5] = 250.0;  // a sound entry, kept
   unsigned char image[kCalibrFileSize];
   EncodeCalibr(cch, image);
-  auto poke = [&](int block, int input, double v) { std::memcpy(image + block * 64 + input * 8, &v, 8); };
+  auto poke = [&](int block, int input, double v) {
+    std::memcpy(image + block * 64 + input * 8, &v, 8);
+  };
   poke(2, 0, 5e-324);  // gain
   poke(0, 1, 1e-200);  // sensitivity
   poke(7, 2, 1e300);   // reference level
@@ -162,7 +169,8 @@ TEST_F(HostileFiles, CalibrationOutsideSaneBoundsGivesDefaultsAndFiniteResults) 
   ASSERT_EQ(start, 0);
   for (int w = 0; w < 2; ++w) {
     ASSERT_GT(vs[w].count, 0);
-    for (int j = 0; j < vs[w].count; ++j) ASSERT_TRUE(std::isfinite(vs[w].yData[j])) << w << " " << j;
+    for (int j = 0; j < vs[w].count; ++j)
+      ASSERT_TRUE(std::isfinite(vs[w].yData[j])) << w << " " << j;
   }
   std::snprintf(result_name, sizeof result_name, "%s", "spectrum.txt");
   ASSERT_EQ(SaveInfData(0), 1);

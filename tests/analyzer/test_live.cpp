@@ -70,7 +70,8 @@ class Live : public VeltraTest {
     setenv("HOME", LiveHome().c_str(), 1);
     std::ofstream(LiveHome() + "/.asoundrc")
         << Device("levels", true) << Device("quad") << Device("rate48") << Device("pulses")
-        << Device("tone") << Device("clip") << "pcm.two {\n type multi\n slaves.a { pcm \"quad\" channels 2 }\n"
+        << Device("tone") << Device("clip")
+        << "pcm.two {\n type multi\n slaves.a { pcm \"quad\" channels 2 }\n"
         << " bindings.0 { slave a channel 0 }\n bindings.1 { slave a channel 1 }\n}\n";
     snd_config_update_free_global();  // ALSA reads the configuration again, with this HOME
     live_wait_ms = 2000;
@@ -166,9 +167,8 @@ TEST_F(Live, DeviceRingListsAlsaDevicesAndKeepsTheChoice) {
 }
 
 TEST_F(Live, SineLevelsOnBothChannelsAtTheDefaultFullScale) {
-  WriteRaw("levels", 2, 2 * 65536, [](int c, long i) {
-    return (c == 0 ? 0.5 : 0.25) * Sine(1000.0, 65536.0, i);
-  });
+  WriteRaw("levels", 2, 2 * 65536,
+           [](int c, long i) { return (c == 0 ? 0.5 : 0.25) * Sine(1000.0, 65536.0, i); });
   PrepareLive("levels", "65536", "8192");
   RunTo(4);
   const int line = 1000 / 8;  // df = 8 Hz
@@ -199,7 +199,8 @@ TEST_F(Live, SineLevelsOnBothChannelsAtTheDefaultFullScale) {
 
 TEST_F(Live, InputsAreTheDeviceChannels) {
   // Channel k carries (k + 1) kHz.
-  WriteRaw("quad", 4, 2 * 65536, [](int c, long i) { return 0.5 * Sine(1000.0 * (c + 1), 65536.0, i); });
+  WriteRaw("quad", 4, 2 * 65536,
+           [](int c, long i) { return 0.5 * Sine(1000.0 * (c + 1), 65536.0, i); });
   PrepareLive("quad", "65536", "8192");
   ShowChannelNumber(MAIN_ChannelSwitchA, 2);
   ShowChannelNumber(MAIN_ChannelSwitchB, 3);

@@ -65,20 +65,46 @@ TEST_F(Model, TheCoreKnowsThePanelsItemsAndFirstStart) {
     return t;
   };
   auto settings = [] {
-    std::vector<double> v = {cus.rate, cus.srate, double(cus.thin), double(cus.frameLen),
-                             cus.overlap, double(cus.window), double(rcu.measType),
-                             double(rcu.source), double(rcu.avgTarget), double(rcu.expAver),
-                             double(rcu.onA), double(rcu.onB), double(rcu.chanA),
-                             double(rcu.chanB), double(rcu.diA), double(rcu.diB),
-                             double(rcu.winsel), double(rcu.collect), double(rcu.startmode),
-                             rcu.level, rcu.level2, double(rcu.pretrig), double(sr.delay),
-                             double(pa.bins), double(ws.form), double(ws.amp), ws.f1, ws.f2,
-                             double(ws.width), double(gen_start), cch.upc[0], cch.upc[1],
-                             cch.gain[0], cch.gain[1], sp.df, sp.dt};
+    std::vector<double> v = {cus.rate,
+                             cus.srate,
+                             double(cus.thin),
+                             double(cus.frameLen),
+                             cus.overlap,
+                             double(cus.window),
+                             double(rcu.measType),
+                             double(rcu.source),
+                             double(rcu.avgTarget),
+                             double(rcu.expAver),
+                             double(rcu.onA),
+                             double(rcu.onB),
+                             double(rcu.chanA),
+                             double(rcu.chanB),
+                             double(rcu.diA),
+                             double(rcu.diB),
+                             double(rcu.winsel),
+                             double(rcu.collect),
+                             double(rcu.startmode),
+                             rcu.level,
+                             rcu.level2,
+                             double(rcu.pretrig),
+                             double(sr.delay),
+                             double(pa.bins),
+                             double(ws.form),
+                             double(ws.amp),
+                             ws.f1,
+                             ws.f2,
+                             double(ws.width),
+                             double(gen_start),
+                             cch.upc[0],
+                             cch.upc[1],
+                             cch.gain[0],
+                             cch.gain[1],
+                             sp.df,
+                             sp.dt};
     for (const ViewState& w : vs) {
-      for (double x : {double(w.function), double(w.format), double(w.formatChoice),
-                       double(w.yUnit), double(w.xUnit), double(w.dbRange), w.dbTop,
-                       double(w.integration), double(w.gate)})
+      for (double x :
+           {double(w.function), double(w.format), double(w.formatChoice), double(w.yUnit),
+            double(w.xUnit), double(w.dbRange), w.dbTop, double(w.integration), double(w.gate)})
         v.push_back(x);
     }
     return v;
@@ -127,13 +153,12 @@ TEST_F(Model, DisallowedCombinationsAreCorrected) {
     int rate, size, overlap, size2, overlap2;
   };
   const Case cases[] = {
-      {0, 0, 0, 2, 0},  // size raised to the first allowed one
-      {0, 3, 3, 3, 2},  // overlap lowered within the size
-      {0, 1, 4, 2, 2},  // no size keeps 87.5 %: smallest size, largest overlap
-      {1, 0, 4, 1, 3},
-      {2, 0, 3, 1, 3},  // a larger size keeps the overlap
-      {2, 0, 2, 0, 2},  // allowed as it is
-      {3, 0, 4, 0, 4},  // unrestricted rate
+      {0, 0, 0, 2, 0},                   // size raised to the first allowed one
+      {0, 3, 3, 3, 2},                   // overlap lowered within the size
+      {0, 1, 4, 2, 2},                   // no size keeps 87.5 %: smallest size, largest overlap
+      {1, 0, 4, 1, 3}, {2, 0, 3, 1, 3},  // a larger size keeps the overlap
+      {2, 0, 2, 0, 2},                   // allowed as it is
+      {3, 0, 4, 0, 4},                   // unrestricted rate
   };
   for (const Case& c : cases) {
     Indices(c.rate, c.size, c.overlap);

@@ -5,8 +5,8 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QTest>
 #include <QShortcut>
+#include <QTest>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -46,7 +46,9 @@ class Operator : public VeltraTest {
     GetCtrlVal(panel, control, buf, sizeof buf);
     return buf;
   }
-  static std::string Readout(int w) { return Text(w == 0 ? MAIN_CursorReadout1 : MAIN_CursorReadout2); }
+  static std::string Readout(int w) {
+    return Text(w == 0 ? MAIN_CursorReadout1 : MAIN_CursorReadout2);
+  }
   static std::string Expected(int w, int k) {
     char buf[256];
     CursorText(w, k, buf, sizeof buf);
@@ -150,7 +152,8 @@ TEST_F(Operator, ValueAxisTicksAreRoundInTheShownUnit) {
   for (const QString& l : labels) values.push_back(l.toDouble());
   const double step = values[1] - values[0];
   ASSERT_GT(step, 0.0);
-  for (double v : values) EXPECT_NEAR(v / step, std::round(v / step), 1e-3) << v << " step " << step;
+  for (double v : values)
+    EXPECT_NEAR(v / step, std::round(v / step), 1e-3) << v << " step " << step;
 }
 
 TEST_F(Operator, BandTotalIsLabelledAndSetApart) {
@@ -172,8 +175,10 @@ TEST_F(Operator, BandTotalIsLabelledAndSetApart) {
 }
 
 TEST_F(Operator, StaleResultsAreClearedWhenTheGeometryChanges) {
-  const char* const changes[][2] = {
-      {"SampleRateRing", "8192"}, {"FftSizeRing", "2048"}, {"WindowRing", "6"}, {"MeasTypeRing", "3"}};
+  const char* const changes[][2] = {{"SampleRateRing", "8192"},
+                                    {"FftSizeRing", "2048"},
+                                    {"WindowRing", "6"},
+                                    {"MeasTypeRing", "3"}};
   for (const auto& change : changes) {
     Run(1);
     PlaceCursor(0, 10);
@@ -296,11 +301,9 @@ TEST_F(Operator, EveryControlHasAHintAndTheShortcutsWork) {
 }
 
 TEST_F(Operator, CaptionsGoWithTheirControls) {
-  auto caption = [](const char* name) {
-    return PanelWidget(mainpanel)->findChild<QLabel*>(name);
-  };
-  QLabel* db1 = caption("caption31");        // "дБ" of window 1
-  QLabel* cursor2 = caption("caption38");    // "Курсор" of window 2
+  auto caption = [](const char* name) { return PanelWidget(mainpanel)->findChild<QLabel*>(name); };
+  QLabel* db1 = caption("caption31");      // "дБ" of window 1
+  QLabel* cursor2 = caption("caption38");  // "Курсор" of window 2
   ASSERT_NE(db1, nullptr);
   ASSERT_NE(cursor2, nullptr);
   ASSERT_EQ(vs[0].yUnit, 4);

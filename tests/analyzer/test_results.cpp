@@ -104,9 +104,15 @@ TEST_F(Results, DataLinesAndBandTotal) {
 TEST(InfPath, ExtensionReplacedOrAddedInTheSameFolder) {
   char out[64];
   const char* cases[][2] = {
-      {"a.txt", "a.inf"},           {"a.rin", "a.inf"},           {"a.tx", "a.inf"},
-      {"sub/ab", "sub/ab.inf"},     {"sine1k", "sine1k.inf"},     {"d.v2/run", "d.v2/run.inf"},
-      {"d/.hidden", "d/.hidden.inf"}, {"x.tar.gz", "x.tar.inf"}, {"/r/resultinf", "/r/resultinf.inf"},
+      {"a.txt", "a.inf"},
+      {"a.rin", "a.inf"},
+      {"a.tx", "a.inf"},
+      {"sub/ab", "sub/ab.inf"},
+      {"sine1k", "sine1k.inf"},
+      {"d.v2/run", "d.v2/run.inf"},
+      {"d/.hidden", "d/.hidden.inf"},
+      {"x.tar.gz", "x.tar.inf"},
+      {"/r/resultinf", "/r/resultinf.inf"},
   };
   for (const auto& c : cases) {
     InfPathFor(c[0], out, sizeof out);

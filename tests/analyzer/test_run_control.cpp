@@ -14,7 +14,8 @@ class RunControl : public VeltraTest {};
 
 TEST_F(RunControl, RefusesStartWithoutChannelsOrWithTheGeneratorOff) {
   ASSERT_EQ(gen_start, 0) << "every program start has the generator off";
-  const char* const expected[] = {"Генератор не включен !!!", "Каналы для измерения не выбраны !!!"};
+  const char* const expected[] = {"Генератор не включен !!!",
+                                  "Каналы для измерения не выбраны !!!"};
   for (const char* text : expected) {
     if (text == expected[1]) {
       PrepareSineRun(10);
@@ -252,8 +253,8 @@ TEST(CollectRunMode, DerivesTheModeFromCollectionAndStart) {
   struct Case {
     int collect, startmode, levelmode, expected;
   };
-  const Case cases[] = {{0, 0, 0, 0}, {0, 2, 4, 1}, {1, 1, 0, 2}, {1, 2, 0, 3},
-                        {1, 2, 3, 6}, {1, 2, 5, 8}};
+  const Case cases[] = {{0, 0, 0, 0}, {0, 2, 4, 1}, {1, 1, 0, 2},
+                        {1, 2, 0, 3}, {1, 2, 3, 6}, {1, 2, 5, 8}};
   for (const Case& c : cases) {
     rcu.collect = c.collect;
     rcu.startmode = c.startmode;

@@ -32,7 +32,7 @@ class Histograms : public ::testing::Test {
     }
     for (double* a : {Gxx, Gyy, Rxy, Ixy}) std::memset(a, 0, sizeof Gxx);
   }
-  double Uniform(double lo, double hi) {   // a fixed LCG: the same frames on every run
+  double Uniform(double lo, double hi) {  // a fixed LCG: the same frames on every run
     seed = seed * 1664525u + 1013904223u;
     return lo + (hi - lo) * ((seed >> 8) / 16777216.0);
   }
@@ -60,7 +60,7 @@ TEST_F(Histograms, UniformNoiseIsFlatAndSumsToOne) {
   Run(8, [&](int, int) { return Uniform(-A, A); });
   const double w = (pa.hiA - pa.loA) / pa.bins;
   EXPECT_DOUBLE_EQ(pa.binWidthA, w);
-  EXPECT_NEAR(pa.hiA, 4.0 * A / std::sqrt(3.0), 0.02 * A);   // mean + 4σ of U(−A, A)
+  EXPECT_NEAR(pa.hiA, 4.0 * A / std::sqrt(3.0), 0.02 * A);  // mean + 4σ of U(−A, A)
   EXPECT_NEAR(Sum(Gxx), 1.0, 1e-12);
   EXPECT_NEAR(Sum(Gyy), 1.0, 1e-12);
   int inside = 0;
@@ -178,7 +178,7 @@ class StatisticsRun : public veltra_test::VeltraTest {
 
 TEST_F(StatisticsRun, CountedRunStopsAtItsTargetEvenWhenExponential) {
   for (int target : {1, 4}) {
-    if (target == 4) {   // exponential averaging chosen in the spectra type, then statistics
+    if (target == 4) {  // exponential averaging chosen in the spectra type, then statistics
       Set("MeasTypeRing", "0");
       Press("LinearBox");
       ASSERT_EQ(rcu.expAver, 1);
@@ -249,7 +249,7 @@ TEST_F(StatisticsRun, CepstraAndHistogramsOfRealRunsDrawFiniteValues) {
   StatisticsSetUp(3);
   runToTheEnd();
   for (int f : {21, 22, 23, 24}) drawsFinite(f);
-  EXPECT_NEAR(vs[0].yData[vs[0].count - 1], 1.0, 1e-9);   // distribution of B ends at 1
+  EXPECT_NEAR(vs[0].yData[vs[0].count - 1], 1.0, 1e-9);  // distribution of B ends at 1
 }
 
 }  // namespace

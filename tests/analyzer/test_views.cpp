@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "../measure/model_geometry.h"
 #include "analyzer/display1.h"
 #include "analyzer/iirfilter.h"
 #include "analyzer/save.h"
 #include "analyzer/views.h"
 #include "fixture.h"
-#include "../measure/model_geometry.h"
 
 namespace {
 
@@ -61,10 +61,10 @@ class ViewsModel : public ::testing::Test {
     std::vector<double> s(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {
       const double t = (static_cast<double>(index) * n + i) * sp.dt;
-      s[static_cast<size_t>(i)] = amp * (std::sin(2 * kPi * f * t) +
-                                         h2 * std::sin(2 * kPi * 2 * f * t + 0.3) +
-                                         h3 * std::sin(2 * kPi * 3 * f * t + 1.1)) +
-                                  (sigma > 0.0 ? noise(*rng) : 0.0);
+      s[static_cast<size_t>(i)] =
+          amp * (std::sin(2 * kPi * f * t) + h2 * std::sin(2 * kPi * 2 * f * t + 0.3) +
+                 h3 * std::sin(2 * kPi * 3 * f * t + 1.1)) +
+          (sigma > 0.0 ? noise(*rng) : 0.0);
     }
     return s;
   }
@@ -147,15 +147,16 @@ TEST_F(ViewsModel, ThdPlusNoiseOfAToneInWhiteNoiseIsTheNoiseOverTheTone) {
     for (int j = lobe + 1; j < lines; ++j)
       if (std::fabs(j - f / sp.df) > lobe) ++counted;
     const double expected = std::sqrt(counted * 2.0 * sigma * sigma / n / (amp * amp / 2.0));
-    std::printf("window %d, %.1f Hz: F0 %.4f Hz, level %.5f, THD+N %.3f dB (expected %.3f dB), "
-                "SINAD %.2f dB\n",
-                window, f, d.f0, std::sqrt(2.0 * d.p1) / amp, Db20(d.thdN), Db20(expected),
-                10.0 * std::log10(d.sinad));
+    std::printf(
+        "window %d, %.1f Hz: F0 %.4f Hz, level %.5f, THD+N %.3f dB (expected %.3f dB), "
+        "SINAD %.2f dB\n",
+        window, f, d.f0, std::sqrt(2.0 * d.p1) / amp, Db20(d.thdN), Db20(expected),
+        10.0 * std::log10(d.sinad));
     EXPECT_NEAR(Db20(d.thdN), Db20(expected), 0.2) << "window " << window;
     EXPECT_NEAR(d.f0, f, 0.01 * sp.df);
     EXPECT_NEAR(std::sqrt(2.0 * d.p1) / amp, 1.0, 2e-3) << "the tone's level, interpolated";
-    EXPECT_NEAR(10.0 * std::log10(d.sinad), -10.0 * std::log10(d.thdN * d.thdN / (1 + d.thdN * d.thdN)),
-                1e-9);
+    EXPECT_NEAR(10.0 * std::log10(d.sinad),
+                -10.0 * std::log10(d.thdN * d.thdN / (1 + d.thdN * d.thdN)), 1e-9);
   }
 }
 
@@ -212,8 +213,10 @@ TEST_F(ViewsModel, NinetyFivePercentOfResponseEstimatesLieInTheNinetyFivePercent
     ASSERT_NEAR((hi4[j] - lo4[j]) / (hi[j] - lo[j]), 0.5, 1e-9) << "line " << j;
   const double share = static_cast<double>(inside) / total;
   const double shown = static_cast<double>(coveredByShown) / total;
-  std::printf("|H1| within the 95 %% band: %.1f %% of %d estimates; the band shown about each "
-              "estimate covers the true |H| in %.1f %%\n", 100.0 * share, total, 100.0 * shown);
+  std::printf(
+      "|H1| within the 95 %% band: %.1f %% of %d estimates; the band shown about each "
+      "estimate covers the true |H| in %.1f %%\n",
+      100.0 * share, total, 100.0 * shown);
   EXPECT_NEAR(share, 0.95, 0.05 * 0.95);
   EXPECT_NEAR(shown, 0.95, 0.05 * 0.95);
 }
@@ -350,7 +353,7 @@ TEST_F(ViewsPanel, PeakHoldIsAThirdSavedColumnOnlyWhileOn) {
   EXPECT_EQ(Text("CursorReadout1").find("Δf"), std::string::npos) << Text("CursorReadout1");
   SetGraphCursor(mainpanel, MAIN_Graph1, 2, x_band[60], 0.0);
   CtrlCursors(0);
-  EXPECT_NE(Text("CursorReadout1").find("; Δf= -" ), std::string::npos) << Text("CursorReadout1");
+  EXPECT_NE(Text("CursorReadout1").find("; Δf= -"), std::string::npos) << Text("CursorReadout1");
   ASSERT_GT(spectro[1].filled, 0) << "window 2's spectrogram took the frames";
   Press("PeakHoldToggle1");
   EXPECT_EQ(columns("plain.txt"), 2);

@@ -1,10 +1,10 @@
 // The program on a real X display (a virtual frame buffer): started as a person starts it, the
 // generator switched on, ПУСК pressed, and the picture of its window holding the spectra.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <QImage>
@@ -24,7 +24,8 @@ std::string FindProgram(const char* name) {
   size_t at = 0;
   while (at <= dirs.size()) {
     const size_t end = dirs.find(':', at);
-    const std::string dir = dirs.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    const std::string dir =
+        dirs.substr(at, end == std::string::npos ? std::string::npos : end - at);
     const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
     if (access(candidate.c_str(), X_OK) == 0) return candidate;
     if (end == std::string::npos) break;
@@ -72,8 +73,9 @@ int Count(const QImage& image, QRect r, bool (*is)(QRgb)) {
 TEST(XDisplay, StartedProgramDrawsTheGeneratorsSpectrum) {
   const std::string xvfb = FindProgram("Xvfb");
   if (xvfb.empty()) {
-    GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb, listed in scripts/install-deps.sh): "
-                    "no X display to start the program on";
+    GTEST_SKIP()
+        << "Xvfb is not installed (Debian package xvfb, listed in scripts/install-deps.sh): "
+           "no X display to start the program on";
   }
   // The server tells its display number through a pipe once it accepts clients.
   int fds[2];
@@ -104,8 +106,8 @@ TEST(XDisplay, StartedProgramDrawsTheGeneratorsSpectrum) {
   const std::string picture = dir + "/panel.png";
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-  std::vector<std::string> env = {"DISPLAY=:" + display, "QT_QPA_PLATFORM=xcb",
-                                  "HOME=" + dir, "XDG_RUNTIME_DIR=" + dir};
+  std::vector<std::string> env = {"DISPLAY=:" + display, "QT_QPA_PLATFORM=xcb", "HOME=" + dir,
+                                  "XDG_RUNTIME_DIR=" + dir};
   for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "PATH", "LANG"}) {
     const char* v = std::getenv(keep);
     if (v == nullptr) continue;

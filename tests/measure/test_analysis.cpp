@@ -131,7 +131,7 @@ TEST_F(Analysis, SynchronousAverageCancelsOppositeFrames) {
   EXPECT_NEAR(Gxx[6], 5000.0, 1e-6);
   Frame([&](int i) { return -Sine(100.0, 3, i); }, [&](int i) { return Sine(100.0, 3, i); });
   EnhancedTimeAver(2.0);
-  EXPECT_NEAR(Gxx[6], 0.0, 1e-6);   // the average of the two A frames is 0
+  EXPECT_NEAR(Gxx[6], 0.0, 1e-6);  // the average of the two A frames is 0
   EXPECT_NEAR(Gyy[6], 5000.0, 1e-6);
   EXPECT_NEAR(cha[7], 0.0, 1e-9);
   EXPECT_NEAR(chb[7], Sine(100.0, 3, 7), 1e-9);
@@ -332,11 +332,12 @@ TEST(FunctionTable, OfferedPerTypeAndChannel) {
   };
   std::vector<int> t0 = row({});
   for (int p = 0; p <= 20; ++p) t0[p] = 1;
-  const std::vector<int> rows[4] = {
-      t0, row({0, 1, 2, 3, 9, 10, 12, 17, 18, 19, 20}), row({21, 22, 23, 24, 25, 26}),
-      row({0, 1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13, 14, 15, 16})};
+  const std::vector<int> rows[4] = {t0, row({0, 1, 2, 3, 9, 10, 12, 17, 18, 19, 20}),
+                                    row({21, 22, 23, 24, 25, 26}),
+                                    row({0, 1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13, 14, 15, 16})};
   for (int t = 0; t < 4; ++t)
-    for (int p = 0; p < kFuncPositions; ++p) EXPECT_EQ(FunctionOffered(t, p), rows[t][p] != 0) << t << " " << p;
+    for (int p = 0; p < kFuncPositions; ++p)
+      EXPECT_EQ(FunctionOffered(t, p), rows[t][p] != 0) << t << " " << p;
   const std::vector<int> a = row({0, 2, 14, 17, 19, 21, 23, 25});
   const std::vector<int> b = row({1, 3, 15, 18, 20, 22, 24, 26});
   for (int p = 0; p < kFuncPositions; ++p) {

@@ -149,18 +149,25 @@ TEST_F(BatchTool, GeneratorRunsGiveTheProgramsFilesInEveryFunctionAndUnit) {
        "XUnitRing1=Октавы", "--save", "1=r3.txt", "--save", "2=r4.csv"},
       // Noise through a Hamming window at 2048 Hz, 2048 lines, half overlap: cross spectrum in
       // phase and coherence.
-      {"--set", "WaveformRing=Гауссов шум", "--set", "SampleRateRing=2048", "--set",
-       "FftSizeRing=2048", "--set", "OverlapRing=0.5", "--set", "WindowRing=Хэмминг", "--set",
-       "FunctionRing1=8", "--set", "FormatRing1=Фаза", "--set", "FunctionRing2=Когерентность",
-       "--run", "--save", "1=r1.txt", "--save", "2=r2.txt"},
+      {"--set",    "WaveformRing=Гауссов шум",
+       "--set",    "SampleRateRing=2048",
+       "--set",    "FftSizeRing=2048",
+       "--set",    "OverlapRing=0.5",
+       "--set",    "WindowRing=Хэмминг",
+       "--set",    "FunctionRing1=8",
+       "--set",    "FormatRing1=Фаза",
+       "--set",    "FunctionRing2=Когерентность",
+       "--run",    "--save",
+       "1=r1.txt", "--save",
+       "2=r2.txt"},
       // Statistics: density and distribution of A, decimated to 256 Hz.
       {"--set", "MeasTypeRing=Статистика", "--set", "SampleRateRing=256", "--set", "BinsField=32",
        "--set", "FunctionRing1=21", "--set", "FunctionRing2=23", "--run", "--save", "1=r1.txt",
        "--save", "2=r2.txt"},
       // Synchronous time averaging, A integrated, its cepstrum and autocorrelation.
-      {"--set", "MeasTypeRing=1", "--set", "DiffIntRingA=3", "--set", "FunctionRing1=17",
-       "--set", "FunctionRing2=2", "--set", "FormatRing2=Модуль", "--run", "--save",
-       "1=r1.txt", "--save", "2=r2.txt"},
+      {"--set", "MeasTypeRing=1", "--set", "DiffIntRingA=3", "--set", "FunctionRing1=17", "--set",
+       "FunctionRing2=2", "--set", "FormatRing2=Модуль", "--run", "--save", "1=r1.txt", "--save",
+       "2=r2.txt"},
   };
   for (const auto& l : lines) {
     std::vector<std::string> line = common;
@@ -172,12 +179,12 @@ TEST_F(BatchTool, GeneratorRunsGiveTheProgramsFilesInEveryFunctionAndUnit) {
 
 TEST_F(BatchTool, PlaybackRunsGiveTheProgramsFiles) {
   WriteRecording();
-  const std::vector<std::string> pick = {"--file", "recording.dat", "--set", "SourceRing=2",
-                                         "--press", "InputButton0", "--press", "InputButton3"};
+  const std::vector<std::string> pick = {"--file",  "recording.dat", "--set",   "SourceRing=2",
+                                         "--press", "InputButton0",  "--press", "InputButton3"};
   const std::vector<std::vector<std::string>> lines = {
       // The recorded inputs' spectra in their own units, then the response H1 of 3 to 0.
-      {"--run", "--save", "1=r1.txt", "--save", "2=r2.txt", "--set", "FunctionRing1=10",
-       "--set", "FormatRing1=Модуль", "--save", "1=r3.txt"},
+      {"--run", "--save", "1=r1.txt", "--save", "2=r2.txt", "--set", "FunctionRing1=10", "--set",
+       "FormatRing1=Модуль", "--save", "1=r3.txt"},
       // Decimated by 2, 50 % overlap, window 2 alone shows the cepstrum of A.
       {"--set", "SampleRateRing=1024", "--set", "OverlapRing=0.5", "--set", "FunctionRing2=17",
        "--press", "WindowSel2", "--run", "--save", "2=r2.txt", "--save", "2=r2.csv"},

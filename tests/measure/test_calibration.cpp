@@ -33,7 +33,8 @@ class CalibrFile : public ::testing::Test {
 
   void WriteBytes(const std::vector<unsigned char>& bytes) {
     std::ofstream f(path_, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    f.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   }
   std::vector<unsigned char> ReadBytes() {
     std::ifstream f(path_, std::ios::binary);
@@ -51,14 +52,16 @@ struct Image {
   void Double(int block, int input, double v) {
     std::uint64_t bits;
     std::memcpy(&bits, &v, 8);
-    for (int k = 0; k < 8; ++k) b[block * 64 + input * 8 + k] = static_cast<unsigned char>(bits >> (8 * k));
+    for (int k = 0; k < 8; ++k)
+      b[block * 64 + input * 8 + k] = static_cast<unsigned char>(bits >> (8 * k));
   }
   void Unit(int input, std::initializer_list<unsigned char> cp1251) {
     int k = 0;
     for (unsigned char c : cp1251) b[640 + input * 7 + k++] = c;
   }
   void Mode(int input, std::int32_t m) {
-    for (int k = 0; k < 4; ++k) b[696 + input * 4 + k] = static_cast<unsigned char>(static_cast<std::uint32_t>(m) >> (8 * k));
+    for (int k = 0; k < 4; ++k)
+      b[696 + input * 4 + k] = static_cast<unsigned char>(static_cast<std::uint32_t>(m) >> (8 * k));
   }
   // A valid entry for every input: sen 100·(i+1), gain 2, lo 2e-5 "Па", mode 1.
   Image() {

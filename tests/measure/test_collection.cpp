@@ -167,8 +167,8 @@ TEST_F(Collect, HysteresisCollectionRunsOnAcrossSteps) {
     EXPECT_EQ(B(0), 1000);
     EXPECT_EQ(marc_g, 1);
     std::vector<int> second = Flat(0);
-    for (int j = 0; j < 10; ++j) second[j] = s * 500;  // between the levels: still collecting
-    second[10] = -s * 2000;                            // ends it
+    for (int j = 0; j < 10; ++j) second[j] = s * 500;      // between the levels: still collecting
+    second[10] = -s * 2000;                                // ends it
     for (int j = 500; j < 600; ++j) second[j] = s * 2000;  // a second event inside the step
     second[600] = -s * 2000;
     ASSERT_EQ(Feed(second), 1);

@@ -156,8 +156,8 @@ TEST(CollectionEvents, EveryPulseOfATrainYieldsOneFrameWithItsCrossingAtThePretr
         // sample (first = 0), which is no event.
         for (long first : {long{kN}, 0L}) {
           const std::string what = "P=" + std::to_string(p) + " slope=" + std::to_string(slope) +
-                                   " spacing=" + std::to_string(s) + " first=" +
-                                   std::to_string(first);
+                                   " spacing=" + std::to_string(s) +
+                                   " first=" + std::to_string(first);
           const int steps = static_cast<int>(12 * s / kN) + 3;
           const Tally tally = ExpectEventFrames({3, p, slope}, Pulses(first, s), steps, what);
           // Spacings of at least N + P leave no event out: one per pulse that fits the data.
@@ -169,8 +169,7 @@ TEST(CollectionEvents, EveryPulseOfATrainYieldsOneFrameWithItsCrossingAtThePretr
           if (slope == 0 && first == kN) {
             RecordProperty("P" + std::to_string(p) + "_spacing" + std::to_string(s),
                            std::to_string(tally.due) + " due, " + std::to_string(tally.captured) +
-                               " captured, index error " +
-                               std::to_string(tally.worstIndexError));
+                               " captured, index error " + std::to_string(tally.worstIndexError));
           }
         }
       }
@@ -185,8 +184,7 @@ TEST(CollectionEvents, BurstsAndSlowRampsTriggerOnTheirFirstCrossing) {
       ExpectEventFrames({3, p, slope}, Bursts(700, 2300), 40, "bursts" + tag);
       // Crossings of a slow ramp fall anywhere in a step, and on both sides of its boundaries.
       for (long period : {1500L, 2600L, 4096L, 9000L}) {
-        ExpectEventFrames({3, p, slope}, Ramp(period), 40,
-                          "ramp " + std::to_string(period) + tag);
+        ExpectEventFrames({3, p, slope}, Ramp(period), 40, "ramp " + std::to_string(period) + tag);
       }
     }
   }

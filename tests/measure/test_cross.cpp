@@ -107,7 +107,8 @@ class Cross : public ::testing::Test {
 
 TEST_F(Cross, IdenticalChannelsAreFullyCoherent) {
   const std::vector<double> s = Noise(8 * N, 1);
-  Average(8, [&](int f, int i) { return s[f * N + i]; }, [&](int f, int i) { return s[f * N + i]; });
+  Average(
+      8, [&](int f, int i) { return s[f * N + i]; }, [&](int f, int i) { return s[f * N + i]; });
 
   Show(Coherence, -1);
   EXPECT_EQ(v_.count, cus.lines);
@@ -133,7 +134,9 @@ TEST_F(Cross, IdenticalChannelsAreFullyCoherent) {
 TEST_F(Cross, IndependentNoiseHasLowCoherenceAndSilenceStaysFinite) {
   const int frames = 64;
   const std::vector<double> a = Noise(frames * N, 2), b = Noise(frames * N, 3);
-  Average(frames, [&](int f, int i) { return a[f * N + i]; }, [&](int f, int i) { return b[f * N + i]; });
+  Average(
+      frames, [&](int f, int i) { return a[f * N + i]; },
+      [&](int f, int i) { return b[f * N + i]; });
   Show(Coherence, -1);
   double mean = 0.0;
   for (int j = 1; j < cus.lines; ++j) mean += v_.yData[j];
@@ -142,7 +145,8 @@ TEST_F(Cross, IndependentNoiseHasLowCoherenceAndSilenceStaysFinite) {
   EXPECT_GT(mean, 0.0);
 
   // Channel B silent: every function built on the spectra shows finite values.
-  Average(1, [&](int, int i) { return a[i]; }, [](int, int) { return 0.0; });
+  Average(
+      1, [&](int, int i) { return a[i]; }, [](int, int) { return 0.0; });
   Show(Coherence, -1);
   ExpectAllFinite();
   EXPECT_DOUBLE_EQ(v_.yData[5], 0.0);
@@ -164,8 +168,10 @@ TEST_F(Cross, AutoCorrelationMatchesTheDirectUnbiasedSum) {
   // Two tones on lines: no leakage, so the spectral route is exact.
   std::vector<double> x(N);
   for (int i = 0; i < N; ++i)
-    x[i] = 300.0 * std::sin(2.0 * M_PI * 9 * i / N + 0.4) + 120.0 * std::cos(2.0 * M_PI * 31 * i / N);
-  Average(1, [&](int, int i) { return x[i]; }, [](int, int) { return 0.0; });
+    x[i] =
+        300.0 * std::sin(2.0 * M_PI * 9 * i / N + 0.4) + 120.0 * std::cos(2.0 * M_PI * 31 * i / N);
+  Average(
+      1, [&](int, int i) { return x[i]; }, [](int, int) { return 0.0; });
   double r0 = 0.0;
   for (double s : x) r0 += s * s;
 
@@ -195,7 +201,9 @@ TEST_F(Cross, DelayedCopyPeaksAtTheDelayOnTheNegativeSide) {
   const int d = 17, frames = 8;
   const std::vector<double> s = Noise(frames * N + d, 4);
   // B is A delayed by d samples.
-  Average(frames, [&](int f, int i) { return s[f * N + i + d]; }, [&](int f, int i) { return s[f * N + i]; });
+  Average(
+      frames, [&](int f, int i) { return s[f * N + i + d]; },
+      [&](int f, int i) { return s[f * N + i]; });
   Show(CrossCorrelat, 0, kYLinear, kXTime);
   EXPECT_EQ(ArgMax(v_.yData, v_.count), N / 2 - d);
   EXPECT_NEAR(v_.xData[N / 2 - d], -d * sp.dt, 1e-12);
@@ -204,7 +212,8 @@ TEST_F(Cross, DelayedCopyPeaksAtTheDelayOnTheNegativeSide) {
 
 TEST_F(Cross, CrossSpectrumNyquistIsStretchedByTheAspect) {
   const std::vector<double> s = Noise(N, 5);
-  Average(1, [&](int, int i) { return s[i]; }, [&](int, int i) { return 0.5 * s[(i + 3) % N]; });
+  Average(
+      1, [&](int, int i) { return s[i]; }, [&](int, int i) { return 0.5 * s[(i + 3) % N]; });
   v_.aspect = 2.0;
   Show(CrossSpectrums, 4, kYLinear, kXReal);
   double mx = -1e300, mn = 1e300;
@@ -222,7 +231,9 @@ TEST_F(Cross, CrossSpectrumNyquistIsStretchedByTheAspect) {
 
 TEST_F(Cross, ResponsesOfAPureGain) {
   const std::vector<double> s = Noise(4 * N, 6);
-  Average(4, [&](int f, int i) { return s[f * N + i]; }, [&](int f, int i) { return 2.0 * s[f * N + i]; });
+  Average(
+      4, [&](int f, int i) { return s[f * N + i]; },
+      [&](int f, int i) { return 2.0 * s[f * N + i]; });
   struct Case {
     ComputeFn fn;
     double gain;
@@ -247,8 +258,9 @@ TEST_F(Cross, ResponsesOfAPureGain) {
 
   // B = 3·sin lags A = cos by a quarter period on line j: H = −3j there, 1/H = j/3.
   const int j = 25;
-  Average(1, [&](int, int i) { return 100.0 * std::cos(2.0 * M_PI * j * i / N); },
-          [&](int, int i) { return 300.0 * std::sin(2.0 * M_PI * j * i / N); });
+  Average(
+      1, [&](int, int i) { return 100.0 * std::cos(2.0 * M_PI * j * i / N); },
+      [&](int, int i) { return 300.0 * std::sin(2.0 * M_PI * j * i / N); });
   for (const Case& c : {Case{FreqRespH1, -3.0}, Case{FreqRespH2, -3.0}, Case{FreqResp1_H1, 1.0 / 3},
                         Case{FreqResp1_H2, 1.0 / 3}}) {
     Show(c.fn, 1);
@@ -265,7 +277,8 @@ TEST_F(Cross, AnalyticSignalOfASine) {
   const int j = 37;
   std::vector<double> x(N);
   for (int i = 0; i < N; ++i) x[i] = A * std::sin(2.0 * M_PI * j * i / N + 0.3);
-  Average(1, [&](int, int i) { return x[i]; }, [](int, int) { return 0.0; });
+  Average(
+      1, [&](int, int i) { return x[i]; }, [](int, int) { return 0.0; });
 
   Show(Time_A, 0, kYRms, kXTime);
   EXPECT_EQ(v_.count, N);
@@ -346,8 +359,10 @@ TEST_F(Cross, EveryFormatAndUnitStaysFiniteOnDegenerateChannels) {
   using V = const std::vector<double>&;
   const Case cases[] = {
       {"silent", [](V, V, int, int) { return 0.0; }, [](V, V, int, int) { return 0.0; }},
-      {"A silent", [](V, V, int, int) { return 0.0; }, [](V, V y, int f, int i) { return y[f * N + i]; }},
-      {"B silent", [](V x, V, int f, int i) { return x[f * N + i]; }, [](V, V, int, int) { return 0.0; }},
+      {"A silent", [](V, V, int, int) { return 0.0; },
+       [](V, V y, int f, int i) { return y[f * N + i]; }},
+      {"B silent", [](V x, V, int f, int i) { return x[f * N + i]; },
+       [](V, V, int, int) { return 0.0; }},
       {"identical", [](V x, V, int f, int i) { return x[f * N + i]; },
        [](V x, V, int f, int i) { return x[f * N + i]; }},
       {"opposed", [](V x, V, int f, int i) { return x[f * N + i]; },

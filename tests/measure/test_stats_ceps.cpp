@@ -14,7 +14,7 @@
 namespace {
 
 constexpr int N = 512;
-constexpr int kDelay = 40;   // echo delay in samples
+constexpr int kDelay = 40;  // echo delay in samples
 constexpr double kEcho = 0.6;
 
 using Cx = std::complex<double>;
@@ -137,7 +137,7 @@ TEST_F(Cepstrum, EchoPeaksAtItsDelayAndEveryFormatMatchesTheDefinition) {
     }
   }
 
-  v.format = 3;   // no phase display for a cepstrum: the last result stays
+  v.format = 3;  // no phase display for a cepstrum: the last result stays
   v.yData[5] = 1234.5;
   CepstrumA(&v);
   EXPECT_EQ(v.yData[5], 1234.5);
@@ -148,7 +148,7 @@ TEST_F(Cepstrum, ZeroPowerLinesKeepTheCepstrumFinite) {
   vs[0].format = 2;
   CepstrumA(&vs[0]);
   for (int i = 0; i < N / 2; ++i) ASSERT_TRUE(std::isfinite(vs[0].yData[i])) << i;
-  std::memset(Gxx, 0, sizeof Gxx);   // nothing measured at all
+  std::memset(Gxx, 0, sizeof Gxx);  // nothing measured at all
   CepstrumA(&vs[0]);
   for (int i = 0; i < N / 2; ++i) ASSERT_TRUE(std::isfinite(vs[0].yData[i])) << i;
 }
