@@ -115,7 +115,7 @@ int StartVeltra() {
   PlacePanelBeside(trigpanel, mainpanel);
   PlacePanelBeside(frontpanel, mainpanel);
   SetSleepPolicy(3);
-  start = 0;
+  if (start == 1) StopMeass();
   SetCtrlVal(mainpanel, MAIN_StartButton, 0);
   SetCtrlAttribute(mainpanel, MAIN_TimerTick, ATTR_ENABLED, 0);
   // Nothing dims these two; a damaged state file must not lock the operator out.

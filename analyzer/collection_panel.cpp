@@ -60,28 +60,31 @@ VELTRA_COMMIT(TriggerSetup) {
 }
 
 VELTRA_COMMIT(SetLevelMode) {
-  const int wasRunning = start;
-  start = 0;
-  GetCtrlVal(panel, control, &rcu.levelmode);
-  const int mode = rcu.levelmode;
+  int mode = 0;
+  GetCtrlVal(panel, control, &mode);
+  HoldRestarts();
+  SetLevelChoice(mode);
   const bool region = mode >= 3 && mode <= 5;
   SetCtrlAttribute(trigpanel, TRIG_Level2Field, ATTR_DIMMED, region ? 0 : 1);
   SetCtrlAttribute(trigpanel, TRIG_SlopeRing, ATTR_DIMMED, mode == 0 ? 0 : 1);
   SetCtrlAttribute(trigpanel, TRIG_LevelField, ATTR_LABEL_TEXT,
                    region ? kUpperLevelLabel : kLevelLabel);
-  if (mode == 0 && rcu.collect == 1) {
-    SetCtrlAttribute(trigpanel, TRIG_PretrigField, ATTR_DIMMED, 0);
-    GetCtrlVal(trigpanel, TRIG_PretrigField, &rcu.pretrig);
-  } else {
-    SetCtrlAttribute(trigpanel, TRIG_PretrigField, ATTR_DIMMED, 1);
-    if (mode == 0) rcu.pretrig = 0;
+  // Samples before the trigger belong to a level start of conditional collection only.
+  const bool pretrig = mode == 0 && rcu.collect == 1;
+  SetCtrlAttribute(trigpanel, TRIG_PretrigField, ATTR_DIMMED, pretrig ? 0 : 1);
+  int samples = 0, inputNo = 0;
+  double level = 0.0, level2 = 0.0;
+  GetCtrlVal(trigpanel, TRIG_PretrigField, &samples);
+  if (pretrig) SetPretrig(samples);
+  GetCtrlVal(trigpanel, TRIG_TriggerChannelField, &inputNo);
+  SetTriggerInput(inputNo);
+  GetCtrlVal(trigpanel, TRIG_LevelField, &level);
+  SetLevel(level);
+  if (region) {
+    GetCtrlVal(trigpanel, TRIG_Level2Field, &level2);
+    SetLevel2(level2);
   }
-  GetCtrlVal(trigpanel, TRIG_TriggerChannelField, &rcu.triginput);
-  rcu.trigchan = rcu.triginput;
-  GetCtrlVal(trigpanel, TRIG_LevelField, &rcu.level);
-  if (region) GetCtrlVal(trigpanel, TRIG_Level2Field, &rcu.level2);
-  start = wasRunning;
-  if (start == 1) SetZero();
+  ReleaseRestarts();
   return 0;
 }
 

@@ -5,7 +5,6 @@
 
 #include "analyzer/calibration.h"
 #include "analyzer/iirfilter.h"
-#include "analyzer/menager.h"
 #include "analyzer/model.h"
 #include "analyzer/view1_internal.h"
 #include "analyzer/views.h"
@@ -105,15 +104,15 @@ void AutoSpectrum(ViewState* v, const double* g, int input) {
   XYUnit(v, 10.0);
 }
 
-// A counted run takes the plain mean of its frames and ends at the target; an exponential one
-// weighs every frame by 1/target and runs until it is stopped.
-void CountedOrExponential(void (*step)(double)) {
+// A counted run takes the plain mean of its frames and is done at the target; an exponential
+// one weighs every frame by 1/target and runs until it is stopped.
+int CountedOrExponential(void (*step)(double)) {
   if (rcu.expAver == 0) {
     step(rcu.avgCount);
-    if (rcu.avgCount >= rcu.avgTarget) StopAveraging();
-  } else {
-    step(rcu.avgTarget);
+    return rcu.avgCount >= rcu.avgTarget ? 1 : 0;
   }
+  step(rcu.avgTarget);
+  return 0;
 }
 
 }  // namespace
@@ -272,18 +271,18 @@ const char exten[kFormats][10] = {"Real", "Image", "Mag.", "Phaze", "Nyquist", "
 
 // ---- averaging
 
-void MesurementType() {
+int MesurementType() {
   switch (rcu.measType) {
     case 0:
-    case 3: LinExpAver(); break;
-    case 1: TimeAver(); break;
-    case 2: Statistics(); break;
-    default: break;
+    case 3: return LinExpAver();
+    case 1: return TimeAver();
+    case 2: return Statistics();
+    default: return 0;
   }
 }
 
-void LinExpAver() { CountedOrExponential(Averaging); }
-void TimeAver() { CountedOrExponential(EnhancedTimeAver); }
+int LinExpAver() { return CountedOrExponential(Averaging); }
+int TimeAver() { return CountedOrExponential(EnhancedTimeAver); }
 
 void Averaging(double k) {
   const int n = CheckedFrameLen();

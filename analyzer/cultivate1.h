@@ -46,14 +46,16 @@ extern HistParams pa;
 
 // ---- statistics type (frames in ca/cb, n = dbuf.nframe): averaged histograms in Gxx/Gyy, bin
 // centres in Rxy/Ixy, averaged mean square and mean in sp
-void Statistics();
+int Statistics();
 void AverProbHistogramm(int k);
 void ParamHistogramm();  // the run's ranges from the current frame
 
 // ---- averaging (one processed frame in Rx/Ry, N = cus.frameLen)
-void MesurementType();
-void LinExpAver();
-void TimeAver();
+// One frame into the averages of the measurement type; 1 when a counted run has reached its
+// target with it.
+int MesurementType();
+int LinExpAver();
+int TimeAver();
 // One spectral averaging step with weight 1/k; leaves the 2N-point spectra of the frame in
 // Rx/Ix and Ry/Iy, updates Gxx, Gyy, Rxy, Ixy and sp.powerA/powerB.
 void Averaging(double k);

@@ -4,7 +4,6 @@
 #include "analyzer/calibration.h"
 #include "analyzer/cultivate1.h"
 #include "analyzer/iirfilter.h"
-#include "analyzer/menager.h"
 #include "analyzer/view1_internal.h"
 #include "dsp/dsp.h"
 

@@ -4,7 +4,6 @@
 
 #include "analyzer/calibration.h"
 #include "analyzer/cultivate1.h"
-#include "analyzer/menager.h"
 #include "analyzer/view1_internal.h"
 #include "dsp/dsp.h"
 
@@ -110,9 +109,9 @@ void AverProbHistogramm(int k) {
 }
 
 // Counted averaging whatever the averaging boxes say: a statistics run always ends at its target.
-void Statistics() {
+int Statistics() {
   AverProbHistogramm(rcu.avgCount);
-  if (rcu.avgCount >= rcu.avgTarget) StopAveraging();
+  return rcu.avgCount >= rcu.avgTarget ? 1 : 0;
 }
 
 void ProbDensityA(ViewState* v) { Density(v, Gxx, Rxy, rcu.chanA, pa.loNormA, pa.hiNormA, false); }

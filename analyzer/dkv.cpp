@@ -12,6 +12,7 @@
 #include "analyzer/initstruct.h"
 #include "analyzer/menager_panel.h"
 #include "analyzer/panels.h"
+#include "analyzer/setters.h"
 #include "ui/userint.h"
 
 AmplifRecord amplif[kAmplifiers];
@@ -162,7 +163,7 @@ void DrainLink5128() {
   LinkTimerOn(0);
   if (restartOwed) {
     restartOwed = false;
-    if (start == 1) SetZero();
+    RestartIfRunning();
   }
 }
 

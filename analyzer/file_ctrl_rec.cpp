@@ -331,7 +331,7 @@ void SetParamAver() {
   rcu.avgTarget = averages < 1 ? 1 : static_cast<int>(averages);
   rcu.expAver = 0;
   NotifySetting(kChangedAverages);
-  if (start == 1) SetZero();
+  RestartIfRunning();
 }
 
 int AssignInput(int n) {

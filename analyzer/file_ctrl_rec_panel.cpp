@@ -20,12 +20,6 @@ namespace {
 
 int InputButton(int n) { return MAIN_InputButton0 + n; }
 
-bool RestartIfRunning() {
-  if (start != 1) return false;
-  SetZero();
-  return true;
-}
-
 bool ReadInteger(const char* p, long long* value) {
   char* end = nullptr;
   const long long v = std::strtoll(p, &end, 10);

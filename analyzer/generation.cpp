@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "analyzer/menager.h"
 #include "analyzer/model.h"
+#include "analyzer/sources.h"
 #include "dsp/signals.h"
 
 namespace {

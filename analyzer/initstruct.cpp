@@ -174,7 +174,7 @@ VELTRA_COMMIT(SetSampl) {
   if (SetSampleRate(rate) == 0) {
     // Nothing changed: a run restarts, stopped results stay valid.
     ShowRates();
-    if (start == 1) SetZero();
+    RestartIfRunning();
     return 0;
   }
   ShowRates();

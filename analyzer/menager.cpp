@@ -3,7 +3,6 @@
 #include "analyzer/menager.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -28,13 +27,8 @@
 namespace {
 
 double g_tickBudget = 0.0;
-const auto g_clockStart = std::chrono::steady_clock::now();
 
 }  // namespace
-
-double RunClock() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - g_clockStart).count();
-}
 
 void SetTickBudget(double seconds) { g_tickBudget = seconds > 0.0 ? seconds : 0.0; }
 
@@ -257,7 +251,7 @@ int PreparationData() {
   if (FilterArry() == 0) return 0;
   DifIntegrTime();
   if (rcu.measType != 2) WeightCtrl();
-  MesurementType();
+  if (MesurementType()) StopAveraging();
   rcu.avgCount += 1;
   sp.dataReady = 1;
   // A counted run that the averaging step has ended takes no further frame from this step.
@@ -265,7 +259,7 @@ int PreparationData() {
     if (DataFormer() == 0) break;
     DifIntegrTime();
     if (rcu.measType != 2) WeightCtrl();
-    MesurementType();
+    if (MesurementType()) StopAveraging();
     rcu.avgCount += 1;
   }
   NotifyCount(rcu.avgCount - 1);

@@ -24,8 +24,6 @@ void ZeroView();
 // scripted ticks count them), so a recording is looked through as fast as the machine allows
 // while the panels stay responsive.
 void SetTickBudget(double seconds);
-// Seconds since the program started.
-double RunClock();
 
 // Rows of the source table for the generator and playback.
 int StartGenerator();

@@ -247,7 +247,6 @@ VELTRA_COMMIT(SetRange) {
     GetCtrlAttribute(frontpanel, FRONT_AutoRangeButton, ATTR_TEXT_BGCOLOR, &rcu.backcolor);
   }
   SetCtrlVal(mainpanel, MAIN_StartButton, 1);
-  start = 1;
   SetCtrlAttribute(frontpanel, FRONT_AutoRangeButton, ATTR_TEXT_BGCOLOR, VAL_GREEN);
   rcu.adaptstep = 0;
   rcu.adaptpass = 2;

@@ -63,8 +63,11 @@ void Settled() {
   RestartOrVoid();
 }
 
+int g_restartHold = 0;       // settings being made together: no restart until the last
+bool g_restartOwed = false;  // a restart was asked for while held
+
 int Restart() {
-  if (start == 1) SetZero();
+  RestartIfRunning();
   return 1;
 }
 
@@ -142,10 +145,28 @@ void DeriveModel() {
 
 void RestartOrVoid() {
   if (start == 1) {
-    SetZero();
+    RestartIfRunning();
   } else {
     sp.dataReady = 0;
   }
+}
+
+void RestartIfRunning() {
+  if (start != 1) return;
+  if (g_restartHold > 0) {
+    g_restartOwed = true;
+    return;
+  }
+  SetZero();
+}
+
+void HoldRestarts() { ++g_restartHold; }
+
+void ReleaseRestarts() {
+  if (g_restartHold > 0 && --g_restartHold > 0) return;
+  if (!g_restartOwed) return;
+  g_restartOwed = false;
+  RestartIfRunning();
 }
 
 int SetSampleRate(double rate) {
@@ -289,6 +310,13 @@ int SetLevel2(double volts) {
 int SetSlope(int slope) {
   if (slope != 0 && slope != 1) return 0;
   rcu.slope = slope;
+  return Restart();
+}
+
+int SetLevelChoice(int mode) {
+  if (mode < 0 || mode > 5) return 0;
+  rcu.levelmode = mode;
+  if (mode == 0 && rcu.collect != 1) rcu.pretrig = 0;
   return Restart();
 }
 

@@ -24,6 +24,12 @@ double NearestRate(double rate);
 
 // A running measurement starts afresh; stopped results of an older geometry are void.
 void RestartOrVoid();
+// A running measurement starts afresh (later, while restarts are held).
+void RestartIfRunning();
+// Several settings made as one: a run restarts once, when the last hold is released, however
+// many of them asked for it.
+void HoldRestarts();
+void ReleaseRestarts();
 
 int SetSampleRate(double rate);
 int SetFrameLength(int n);
@@ -50,6 +56,8 @@ int SetLevel(double volts);
 int SetLevel2(double volts);
 int SetSlope(int slope);
 int SetPretrig(int samples);
+// Level mode 0 … 5 (start by level, below, above, region, upper and lower hysteresis).
+int SetLevelChoice(int mode);
 
 // Channel k (0 A, 1 B): switched on or off; its input.
 int SetChannelOn(int k, int on);

@@ -1,11 +1,15 @@
 // The rows of the source table.
 #include "analyzer/sources.h"
 
+#include <chrono>
+
 #include "analyzer/live.h"
 #include "analyzer/menager.h"
 #include "analyzer/model.h"
 
 namespace {
+
+const auto g_clockStart = std::chrono::steady_clock::now();
 
 void NoStop() {}
 void AnyRate(SourceInfo* info) { info->rate = 0.0; }
@@ -23,6 +27,10 @@ const DataSource kSources[kSourceCount] = {
 
 const DataSource& Source() {
   return rcu.source >= 0 && rcu.source < kSourceCount ? kSources[rcu.source] : kSources[1];
+}
+
+double RunClock() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - g_clockStart).count();
 }
 
 void StopSources() {

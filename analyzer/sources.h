@@ -28,3 +28,5 @@ extern const DataSource kSources[kSourceCount];
 const DataSource& Source();
 // Stops every source that may hold a device or a file.
 void StopSources();
+// Seconds since the program started: the sources' clock.
+double RunClock();

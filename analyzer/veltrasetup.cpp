@@ -106,11 +106,9 @@ void ShowCollect() {
 // A run restarts once, after the panel is set, and not from the trigger callbacks it applies.
 template <typename Body>
 void RestartOnceAfter(Body body) {
-  const int wasRunning = start;
-  start = 0;
+  HoldRestarts();
   body();
-  start = wasRunning;
-  if (start == 1) SetZero();
+  ReleaseRestarts();
 }
 
 }  // namespace

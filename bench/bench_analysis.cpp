@@ -15,6 +15,7 @@
 #include "analyzer/iirfilter.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/panels.h"
+#include "analyzer/setters.h"
 #include "analyzer/view1.h"
 #include "ui/userint.h"
 
