@@ -17,6 +17,7 @@
 #include "analyzer/modules.h"
 #include "analyzer/panels.h"
 #include "analyzer/recorder_panel.h"
+#include "analyzer/roles.h"
 #include "analyzer/setters.h"
 #include "analyzer/sources.h"
 #include "dsp/signals.h"
@@ -24,14 +25,21 @@
 
 namespace {
 
-// Reads up to `rows` item labels of a list control into a label table.
+// The item texts the core knows (FillItemTables) against the panel's ring: items whose text
+// differs, or that one of them lacks, are counted as mismatches.
+int g_itemMismatches = 0;
+
 template <int Rows>
-int ReadLabels(int panel, int control, char (&table)[Rows][kItemText]) {
+int CheckLabels(int panel, int control, const char (&table)[Rows][kItemText]) {
   int n = 0;
   GetNumListItems(panel, control, &n);
-  if (n > Rows) n = Rows;
-  for (int i = 0; i < n; ++i) GetLabelFromIndex(panel, control, i, table[i], kItemText);
-  return n;
+  for (int i = 0; i < n || i < Rows; ++i) {
+    char label[kItemText] = "";
+    if (i < n) GetLabelFromIndex(panel, control, i, label, kItemText);
+    const char* known = i < Rows ? table[i] : "";
+    if (std::strcmp(label, known) != 0 && (i < n || known[0] != '\0')) ++g_itemMismatches;
+  }
+  return n < Rows ? n : Rows;
 }
 
 // Channel number shown on a channel switch, kept within the eight inputs.
@@ -106,25 +114,33 @@ void RecallTrusted(int panel, int roles, const char* file) {
 // ---------------------------------------------------------------------------------------------
 // Item tables
 
-void GetCollectItem() { ReadLabels(mainpanel, MAIN_CollectRing, itemcollect); }
-void GetTriggerMode() { ReadLabels(trigpanel, TRIG_LevelModeList, itemtrigger); }
-void GetWeightItem() { ReadLabels(mainpanel, MAIN_WindowRing, itemweight); }
-void GetCursorsItem() { ReadLabels(mainpanel, MAIN_CursorModeRing1, itemcursors); }
-void GetExtentionItem() { ReadLabels(mainpanel, MAIN_FormatRing1, extenitem); }
-void GetRunSetup() { ReadLabels(mainpanel, MAIN_StartRing, runsetup); }
-void GetWeightSetup() { ReadLabels(mainpanel, MAIN_WindowRing, weightsetup); }
-void GetRingY() { ReadLabels(mainpanel, MAIN_YUnitRing1, Yunit); }
-void GetRingX() { ReadLabels(mainpanel, MAIN_XUnitRing1, Xunit); }
+// The item readers check the panels' rings, as loaded, against the core's texts: the core's are
+// the ones used, so a panel resource edited out of step with the program shows up here (and in
+// its tests) rather than as a silent mislabelled choice.
+void GetCollectItem() { CheckLabels(mainpanel, MAIN_CollectRing, itemcollect); }
+void GetTriggerMode() { CheckLabels(trigpanel, TRIG_LevelModeList, itemtrigger); }
+void GetWeightItem() { CheckLabels(mainpanel, MAIN_WindowRing, itemweight); }
+void GetCursorsItem() { CheckLabels(mainpanel, MAIN_CursorModeRing1, itemcursors); }
+void GetExtentionItem() { CheckLabels(mainpanel, MAIN_FormatRing1, extenitem); }
+void GetRunSetup() { CheckLabels(mainpanel, MAIN_StartRing, runsetup); }
+void GetWeightSetup() { CheckLabels(mainpanel, MAIN_WindowRing, weightsetup); }
+void GetRingY() { CheckLabels(mainpanel, MAIN_YUnitRing1, Yunit); }
+void GetRingX() { CheckLabels(mainpanel, MAIN_XUnitRing1, Xunit); }
 
-void GetItemRank() {
-  const int n = ReadLabels(mainpanel, MAIN_FftSizeRing, rankitem);
-  for (int i = 0; i < n; ++i) GetValueFromIndex(mainpanel, MAIN_FftSizeRing, i, &rankval[i]);
+template <typename T, int N>
+void CheckValues(int control, const char (&labels)[N][kItemText], const T (&values)[N]) {
+  const int n = CheckLabels(mainpanel, control, labels);
+  for (int i = 0; i < n; ++i) {
+    T v{};
+    GetValueFromIndex(mainpanel, control, i, &v);
+    if (v != values[i]) ++g_itemMismatches;
+  }
 }
 
-void GetItemOverlap() {
-  const int n = ReadLabels(mainpanel, MAIN_OverlapRing, overitem);
-  for (int i = 0; i < n; ++i) GetValueFromIndex(mainpanel, MAIN_OverlapRing, i, &overval[i]);
-}
+void GetItemRank() { CheckValues(MAIN_FftSizeRing, rankitem, rankval); }
+void GetItemOverlap() { CheckValues(MAIN_OverlapRing, overitem, overval); }
+
+int ItemMismatches() { return g_itemMismatches + FunctionRingMismatches(); }
 
 void ShowChannelNumber(int control, int n) {
   char text[16];
@@ -344,6 +360,8 @@ void InitialStruct() {
   // File dialogs open in the working directory, where the settings files live too.
   if (proj_dir[0] == '\0' && getcwd(proj_dir, sizeof proj_dir) == nullptr) proj_dir[0] = '\0';
   sp.dataReady = 0;
+  FillItemTables();
+  g_itemMismatches = 0;
   GetCollectItem();
   GetTriggerMode();
   GetWeightItem();

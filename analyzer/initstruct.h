@@ -13,7 +13,9 @@ void SetParamAnalysis();
 void ColorKnobCh();
 // Shows input number n as both texts of a channel switch (the switch carries its channel).
 void ShowChannelNumber(int control, int n);
-// Item readers.
+// Item readers: each checks a ring of the panels against the core's item texts.
+// Rings (function rings included) whose items disagree with the core's, counted at load.
+int ItemMismatches();
 void GetCollectItem();
 void GetTriggerMode();
 void GetWeightItem();
