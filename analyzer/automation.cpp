@@ -104,9 +104,8 @@ void ScriptTick() {
 int RunAutomation(const AutomationPlan& plan, std::string* error) {
   // Scripted ticks follow each other at once: each waits for live input to bring a block.
   struct LiveWait {
-    int was = live_wait_ms;
-    LiveWait() { live_wait_ms = 2000; }
-    ~LiveWait() { live_wait_ms = was; }
+    int was = SetLiveWait(2000);
+    ~LiveWait() { SetLiveWait(was); }
   } liveWait;
   g_popups.clear();
   g_fileAnswers.clear();
@@ -188,7 +187,7 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
           }
           break;
         }
-        std::snprintf(result_name, sizeof result_name, "%s", a.value.c_str());
+        SetResultName(a.value.c_str());
         if (SaveInfData(static_cast<int>(a.number) - 1) != 1) {
           *error = "--save: не удалось записать «" + a.value + "»";
           return 3;

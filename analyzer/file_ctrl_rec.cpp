@@ -237,7 +237,19 @@ const char* ParseRecordingHeader(const char* bytes, std::size_t len, RecordingHe
   return nullptr;
 }
 
+void SetRecordingName(const char* path) {
+  std::snprintf(file_name, sizeof file_name, "%s", path);
+  // Choosing the header stands for its recording: the data are in the ".dat" beside it.
+  const std::size_t len = std::strlen(file_name);
+  if (len >= 4 && strcasecmp(file_name + len - 4, ".inf") == 0) {
+    std::memcpy(file_name + len - 3, "dat", 3);
+  }
+}
+
+void ResetInputAssignment() { ctrl_select = 0; }
+
 int LoadRecording() {
+  recording_title[0] = '\0';
   const std::size_t nameLen = std::strlen(file_name);
   static RecordingHeader h;
   // A sound file describes itself; it has no header beside it.

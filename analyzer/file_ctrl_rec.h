@@ -55,6 +55,10 @@ void SetParamAver();
 // Reads the header of file_name and applies it: 1 when taken, 0 when refused (message given,
 // no recording left loaded).
 int LoadRecording();
+// The recording playback reads: `path`, or the data beside it when `path` names its header.
+void SetRecordingName(const char* path);
+// The next input button assigns channel A again.
+void ResetInputAssignment();
 // The panel's loading: LoadRecording, then the panel shows the recording.
 int InputInfFile();
 // Assigns recorded input n to channel A, then to channel B, alternately (the input buttons).

@@ -123,22 +123,19 @@ void ShowRecording() {
 
 int InputInfFile() {
   SetCtrlVal(mainpanel, MAIN_FileNameBox, "");
-  recording_title[0] = '\0';
   const int taken = LoadRecording();
   ShowRecording();
   return taken;
 }
 
 int InputDataFiles() {
+  char path[kPathLen];
+  std::snprintf(path, sizeof path, "%s", file_name);
   const int chosen =
       FileSelectPopup(proj_dir, "*.dat", "*.dat;*.inf;*.wav;*.flac;*.w64;*.rf64", "Открыть запись",
-                      VAL_OK_BUTTON, 0, 0, 1, 1, file_name, sizeof file_name);
+                      VAL_OK_BUTTON, 0, 0, 1, 1, path, sizeof path);
   if (chosen < 1) return chosen;
-  // Choosing the header stands for its recording: the data are in the ".dat" beside it.
-  const std::size_t len = std::strlen(file_name);
-  if (len >= 4 && strcasecmp(file_name + len - 4, ".inf") == 0) {
-    std::memcpy(file_name + len - 3, "dat", 3);
-  }
+  SetRecordingName(path);
   return InputInfFile();
 }
 

@@ -32,6 +32,8 @@ int SimRand() {
 
 void SimSrand(unsigned seed) { g_randState = seed; }
 
+void InitGenerator() { ws.mvpc = kMvPerCount; }
+
 int BufferArrySim() {
   if (gen_start == 0) return 0;
   const int n = dbuf.nm;

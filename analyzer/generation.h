@@ -5,6 +5,8 @@
 // Produces one step into `half` (dbuf.blk values). Does nothing while the generator is off or
 // before a run has sized the buffers.
 int BufferArrySim();
+// The converter scale the generator's levels are counted in.
+void InitGenerator();
 // Enables or dims the generator's controls for the chosen waveform.
 void ViewHideKnob();
 // flag 1 (playback): dims every generator control; 0 enables them again.

@@ -81,7 +81,7 @@ VELTRA_COMMIT(SetAmpl) {
 VELTRA_COMMIT(SetFreq1) {
   double hz = 0.0;
   GetCtrlVal(panel, control, &hz);
-  SetFreq1(hz);
+  SetFrequency1(hz);
   if (ws.f1 != hz) SetCtrlVal(panel, control, ws.f1);
   CheckGeneratorBand();
   return 0;
@@ -90,7 +90,7 @@ VELTRA_COMMIT(SetFreq1) {
 VELTRA_COMMIT(SetFreq2) {
   double hz = 0.0;
   GetCtrlVal(panel, control, &hz);
-  SetFreq2(hz);
+  SetFrequency2(hz);
   return 0;
 }
 

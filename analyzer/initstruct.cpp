@@ -242,12 +242,7 @@ void InitTrigger() {
 
 void InitStructures() {
   for (int w = 0; w < kWindows; ++w) {
-    vs[w].workRe = rt + w * kResultHalf;
-    vs[w].workIm = it + w * kResultHalf;
-    vs[w].yData = resY + w * kResultHalf;
-    vs[w].xData = resX + w * kResultHalf;
-    vs[w].calib = &cch;
-    vs[w].histParams = &pa;
+    BindViewArrays(w);
   }
   cus.nchan = 2;
   cus.iirtype = 0;

@@ -17,6 +17,12 @@
 #include "analyzer/notify.h"
 
 int live_wait_ms = 0;
+
+int SetLiveWait(int ms) {
+  const int was = live_wait_ms;
+  live_wait_ms = ms > 0 ? ms : 0;
+  return was;
+}
 char capture_device[kCaptureTextLen] = "default";
 
 namespace {

@@ -29,6 +29,8 @@ void LiveInjectError(int err, long long afterFrames);
 
 // While above 0, a step waits up to this many milliseconds for a whole block (scripted runs).
 extern int live_wait_ms;
+// Sets live_wait_ms; returns what it was.
+int SetLiveWait(int ms);
 
 // Panel side.
 void InitCapturePanel();

@@ -168,13 +168,8 @@ int SetSourceRole(const char* t) {
     NotifyMessage("Открыть запись", "файл не задан (--file), выбор отменён");
     return 1;
   }
-  std::snprintf(file_name, sizeof file_name, "%s", g_fileAnswers.front().c_str());
+  SetRecordingName(g_fileAnswers.front().c_str());
   g_fileAnswers.pop_front();
-  // Choosing the header stands for its recording: the data are in the ".dat" beside it.
-  const std::size_t len = std::strlen(file_name);
-  if (len >= 4 && strcasecmp(file_name + len - 4, ".inf") == 0) {
-    std::memcpy(file_name + len - 3, "dat", 3);
-  }
   LoadRecording();
   return 1;
 }
@@ -284,7 +279,7 @@ int SetAmplitudeRole(const char* t) {
 
 int SetFreq1Role(const char* t) {
   double hz = 0.0;
-  return GeneratorControls() && ws.form == 0 && Real(t, 0.0, 32768.0, &hz) ? SetFreq1(hz) : 0;
+  return GeneratorControls() && ws.form == 0 && Real(t, 0.0, 32768.0, &hz) ? SetFrequency1(hz) : 0;
 }
 
 int SetFreq2Role(const char*) { return 0; }
@@ -313,7 +308,7 @@ int SetFormatRole(const char* t) {
   if (!FormatsOffered(W)) return 0;
   const int fn = vs[W].function;
   const int i = PickItem(t, kFormatTexts, [fn](int k) { return cf[fn].yUnits[k] != nullptr; });
-  return Reevaluate(W, i >= 0 ? SetFormat(W, i) : 0);
+  return Reevaluate(W, i >= 0 ? SetWindowFormat(W, i) : 0);
 }
 
 template <int W>
@@ -561,7 +556,7 @@ void EvaluateShownWindows() {
 void InitModel() {
   FillItemTables();
   // The converter, the generator as source, no run.
-  start = 0;
+  if (start == 1) StopMeass();
   hs.fullscale = kFullScale;
   hs.mvpc = kMvPerCount;
   rcu.source = 1;
@@ -575,12 +570,7 @@ void InitModel() {
   for (int w = 0; w < kWindows; ++w) {
     ViewState& v = vs[w];
     v = ViewState{};
-    v.workRe = rt + w * kResultHalf;
-    v.workIm = it + w * kResultHalf;
-    v.yData = resY + w * kResultHalf;
-    v.xData = resX + w * kResultHalf;
-    v.calib = &cch;
-    v.histParams = &pa;
+    BindViewArrays(w);
     v.function = w;  // spectra A and B
     v.formatChoice = 2;
     v.yUnit = kYDb;
@@ -629,13 +619,13 @@ void InitModel() {
     ThrougCount(k);
   }
   // The generator: a 1 V sine at 1 kHz, switched off.
-  ws.mvpc = kMvPerCount;
-  ws.width = 64;
-  ws.form = 0;
+  InitGenerator();
+  SetPulseWidth(64);
+  SetWaveform(0);
   SetAmplitude(1000.0);
-  ws.f1 = 1000.0;
-  ws.f2 = 2000.0;
-  gen_start = 0;
+  SetFrequency1(1000.0);
+  SetFrequency2(2000.0);
+  SetGenerator(0);
   sp.dataReady = 0;
   rcu.avgCount = 0;
 }

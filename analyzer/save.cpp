@@ -148,6 +148,8 @@ void RefuseDescriptionName() {
   NotifyMessage("Внимание !!!", "Имя файла данных не может оканчиваться на \"inf\" !");
 }
 
+void SetResultName(const char* path) { std::snprintf(result_name, sizeof result_name, "%s", path); }
+
 void InfPathFor(const char* dataPath, char* out, int outSize) {
   if (outSize <= 0) return;
   std::string p = dataPath;

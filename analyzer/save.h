@@ -10,6 +10,8 @@
 // playback reads: saving a result must not change what the next run analyses.
 extern char result_name[kPathLen];
 
+// The path the next SaveInfData writes.
+void SetResultName(const char* path);
 // Writes window w's description and data files for the path in result_name, overwriting them.
 // 1 when both were written; 0 after an error, which has been shown in a message box.
 int SaveInfData(int w);

@@ -59,7 +59,7 @@ VELTRA_COMMIT(SaveFiles) {
           VAL_YES) {
     return 0;
   }
-  std::snprintf(result_name, sizeof result_name, "%s", path);
+  SetResultName(path);
   SaveInfData(w);
   return 0;
 }

@@ -263,7 +263,7 @@ int SetAmplitude(double mv) {
   return 1;
 }
 
-int SetFreq1(double hz) {
+int SetFrequency1(double hz) {
   if (!(hz >= 0.0)) return 0;
   ws.f1 = hz;
   // The noise band's lower edge stays below its upper one.
@@ -271,7 +271,7 @@ int SetFreq1(double hz) {
   return 1;
 }
 
-int SetFreq2(double hz) {
+int SetFrequency2(double hz) {
   if (!(hz >= 0.0)) return 0;
   ws.f2 = hz;
   return 1;
@@ -392,7 +392,7 @@ void RestoreTypeChoice(int previousType, int type) {
     if (FunctionOffered(previousType, t.function[w])) continue;
     if (!FunctionOffered(type, t.function[w])) continue;
     SetFunction(w, t.function[w]);
-    SetFormat(w, t.format[w]);
+    SetWindowFormat(w, t.format[w]);
     SetYUnit(w, t.yUnit[w]);
     SetXUnit(w, t.xUnit[w]);
   }
@@ -459,7 +459,7 @@ int SetSource(int source) {
   if (start == 1) StopMeass();
   rcu.source = source;
   rcu.adaptpass = 1;
-  ctrl_select = 0;
+  ResetInputAssignment();
   if (Source().generated) {
     // Both channels on, A on the lower input; inputs left unassigned by playback start at 0, 1.
     int a = rcu.chanA, b = rcu.chanB;

@@ -45,8 +45,8 @@ int SetBins(int bins);
 // Generator.
 int SetWaveform(int form);
 int SetAmplitude(double mv);
-int SetFreq1(double hz);
-int SetFreq2(double hz);
+int SetFrequency1(double hz);
+int SetFrequency2(double hz);
 int SetPulseWidth(int samples);
 int SetGenerator(int on);
 

@@ -169,7 +169,7 @@ int Run(const AutomationPlan& plan, std::string* error) {
         if (ExportKindOf(a.value.c_str()) == kExportCsv) {
           saved = SaveResultCsv(w, a.value.c_str());
         } else {
-          std::snprintf(result_name, sizeof result_name, "%s", a.value.c_str());
+          SetResultName(a.value.c_str());
           saved = SaveInfData(w);
         }
         if (saved != 1) {
@@ -202,7 +202,7 @@ int main(int argc, char** argv) {
   events.message = Message;
   events.resultsReady = ResultsReady;
   SetCoreEvents(events);
-  live_wait_ms = 2000;
+  SetLiveWait(2000);
   InitModel();
   const int status = Run(plan, &error);
   StopSources();

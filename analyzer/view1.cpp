@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "analyzer/calibration.h"
 #include "analyzer/cultivate1.h"
 #include "analyzer/iirfilter.h"
 #include "analyzer/view1_internal.h"
@@ -118,6 +119,16 @@ void EvaluateResult(int w) {
   UpdatePeakHold(w, v);
 }
 
+void BindViewArrays(int w) {
+  ViewState& v = vs[w];
+  v.workRe = rt + w * kResultHalf;
+  v.workIm = it + w * kResultHalf;
+  v.yData = resY + w * kResultHalf;
+  v.xData = resX + w * kResultHalf;
+  v.calib = &cch;
+  v.histParams = &pa;
+}
+
 bool ValidFunction(int f) { return f >= 0 && f < kFunctions; }
 
 GateSpan ViewGate(int w) {
@@ -208,7 +219,7 @@ int SetFunction(int w, int i) {
   return 1;
 }
 
-int SetFormat(int w, int f) {
+int SetWindowFormat(int w, int f) {
   if (w < 0 || w >= kWindows || f < 0 || f >= kFormats) return 0;
   ViewState& v = vs[w];
   if (!ValidFunction(v.function) || cf[v.function].hasFormats != 1 ||
@@ -248,6 +259,15 @@ int SetDbTop(int w, double db) {
   if (w < 0 || w >= kWindows || !std::isfinite(db)) return 0;
   vs[w].dbTop = db;
   ChooseUnits(w);
+  return 1;
+}
+
+int SetMemoryState(int w, int state) {
+  if (w < 0 || w >= kWindows || state < 0 || state > 1) return 0;
+  vs[w].memState = state;
+  // A reference about to be taken starts empty.
+  const int n = CheckedLines() > 0 ? CheckedLines() : kMaxLines;
+  for (int i = 0; i < n; ++i) mem_wd[w][i] = mem_dB[w][i] = 0.0;
   return 1;
 }
 

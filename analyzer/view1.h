@@ -116,6 +116,8 @@ extern double mem_dB[kWindows][kMaxLines];
 // ---- evaluation and drawing
 // Window w's result from the averages: its function, the reference memory and peak hold.
 void EvaluateResult(int w);
+// Window w's result and work arrays (its halves of resX, resY, rt, it) and its calibration.
+void BindViewArrays(int w);
 bool ValidFunction(int f);
 // The gate window w asks for: the visible time range of a gated time display, else none.
 GateSpan ViewGate(int w);
@@ -144,12 +146,14 @@ int Integration(int panel, int control, int event, void* callbackData, int event
 // gate, no integration unless a spectrum. A liftered spectrum puts its cepstrum in the other
 // window, where the lifter interval is taken.
 int SetFunction(int w, int i);
-int SetFormat(int w, int f);
+int SetWindowFormat(int w, int f);
 int SetYUnit(int w, int u);
 int SetXUnit(int w, int u);
 int SetDbRange(int w, int db);
 int SetDbTop(int w, double db);
 int SetIntegration(int w, int n);
+// Reference memory of window w: 1 takes the next result as the reference, 0 forgets it.
+int SetMemoryState(int w, int state);
 // The unit rows window w offers now (7 flags each), for its function and format.
 const int* OfferedYUnits(int w);
 const int* OfferedXUnits(int w);

@@ -194,7 +194,7 @@ VELTRA_COMMIT(FunctW2) { return FunctW(1, panel, control); }
 static int CrossRingFunc(int w, int panel, int control) {
   int format = 0;
   GetCtrlVal(panel, control, &format);
-  SetFormat(w, format);
+  SetWindowFormat(w, format);
   ShowUnits(w);
   SetCursorsItem(w);
   if (sp.dataReady == 1) ViewResult(w);
@@ -271,9 +271,7 @@ VELTRA_COMMIT(InMemory) {
   if (w < 0) return 0;
   int state = 0;
   GetCtrlVal(panel, control, &state);
-  vs[w].memState = state;
-  const int n = cus.lines > 0 && cus.lines <= kMaxLines ? cus.lines : kMaxLines;
-  for (int i = 0; i < n; ++i) mem_wd[w][i] = mem_dB[w][i] = 0.0;
+  SetMemoryState(w, state);
   SetCtrlAttribute(panel, control, ATTR_ON_COLOR, state ? VAL_RED : VAL_GRAY);
   // With results at hand and no run going the reference is taken at once.
   if (state == 1 && sp.dataReady == 1 && start == 0) ViewResult(w);
