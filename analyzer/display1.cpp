@@ -101,7 +101,7 @@ void Aspect(int w) {
 void Reselect(int w) {
   ClearSideBandMarks(w);
   const CtrlCallbackPtr funct = w == 0 ? FunctW1 : FunctW2;
-  funct(mainpanel, WindowCtrl(w).functionRing, EVENT_COMMIT, nullptr, 0, 0);
+  Commit(funct, mainpanel, WindowCtrl(w).functionRing);
   if (Results()) SetCursorsZoom(w);
   SetCtrlVal(mainpanel, SideBandToggle(w), 0);
 }

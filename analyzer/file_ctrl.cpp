@@ -41,7 +41,7 @@ int RingY(int w, int panel, int control) {
 
 int RingX(int w, int panel, int control) {
   SetCtrlVal(mainpanel, MAIN_CursorSyncToggle, 0);
-  CursorSyn(mainpanel, MAIN_CursorSyncToggle, EVENT_COMMIT, nullptr, 0, 0);
+  Commit(CursorSyn, mainpanel, MAIN_CursorSyncToggle);
   int u = 0;
   GetCtrlVal(panel, control, &u);
   SetXUnit(w, u);

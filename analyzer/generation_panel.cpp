@@ -45,18 +45,18 @@ void ViewHideGen(int flag) {
                 MAIN_PulseWidthField, MAIN_GeneratorSwitch}) {
     SetCtrlAttribute(mainpanel, c, ATTR_DIMMED, flag ? 1 : 0);
   }
-  WaveForm(mainpanel, MAIN_WaveformRing, EVENT_COMMIT, nullptr, 0, 0);
+  Commit(WaveForm, mainpanel, MAIN_WaveformRing);
 }
 
 void InitStructWaver() {
-  ws.mvpc = kMvPerCount;
+  InitGenerator();
   SetCtrlAttribute(mainpanel, MAIN_PulseWidthField, ATTR_MAX_VALUE, cus.frameLen);
-  GetCtrlVal(mainpanel, MAIN_PulseWidthField, &ws.width);
-  SetAmpl(mainpanel, MAIN_AmplitudeField, EVENT_COMMIT, nullptr, 0, 0);
-  SetFreq1(mainpanel, MAIN_Freq1Field, EVENT_COMMIT, nullptr, 0, 0);
-  SetFreq2(mainpanel, MAIN_Freq2Field, EVENT_COMMIT, nullptr, 0, 0);
-  WaveForm(mainpanel, MAIN_WaveformRing, EVENT_COMMIT, nullptr, 0, 0);
-  SetCtrlGen(mainpanel, MAIN_GeneratorSwitch, EVENT_COMMIT, nullptr, 0, 0);
+  Commit(SetTimeSweep, mainpanel, MAIN_PulseWidthField);
+  Commit(SetAmpl, mainpanel, MAIN_AmplitudeField);
+  Commit(SetFreq1, mainpanel, MAIN_Freq1Field);
+  Commit(SetFreq2, mainpanel, MAIN_Freq2Field);
+  Commit(WaveForm, mainpanel, MAIN_WaveformRing);
+  Commit(SetCtrlGen, mainpanel, MAIN_GeneratorSwitch);
 }
 
 // ---------------------------------------------------------------------------------------------

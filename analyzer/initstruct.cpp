@@ -224,11 +224,8 @@ VELTRA_COMMIT(Overlap) {
 // ---------------------------------------------------------------------------------------------
 // Start-up
 
-void InitHard() {
-  hs.fullscale = kFullScale;
-  hs.mvpc = kMvPerCount;
-  rcu.source = 1;
-}
+// The converter, the calibration and the parts of the model no control sets.
+void InitHard() { InitMeasurement(); }
 
 void InitTrigger() {
   RecallTrusted(trigpanel, kTriggerRoleCount, "triggfile");
@@ -241,25 +238,8 @@ void InitTrigger() {
 }
 
 void InitStructures() {
-  for (int w = 0; w < kWindows; ++w) {
-    BindViewArrays(w);
-  }
-  cus.nchan = 2;
-  cus.iirtype = 0;
-  cus.iirorder = 14;
-  cus.iirripple = 0.1;
-  cus.iiratten = 100.0;
-  for (int i = 0; i < kInputs; ++i) {
-    cch.fsc[i] = kFullScale / 2 - 1;
-    cch.upc[i] = 1.0 / hs.mvpc;
-  }
   SetCtrlVal(mainpanel, MAIN_AverCountDisplay, 0);
-
   GetParamDKV5128OfFile();
-  GetParamCalibrOfFile();
-  // The input modes are known from the record before any switch that depends on them (AC/DC)
-  // is applied.
-  for (int i = 0; i < kInputs; ++i) hs.inmode[i] = cch.mode[i];
 
   RecallTrusted(mainpanel, kMainRoleCount, "veltrafile");
   // The count and readouts of the last session's run are no results of this one.
@@ -269,11 +249,16 @@ void InitStructures() {
   }
   InitRecorderControls();
 
-  GetCtrlVal(mainpanel, MAIN_WindowRing, &cus.window);
-  GetCtrlVal(mainpanel, MAIN_ChannelSwitchA, &rcu.onA);
-  rcu.chanA = ChannelFromSwitch(MAIN_ChannelSwitchA);
-  GetCtrlVal(mainpanel, MAIN_ChannelSwitchB, &rcu.onB);
-  rcu.chanB = ChannelFromSwitch(MAIN_ChannelSwitchB);
+  // The panels as they were left become the model's settings, one setter each.
+  int value = 0;
+  if (GetCtrlVal(mainpanel, MAIN_WindowRing, &value) >= 0) SetWindowType(value);
+  for (int k = 0; k < 2; ++k) {
+    const int sw = k == 0 ? MAIN_ChannelSwitchA : MAIN_ChannelSwitchB;
+    int on = 0;
+    GetCtrlVal(mainpanel, sw, &on);
+    SetChannelInput(k, ChannelFromSwitch(sw));
+    SetChannelOn(k, on);
+  }
 
   // Window selection: the pressed one of the three buttons (both windows when none is). It is
   // known before the measurement type re-selects the windows' functions.
@@ -281,27 +266,30 @@ void InitStructures() {
   GetCtrlVal(mainpanel, MAIN_WindowSel1, &sel1);
   GetCtrlVal(mainpanel, MAIN_WindowSel2, &sel2);
   const int selCtrl = sel1 ? MAIN_WindowSel1 : sel2 ? MAIN_WindowSel2 : MAIN_WindowSelBoth;
-  rcu.winsel = sel1 ? 0 : sel2 ? 1 : 2;
+  SetWindowSelection(sel1 ? 0 : sel2 ? 1 : 2);
 
   // What each window shows as the rings hold it; selecting the functions keeps what still fits.
-  const int rings[kWindows][5] = {
-      {MAIN_FunctionRing1, MAIN_FormatRing1, MAIN_YUnitRing1, MAIN_XUnitRing1, MAIN_DbRangeRing1},
-      {MAIN_FunctionRing2, MAIN_FormatRing2, MAIN_YUnitRing2, MAIN_XUnitRing2, MAIN_DbRangeRing2}};
+  const int rings[kWindows][6] = {{MAIN_FunctionRing1, MAIN_FormatRing1, MAIN_YUnitRing1,
+                                   MAIN_XUnitRing1, MAIN_DbRangeRing1, MAIN_DbTopField1},
+                                  {MAIN_FunctionRing2, MAIN_FormatRing2, MAIN_YUnitRing2,
+                                   MAIN_XUnitRing2, MAIN_DbRangeRing2, MAIN_DbTopField2}};
   for (int w = 0; w < kWindows; ++w) {
-    GetCtrlVal(mainpanel, rings[w][0], &vs[w].function);
-    GetCtrlVal(mainpanel, rings[w][1], &vs[w].formatChoice);
-    GetCtrlVal(mainpanel, rings[w][2], &vs[w].yUnit);
-    GetCtrlVal(mainpanel, rings[w][3], &vs[w].xUnit);
-    GetCtrlVal(mainpanel, rings[w][4], &vs[w].dbRange);
-    GetCtrlVal(mainpanel, w == 0 ? MAIN_DbTopField1 : MAIN_DbTopField2, &vs[w].dbTop);
+    WindowChoices c{-1, -1, -1, -1, -1, 0.0};
+    GetCtrlVal(mainpanel, rings[w][0], &c.function);
+    GetCtrlVal(mainpanel, rings[w][1], &c.format);
+    GetCtrlVal(mainpanel, rings[w][2], &c.yUnit);
+    GetCtrlVal(mainpanel, rings[w][3], &c.xUnit);
+    GetCtrlVal(mainpanel, rings[w][4], &c.dbRange);
+    GetCtrlVal(mainpanel, rings[w][5], &c.dbTop);
+    RestoreWindowChoices(w, c);
   }
   HideSelectCh();
   SetParamAnalysis();
   Commit(SetSampl, mainpanel, MAIN_SampleRateRing);
   Commit(SetRankFFT, mainpanel, MAIN_FftSizeRing);
-  GetCtrlVal(mainpanel, MAIN_SourceRing, &rcu.source);
-  GetCtrlVal(mainpanel, MAIN_AveragesField, &rcu.avgTarget);
-  if (rcu.avgTarget < 1) rcu.avgTarget = 1;
+  int averages = 1;
+  GetCtrlVal(mainpanel, MAIN_AveragesField, &averages);
+  if (SetAverages(averages) == 0) SetAverages(1);
   Commit(Overlap, mainpanel, MAIN_OverlapRing);
 
   // Every program start begins with the generator as source, whatever the saved state held.
@@ -317,7 +305,6 @@ void InitStructures() {
   GetCtrlVal(mainpanel, MAIN_LinearBox, &linear);
   Commit(SetupHard, mainpanel, linear ? MAIN_LinearBox : MAIN_ExponentialBox);
 
-  sr.delaystep = 512;
   SetCtrlVal(mainpanel, MAIN_DelayField, 0);
   Commit(SetupRun, mainpanel, MAIN_DelayField);
 
@@ -327,12 +314,11 @@ void InitStructures() {
   Commit(ColorA, mainpanel, MAIN_ColorSelect1);
   Commit(ColorB, mainpanel, MAIN_ColorSelect2);
   Commit(SetRank, mainpanel, MAIN_BinsField);
-  pa.sigmas = 4;
   for (int c : {MAIN_MemoryToggle1, MAIN_EqualizeToggle1, MAIN_ShowMemoryToggle1,
                 MAIN_MemoryToggle2, MAIN_EqualizeToggle2, MAIN_ShowMemoryToggle2}) {
     SetCtrlVal(mainpanel, c, 0);
   }
-  for (int w = 0; w < kWindows; ++w) vs[w].memState = vs[w].memEqualize = vs[w].memShow = 0;
+  for (int w = 0; w < kWindows; ++w) ForgetMemory(w);
   Commit(SetRectif, mainpanel, MAIN_CoefFieldA);
   Commit(SetRectif, mainpanel, MAIN_CoefFieldB);
   Commit(SetAcDc, mainpanel, MAIN_AcDcSwitchA);

@@ -176,7 +176,7 @@ void EndRecordingAtGap() {
 void InitRecorderControls() {
   SetCtrlVal(mainpanel, MAIN_RecordButton, 0);
   ShowBox("");
-  SetFullScale(mainpanel, MAIN_FullScaleField, EVENT_COMMIT, nullptr, 0, 0);
+  Commit(SetFullScale, mainpanel, MAIN_FullScaleField);
 }
 
 VELTRA_COMMIT(RecordCtrl) {

@@ -555,11 +555,7 @@ void EvaluateShownWindows() {
 
 void InitModel() {
   FillItemTables();
-  // The converter, the generator as source, no run.
-  if (start == 1) StopMeass();
-  hs.fullscale = kFullScale;
-  hs.mvpc = kMvPerCount;
-  rcu.source = 1;
+  InitMeasurement();
   // The trigger panel's defaults.
   rcu.triginput = rcu.trigchan = 0;
   rcu.level = 0.1;
@@ -567,29 +563,14 @@ void InitModel() {
   rcu.slope = 0;
   rcu.pretrig = 0;
   rcu.levelmode = 0;
+  // The main panel's: Hanning, inputs 0 and 1 both on, both windows, spectra A and B in dB.
   for (int w = 0; w < kWindows; ++w) {
     ViewState& v = vs[w];
     v = ViewState{};
     BindViewArrays(w);
-    v.function = w;  // spectra A and B
-    v.formatChoice = 2;
-    v.yUnit = kYDb;
-    v.xUnit = kXLines;
-    v.dbRange = 0;
-    v.dbTop = 100.0;
+    RestoreWindowChoices(w, {w, 2, kYDb, kXLines, 0, 100.0});
   }
-  cus.nchan = 2;
-  cus.iirtype = 0;
-  cus.iirorder = 14;
-  cus.iirripple = 0.1;
-  cus.iiratten = 100.0;
-  for (int i = 0; i < kInputs; ++i) {
-    cch.fsc[i] = kFullScale / 2 - 1;
-    cch.upc[i] = 1.0 / hs.mvpc;
-  }
-  GetParamCalibrOfFile();
-  for (int i = 0; i < kInputs; ++i) hs.inmode[i] = cch.mode[i];
-  cus.window = 1;  // Hanning
+  cus.window = 1;
   rcu.onA = rcu.onB = 1;
   rcu.chanA = 0;
   rcu.chanB = 1;
@@ -600,10 +581,8 @@ void InitModel() {
   rcu.avgTarget = 10;
   rcu.expAver = 0;
   rcu.diA = rcu.diB = 2;
-  sr.delaystep = 512;
   sr.delay = 0;
   pa.bins = 64;
-  pa.sigmas = 4;
   cus.rate = 8192.0;
   cus.frameLen = 1024;
   cus.overlap = 0.0;
@@ -619,7 +598,6 @@ void InitModel() {
     ThrougCount(k);
   }
   // The generator: a 1 V sine at 1 kHz, switched off.
-  InitGenerator();
   SetPulseWidth(64);
   SetWaveform(0);
   SetAmplitude(1000.0);

@@ -169,6 +169,34 @@ void ReleaseRestarts() {
   RestartIfRunning();
 }
 
+void InitMeasurement() {
+  if (start == 1) StopMeass();
+  // The converter: 24 bits over 20 V; the generator as source.
+  hs.fullscale = kFullScale;
+  hs.mvpc = kMvPerCount;
+  rcu.source = 1;
+  cus.nchan = 2;
+  cus.iirtype = 0;
+  cus.iirorder = 14;
+  cus.iirripple = 0.1;
+  cus.iiratten = 100.0;
+  sr.delaystep = 512;
+  pa.sigmas = 4;
+  for (int w = 0; w < kWindows; ++w) {
+    BindViewArrays(w);
+    ForgetMemory(w);
+  }
+  for (int i = 0; i < kInputs; ++i) {
+    cch.fsc[i] = kFullScale / 2 - 1;
+    cch.upc[i] = 1.0 / hs.mvpc;
+  }
+  GetParamCalibrOfFile();
+  // The input modes are known from the record before anything that depends on them.
+  for (int i = 0; i < kInputs; ++i) hs.inmode[i] = cch.mode[i];
+  InitGenerator();
+  sp.dataReady = 0;
+}
+
 int SetSampleRate(double rate) {
   double offered[kGeneratorRates];
   const int n = OfferedRates(offered);

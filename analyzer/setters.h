@@ -14,6 +14,9 @@ constexpr int kOverlaps = 5;
 // base rate and decimation, fmax, df, dt, the delay bound and the axes. Moves a frame length and
 // overlap pair the rate does not allow to the nearest allowed one.
 void DeriveModel();
+// The parts of the model no setting chooses: converter, anti-alias design, window arrays, the
+// calibration of "Calibr.inf" (or its defaults), no run, no reference held.
+void InitMeasurement();
 // Frequency, time and lag axes for the current geometry.
 void Axis();
 

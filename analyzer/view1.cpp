@@ -271,6 +271,37 @@ int SetMemoryState(int w, int state) {
   return 1;
 }
 
+void ForgetMemory(int w) {
+  if (w < 0 || w >= kWindows) return;
+  vs[w].memState = vs[w].memEqualize = vs[w].memShow = 0;
+}
+
+int SetMemoryUse(int w, int equalize, int show) {
+  if (w < 0 || w >= kWindows) return 0;
+  vs[w].memEqualize = equalize ? 1 : 0;
+  // Only a reference held can be shown.
+  vs[w].memShow = show && vs[w].memState == 2 ? 1 : 0;
+  return 1;
+}
+
+int RestoreWindowChoices(int w, const WindowChoices& c) {
+  if (w < 0 || w >= kWindows) return 0;
+  ViewState& v = vs[w];
+  if (ValidFunction(c.function)) v.function = c.function;
+  if (c.format >= 0 && c.format < kFormats) v.formatChoice = c.format;
+  if (c.yUnit >= 0 && c.yUnit < kUnitOptions) v.yUnit = c.yUnit;
+  if (c.xUnit >= 0 && c.xUnit < kUnitOptions) v.xUnit = c.xUnit;
+  if (c.dbRange >= 0) v.dbRange = c.dbRange;
+  if (std::isfinite(c.dbTop)) v.dbTop = c.dbTop;
+  return 1;
+}
+
+int SetWindowSelection(int s) {
+  if (s < 0 || s > 2) return 0;
+  rcu.winsel = s;
+  return 1;
+}
+
 int SetIntegration(int w, int n) {
   if (w < 0 || w >= kWindows || n < 0 || n > 2) return 0;
   if (n != 0 && !(ValidFunction(vs[w].function) && cf[vs[w].function].integration)) return 0;

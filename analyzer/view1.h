@@ -152,6 +152,18 @@ int SetXUnit(int w, int u);
 int SetDbRange(int w, int db);
 int SetDbTop(int w, double db);
 int SetIntegration(int w, int n);
+// What a window was left showing, taken as it is; the measurement type then keeps what fits.
+struct WindowChoices {
+  int function, format, yUnit, xUnit, dbRange;
+  double dbTop;
+};
+int RestoreWindowChoices(int w, const WindowChoices& c);
+// Windows shown: 0 window 1, 1 window 2, 2 both.
+int SetWindowSelection(int s);
+// No reference held, none equalised or shown.
+void ForgetMemory(int w);
+// Equalising by the reference and showing it (shown only while one is held: 0 then).
+int SetMemoryUse(int w, int equalize, int show);
 // Reference memory of window w: 1 takes the next result as the reference, 0 forgets it.
 int SetMemoryState(int w, int state);
 // The unit rows window w offers now (7 flags each), for its function and format.

@@ -169,7 +169,7 @@ void ShowWindow(int w) {
 // A window's new choice on the panel and in its drawing.
 static void Reshow(int w) {
   ShowWindow(w);
-  CursorSyn(mainpanel, MAIN_CursorSyncToggle, EVENT_COMMIT, nullptr, 0, 0);
+  Commit(CursorSyn, mainpanel, MAIN_CursorSyncToggle);
   if (sp.dataReady == 1) ViewResult(w);
   ShowDistortion(w);
 }
@@ -261,7 +261,7 @@ void SetCursorsItem(int w) {
   if (!modes) modes = m.cursorModes[0];
   RefillRing(kControls[w].cursorModeRing, itemcursors, modes, kCursorModes);
   const CtrlCallbackPtr callback = w == 0 ? SetCursors1 : SetCursors2;
-  callback(mainpanel, kControls[w].cursorModeRing, EVENT_COMMIT, nullptr, 0, 0);
+  Commit(callback, mainpanel, kControls[w].cursorModeRing);
 }
 
 // ---- reference memory
@@ -281,19 +281,22 @@ VELTRA_COMMIT(InMemory) {
 VELTRA_COMMIT(Equalize) {
   const int w = WindowOf(control, MAIN_EqualizeToggle1, MAIN_EqualizeToggle2);
   if (w < 0) return 0;
-  GetCtrlVal(panel, control, &vs[w].memEqualize);
+  int on = 0;
+  GetCtrlVal(panel, control, &on);
+  SetMemoryUse(w, on, vs[w].memShow);
   return 0;
 }
 
 VELTRA_COMMIT(ViewMm) {
   const int w = WindowOf(control, MAIN_ShowMemoryToggle1, MAIN_ShowMemoryToggle2);
   if (w < 0) return 0;
-  GetCtrlVal(panel, control, &vs[w].memShow);
+  int on = 0;
+  GetCtrlVal(panel, control, &on);
+  SetMemoryUse(w, vs[w].memEqualize, on);
   if (vs[w].memState == 2) {
     ViewResult(w);
   } else {
     SetCtrlVal(panel, control, 0);
-    vs[w].memShow = 0;
   }
   return 0;
 }
