@@ -85,6 +85,35 @@ void DefaultsInto(CalibrRecord& r, int i) {
 
 void CalibrDerive(int inputNo) { DeriveInto(cch, ClampInput(inputNo)); }
 
+int SetSensitivity(int inputNo, double mvPerUnit) {
+  if (!(mvPerUnit > 0.0) || !std::isfinite(mvPerUnit)) return 0;
+  cch.sen[ClampInput(inputNo)] = mvPerUnit;
+  return 1;
+}
+
+int SetZeroDbLevel(int inputNo, double lo) {
+  if (!(lo > 0.0) || !std::isfinite(lo)) return 0;
+  const int i = ClampInput(inputNo);
+  cch.lo[i] = lo;
+  cch.lodb[i] = 20.0 * std::log10(lo);
+  return 1;
+}
+
+int SetUnitName(int inputNo, int unit) {
+  if (unit < 0 || unit >= kUnitCount) return 0;
+  std::snprintf(cch.dim[ClampInput(inputNo)], kDimTextLen, "%s", Dim[unit]);
+  return 1;
+}
+
+int SetCoefficient(int inputNo, double gain) {
+  if (!(gain > 0.0) || !std::isfinite(gain)) return 0;
+  const int i = ClampInput(inputNo);
+  cch.gain[i] = gain;
+  hs.inmode[i] = cch.mode[i] = 1;
+  SetThroug(i);
+  return 1;
+}
+
 void SetThroug(int i) {
   i = ClampInput(i);
   cch.upc[i] = hs.mvpc / cch.sen[i] / cch.gain[i];

@@ -52,6 +52,14 @@ void CalibrDerive(int input);
 // Units per count, its dB and the dB offset of input i from the converter scale, the sensor's
 // sensitivity and the gain of the input path; ThrougCount for channel k's input.
 void SetThroug(int i);
+// One entry of input i's calibration (1 taken; 0 for a value that is no calibration): the
+// sensor's sensitivity in mV per unit, the 0 dB reference level in units, the unit (one of Dim).
+// The scale is derived by the caller (SetThroug or CalibrDerive), as the entry requires.
+int SetSensitivity(int inputNo, double mvPerUnit);
+int SetZeroDbLevel(int inputNo, double lo);
+int SetUnitName(int inputNo, int unit);
+// Input i in the coefficient mode with the gain of its path (its scale derived).
+int SetCoefficient(int inputNo, double gain);
 void ThrougCount(int k);
 
 // Index of a unit text in Dim (exact match), or -1.

@@ -36,7 +36,9 @@ int InputOf(int k) {
 }
 
 void SenCommit(int k) {
-  GetCtrlVal(mainpanel, ControlsOf(k).sen, &cch.sen[InputOf(k)]);
+  double sen = 0.0;
+  GetCtrlVal(mainpanel, ControlsOf(k).sen, &sen);
+  SetSensitivity(InputOf(k), sen);
   ThrougCount(k);
 }
 
@@ -62,7 +64,7 @@ void SenKey(int k, int key) {
     GetCtrlVal(mainpanel, control, &next);
     dy = d;
   }
-  cch.sen[InputOf(k)] = next;
+  SetSensitivity(InputOf(k), next);
   ThrougCount(k);
   SetCtrlAttribute(mainpanel, control, ATTR_INCR_VALUE, Incval(next));
 }
@@ -99,8 +101,7 @@ void ShowUnit(int k, const char* text) {
 }
 
 void SetLevel(int k, int i, double lo) {
-  cch.lo[i] = lo;
-  cch.lodb[i] = 20.0 * std::log10(lo);
+  SetZeroDbLevel(i, lo);
   ThrougCount(k);
 }
 
@@ -115,7 +116,7 @@ void DimCommit(int k) {
   // Only the seven units have a reference level. The one other item the list may hold is the
   // input's own unit (ShowUnit): choosing it keeps the input's unit and level.
   if (unit < 0) return;
-  std::snprintf(cch.dim[i], kDimTextLen, "%s", Dim[unit]);
+  SetUnitName(i, unit);
   SetCtrlVal(mainpanel, c.lo, support_unit[unit]);
   SetLevel(k, i, support_unit[unit]);
 }

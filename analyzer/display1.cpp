@@ -189,7 +189,7 @@ VELTRA_COMMIT(SetFormatDisp) {
   for (int i = 0; i < 3; ++i)
     if (control == buttons[i]) s = i;
   if (s < 0) return 0;
-  rcu.winsel = s;
+  SetWindowSelection(s);
   for (int i = 0; i < 3; ++i) SetCtrlVal(panel, buttons[i], i == s ? 1 : 0);
   SetFormat();
   return 0;

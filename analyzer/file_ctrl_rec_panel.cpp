@@ -96,11 +96,13 @@ int SwitchKey(int k, int key) {
   }
   ShowChannelNumber(MAIN_ChannelSwitchA, a);
   ShowChannelNumber(MAIN_ChannelSwitchB, b);
-  rcu.chanA = a;
+  HoldRestarts();
+  SetChannelInput(0, a);
   SetParam_Calibr(0);
-  rcu.chanB = b;
+  SetChannelInput(1, b);
   SetParam_Calibr(1);
   RestartIfRunning();
+  ReleaseRestarts();
   return 0;
 }
 
@@ -145,7 +147,7 @@ void HideSelectCh() {
     SetCtrlAttribute(mainpanel, InputButton(n), ATTR_VISIBLE, 0);
   }
   SetCtrlAttribute(mainpanel, MAIN_FileNameBox, ATTR_VISIBLE, 0);
-  ctrl_select = 0;
+  ResetInputAssignment();
 }
 
 // The input buttons appear dimmed; a header enables those of its inputs.

@@ -169,10 +169,7 @@ void SetParamAnalysis() {
   GetCtrlVal(mainpanel, MAIN_SampleRateRing, &rate);
   GetCtrlVal(mainpanel, MAIN_FftSizeRing, &frame);
   GetCtrlVal(mainpanel, MAIN_OverlapRing, &fraction);
-  cus.rate = rate > 0.0 ? rate : 1024.0;
-  cus.frameLen = frame >= 1 && frame <= kMaxFrame ? frame : 1024;
-  cus.overlap = fraction;
-  DeriveModel();
+  SetGeometry(rate, frame, fraction);
   ShowGeometry();
   ShowDelay();
 }

@@ -94,6 +94,12 @@ double CaptureFullScale(int inputNo) {
   return std::isfinite(v) && v > 0.0 && v <= kMaxFullScale ? v : kDefaultFullScale;
 }
 
+int SetCaptureFullScale(int inputNo, double volts) {
+  if (inputNo < 0 || inputNo >= kInputs || !(volts > 0.0 && volts <= kMaxFullScale)) return 0;
+  cch.reserved1[inputNo] = volts;
+  return 1;
+}
+
 int LiveLostBlocks() { return g_lost; }
 
 void LiveInjectError(int err, long long afterFrames) {

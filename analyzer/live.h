@@ -19,6 +19,8 @@ extern char capture_device[kCaptureTextLen];
 const char* CaptureDeviceName();
 // Full scale of input `input` in volts (the calibration record's first reserved column).
 double CaptureFullScale(int input);
+// Sets it (0 < volts <= kMaxFullScale); 0 refused.
+int SetCaptureFullScale(int inputNo, double volts);
 // Device, rate and lost blocks of the last run, for the operator.
 const char* LiveStatusText();
 // Which channels have reached full scale in this run.

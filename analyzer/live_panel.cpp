@@ -81,11 +81,10 @@ VELTRA_COMMIT(SetCaptureScale) {
   GetCtrlVal(panel, MAIN_CaptureInputRing, &in);
   GetCtrlVal(panel, control, &volts);
   if (in < 0 || in >= kInputs) return 0;
-  if (!(volts > 0.0 && volts <= kMaxFullScale)) {
+  if (SetCaptureFullScale(in, volts) == 0) {
     SetCtrlVal(panel, control, CaptureFullScale(in));
     return 0;
   }
-  cch.reserved1[in] = volts;
   const bool used = (rcu.onA && rcu.chanA == in) || (rcu.onB && rcu.chanB == in);
   if (start == 1 && Source().live && used) SetZero();
   return 0;

@@ -166,8 +166,7 @@ VELTRA_COMMIT(SetRectif) {
   if (kind == 0 && !(ParseDecimal(text, &coef) && coef > 0.0)) kind = 2;
   switch (kind) {
     case 0:
-      cch.gain[i] = coef;
-      hs.inmode[i] = cch.mode[i] = 1;
+      SetCoefficient(i, coef);
       amplif[i].on = 0;
       // A comma typed on a Russian keyboard is shown as the point every number here has.
       if (std::strchr(text, ',') != nullptr) {

@@ -556,47 +556,32 @@ void EvaluateShownWindows() {
 void InitModel() {
   FillItemTables();
   InitMeasurement();
-  // The trigger panel's defaults.
-  rcu.triginput = rcu.trigchan = 0;
-  rcu.level = 0.1;
-  rcu.level2 = -0.1;
-  rcu.slope = 0;
-  rcu.pretrig = 0;
-  rcu.levelmode = 0;
-  // The main panel's: Hanning, inputs 0 and 1 both on, both windows, spectra A and B in dB.
-  for (int w = 0; w < kWindows; ++w) {
-    ViewState& v = vs[w];
-    v = ViewState{};
-    BindViewArrays(w);
-    RestoreWindowChoices(w, {w, 2, kYDb, kXLines, 0, 100.0});
+  // The trigger panel's defaults: a rising start at 0.1 V on input 0.
+  SetTriggerInput(0);
+  SetLevel(0.1);
+  SetLevel2(-0.1);
+  SetSlope(0);
+  SetPretrig(0);
+  SetLevelChoice(0);
+  // The main panel's: both windows, spectra A and B in dB over frequency.
+  for (int w = 0; w < kWindows; ++w) RestoreWindowChoices(w, {w, 2, kYDb, kXLines, 0, 100.0});
+  SetWindowSelection(2);
+  SetGeometry(8192.0, 1024, 0.0);
+  SetWindowType(1);  // Hanning
+  for (int k = 0; k < 2; ++k) {
+    SetChannelInput(k, k);
+    SetChannelOn(k, 1);
+    SetDiffInt(k, 2);
   }
-  cus.window = 1;
-  rcu.onA = rcu.onB = 1;
-  rcu.chanA = 0;
-  rcu.chanB = 1;
-  rcu.winsel = 2;
-  rcu.measType = 0;
-  rcu.collect = 0;
-  rcu.startmode = 0;
-  rcu.avgTarget = 10;
-  rcu.expAver = 0;
-  rcu.diA = rcu.diB = 2;
-  sr.delay = 0;
-  pa.bins = 64;
-  cus.rate = 8192.0;
-  cus.frameLen = 1024;
-  cus.overlap = 0.0;
-  DeriveModel();
+  SetAverages(10);
+  SetExpAver(0);
+  SetDelay(0);
+  SetBins(64);
   SetSource(1);
   SetMeasType(0);
   // The channels' coefficient fields start at a gain of 1: their inputs are in the
   // coefficient mode.
-  for (int k = 0; k < 2; ++k) {
-    const int i = k == 0 ? rcu.chanA : rcu.chanB;
-    cch.gain[i] = 1.0;
-    hs.inmode[i] = cch.mode[i] = 1;
-    ThrougCount(k);
-  }
+  for (int k = 0; k < 2; ++k) SetCoefficient(k == 0 ? rcu.chanA : rcu.chanB, 1.0);
   // The generator: a 1 V sine at 1 kHz, switched off.
   SetPulseWidth(64);
   SetWaveform(0);
@@ -604,6 +589,4 @@ void InitModel() {
   SetFrequency1(1000.0);
   SetFrequency2(2000.0);
   SetGenerator(0);
-  sp.dataReady = 0;
-  rcu.avgCount = 0;
 }

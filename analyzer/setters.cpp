@@ -197,6 +197,14 @@ void InitMeasurement() {
   sp.dataReady = 0;
 }
 
+int SetGeometry(double rate, int frameLen, double overlap) {
+  cus.rate = rate > 0.0 ? rate : 1024.0;
+  cus.frameLen = frameLen >= 1 && frameLen <= kMaxFrame ? frameLen : 1024;
+  cus.overlap = overlap >= 0.0 && overlap < 1.0 ? overlap : 0.0;
+  DeriveModel();
+  return 1;
+}
+
 int SetSampleRate(double rate) {
   double offered[kGeneratorRates];
   const int n = OfferedRates(offered);

@@ -34,6 +34,8 @@ void RestartIfRunning();
 void HoldRestarts();
 void ReleaseRestarts();
 
+// All three at once, as a start-up finds them; nothing restarts.
+int SetGeometry(double rate, int frameLen, double overlap);
 int SetSampleRate(double rate);
 int SetFrameLength(int n);
 int SetOverlap(double fraction);

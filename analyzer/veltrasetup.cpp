@@ -201,7 +201,8 @@ VELTRA_COMMIT(CalibrSet) {
   SetCtrlIndex(mainpanel, MAIN_XUnitRing2, 0);
   Commit(RingX1, mainpanel, MAIN_XUnitRing1);
   Commit(RingX2, mainpanel, MAIN_XUnitRing2);
-  cch.sen[0] = cch.sen[1] = 1.0;
+  SetSensitivity(0, 1.0);
+  SetSensitivity(1, 1.0);
   CalibrDerive(0);
   CalibrDerive(1);
   // A channel fed from input 0 or 1 shows its new sensitivity.

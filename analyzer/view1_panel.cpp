@@ -227,7 +227,8 @@ void SetFunctionMeas(int type) {
 static int g_ringMismatches = 0;
 
 void GetFunctionItem() {
-  // The rings are filled from the function table; the panel's own list must agree with it.
+  // The rings are filled from the function table (FillItemTables); the panel's own list must
+  // agree with it.
   const int ring = kControls[0].functionRing;
   int n = 0;
   GetNumListItems(mainpanel, ring, &n);
@@ -238,10 +239,6 @@ void GetFunctionItem() {
     GetLabelFromIndex(mainpanel, ring, p, label, kItemText);
     GetValueFromIndex(mainpanel, ring, p, &value);
     g_ringMismatches += value != p || std::strcmp(label, cf[p].text) != 0;
-  }
-  for (int p = 0; p < kFunctions; ++p) {
-    std::snprintf(itemfunc[p], kItemText, "%s", cf[p].text);
-    nfunc[p] = p;
   }
 }
 
