@@ -226,7 +226,9 @@ void InitHard() { InitMeasurement(); }
 
 void InitTrigger() {
   RecallTrusted(trigpanel, kTriggerRoleCount, "triggfile");
-  GetCtrlVal(trigpanel, TRIG_TriggerChannelField, &rcu.triginput);
+  int inputNo = 0;
+  GetCtrlVal(trigpanel, TRIG_TriggerChannelField, &inputNo);
+  SetTriggerInput(inputNo);
   if (rcu.startmode == 2) Commit(TriggerSetup, trigpanel, TRIG_TriggerChannelField);
   Commit(TriggerSetup, trigpanel, TRIG_LevelField);
   Commit(TriggerSetup, trigpanel, TRIG_Level2Field);
@@ -337,7 +339,6 @@ void InitStructures() {
 void InitialStruct() {
   // File dialogs open in the working directory, where the settings files live too.
   if (proj_dir[0] == '\0' && getcwd(proj_dir, sizeof proj_dir) == nullptr) proj_dir[0] = '\0';
-  sp.dataReady = 0;
   FillItemTables();
   g_itemMismatches = 0;
   GetCollectItem();
