@@ -1,7 +1,6 @@
 // Operator aids: status line, input-mode rings, front-end link status, control hints, the help
 // page and the keyboard shortcuts.
 #include "analyzer/aids.h"
-#include "analyzer/sources.h"
 
 #include <cmath>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include "analyzer/dkv.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/range_ch.h"
+#include "analyzer/sources.h"
 #include "ui/userint.h"
 
 namespace {

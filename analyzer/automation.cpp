@@ -149,34 +149,11 @@ int RunAutomation(const AutomationPlan& plan, std::string* error) {
         DeferRedraw(false);
         break;
       case AutomationAction::Run: {
-        if (rcu.expAver == 1 && rcu.measType != 2) {
-          *error =
-              "--run: при экспоненциальном усреднении измерение само не заканчивается; "
-              "используйте --ticks N";
-          return 3;
-        }
-        if (start != 1) UserSetCtrlVal(mainpanel, MAIN_StartButton, "1");
-        if (start != 1) {
-          *error = "--run: измерение не запущено (см. сообщение выше)";
-          return 3;
-        }
-        long ticks = 0;
         DeferRedraw(true);
-        while (start == 1 && ticks < kMaxRunTicks) {
-          ScriptTick();
-          ++ticks;
-        }
+        const int status =
+            RunToEnd([] { UserSetCtrlVal(mainpanel, MAIN_StartButton, "1"); }, ScriptTick, error);
         DeferRedraw(false);
-        if (start == 1) {
-          *error = "--run: измерение не закончилось за 200000 тактов";
-          return 3;
-        }
-        // A run ended by the end of a recording or an unreadable file is not a result.
-        if (rcu.avgCount - 1 < rcu.avgTarget) {
-          *error = "--run: измерение прервано после " + std::to_string(rcu.avgCount - 1) + " из " +
-                   std::to_string(rcu.avgTarget) + " усреднений (см. сообщение выше)";
-          return 3;
-        }
+        if (status != 0) return status;
         break;
       }
       case AutomationAction::Save:

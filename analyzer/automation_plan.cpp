@@ -119,3 +119,33 @@ int ParseAutomation(int argc, const char* const* argv, AutomationPlan* plan, std
   }
   return 0;
 }
+
+int RunToEnd(void (*startRun)(), void (*tick)(), std::string* error) {
+  if (rcu.expAver == 1 && rcu.measType != 2) {
+    *error =
+        "--run: при экспоненциальном усреднении измерение само не заканчивается; "
+        "используйте --ticks N";
+    return 3;
+  }
+  if (start != 1) startRun();
+  if (start != 1) {
+    *error = "--run: измерение не запущено (см. сообщение выше)";
+    return 3;
+  }
+  long ticks = 0;
+  while (start == 1 && ticks < kMaxRunTicks) {
+    tick();
+    ++ticks;
+  }
+  if (start == 1) {
+    *error = "--run: измерение не закончилось за 200000 тактов";
+    return 3;
+  }
+  // A run ended by the end of a recording or an unreadable file is not a result.
+  if (rcu.avgCount - 1 < rcu.avgTarget) {
+    *error = "--run: измерение прервано после " + std::to_string(rcu.avgCount - 1) + " из " +
+             std::to_string(rcu.avgTarget) + " усреднений (см. сообщение выше)";
+    return 3;
+  }
+  return 0;
+}

@@ -27,3 +27,7 @@ struct AutomationPlan {
 int ParseAutomation(int argc, const char* const* argv, AutomationPlan* plan, std::string* error);
 // Usage text for --help.
 const char* AutomationUsage();
+
+// --run: starts a counted run with `startRun` unless one is running, ticks it with `tick` until
+// it ends by itself, and checks it reached its target. 0, or 3 with the reason in *error.
+int RunToEnd(void (*startRun)(), void (*tick)(), std::string* error);

@@ -1,6 +1,5 @@
 // Triggering, frame collection and the conditioning chain every source feeds.
 #include "analyzer/collection.h"
-#include "analyzer/sources.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +8,7 @@
 
 #include "analyzer/model.h"
 #include "analyzer/notify.h"
+#include "analyzer/sources.h"
 
 namespace {
 
@@ -266,6 +266,15 @@ int Collection() {
 
 // ---------------------------------------------------------------------------------------------
 // Conditioning chain
+
+void DelayText(char* text, int size) {
+  const double t = sp.dt * sr.delay;
+  if (std::fabs(t) > 1.0) {
+    std::snprintf(text, static_cast<size_t>(size), "%1.3f,сек", t);
+  } else {
+    std::snprintf(text, static_cast<size_t>(size), "%1.3f,мс", 1000.0 * t);
+  }
+}
 
 void BoundDelay() {
   // Frames and their delay margin must fit the decimated streams.

@@ -28,6 +28,8 @@ void SetSetupDelay();
 int MaxStreamDelay();
 // Bounds sr.delay to what the current frame length allows (settingChanged reports a change).
 void BoundDelay();
+// The delay as time at the current sample interval ("…,мс", or "…,сек" beyond a second).
+void DelayText(char* text, int size);
 int DifIntegrTime();
 void Differ_(int n, double x[]);
 void Integr_Centrir(int n, double x[]);

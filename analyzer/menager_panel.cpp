@@ -7,6 +7,7 @@
 #include <string>
 
 #include "analyzer/aids.h"
+#include "analyzer/collection.h"
 #include "analyzer/live.h"
 #include "analyzer/modules.h"
 #include "analyzer/notify.h"
@@ -84,13 +85,8 @@ void InstallPanelEvents() {
 
 void ShowDelay() {
   SetCtrlVal(mainpanel, MAIN_DelayField, sr.delay);
-  const double t = sp.dt * sr.delay;
   char text[64];
-  if (std::fabs(t) > 1.0) {
-    std::snprintf(text, sizeof text, "%1.3f,сек", t);
-  } else {
-    std::snprintf(text, sizeof text, "%1.3f,мс", 1000.0 * t);
-  }
+  DelayText(text, sizeof text);
   SetCtrlVal(mainpanel, MAIN_DelayReadout, text);
 }
 

@@ -1,6 +1,5 @@
 // Input modes, the front-end panel, auto-ranging and the units-per-count scale.
 #include "analyzer/range_ch.h"
-#include "analyzer/sources.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,6 +13,7 @@
 #include "analyzer/menager_panel.h"
 #include "analyzer/numtext.h"
 #include "analyzer/panels.h"
+#include "analyzer/sources.h"
 #include "ui/userint.h"
 
 namespace {

@@ -1,6 +1,5 @@
 // The recorder's and the sound-file controls of the main panel.
 #include "analyzer/recorder_panel.h"
-#include "analyzer/sources.h"
 
 #include <strings.h>
 
@@ -17,6 +16,7 @@
 #include "analyzer/recorder.h"
 #include "analyzer/save.h"
 #include "analyzer/soundfile.h"
+#include "analyzer/sources.h"
 #include "ui/userint.h"
 
 namespace {

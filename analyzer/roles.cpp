@@ -12,6 +12,7 @@
 #include <strings.h>
 
 #include "analyzer/calibration.h"
+#include "analyzer/collection.h"
 #include "analyzer/cultivate1.h"
 #include "analyzer/file_ctrl_rec.h"
 #include "analyzer/generation.h"
@@ -395,13 +396,8 @@ std::string GetWindow() { return ItemOf(kWindowTexts.text, cus.window); }
 std::string GetBins() { return NumberText(pa.bins); }
 std::string GetDelay() { return NumberText(sr.delay); }
 std::string GetDelayText() {
-  const double t = sp.dt * sr.delay;
   char text[64];
-  if (std::fabs(t) > 1.0) {
-    std::snprintf(text, sizeof text, "%1.3f,сек", t);
-  } else {
-    std::snprintf(text, sizeof text, "%1.3f,мс", 1000.0 * t);
-  }
+  DelayText(text, sizeof text);
   return text;
 }
 template <int K>
