@@ -137,6 +137,18 @@ void CheckValues(int control, const char (&labels)[N][kItemText], const T (&valu
   }
 }
 
+// The source ring against the source table.
+static void CheckSources() {
+  int n = 0;
+  GetNumListItems(mainpanel, MAIN_SourceRing, &n);
+  if (n != kSourceCount) ++g_itemMismatches;
+  for (int i = 0; i < n && i < kSourceCount; ++i) {
+    char label[kItemText] = "";
+    GetLabelFromIndex(mainpanel, MAIN_SourceRing, i, label, kItemText);
+    if (std::strcmp(label, kSources[i].text) != 0) ++g_itemMismatches;
+  }
+}
+
 void GetItemRank() { CheckValues(MAIN_FftSizeRing, rankitem, rankval); }
 void GetItemOverlap() { CheckValues(MAIN_OverlapRing, overitem, overval); }
 
@@ -353,6 +365,7 @@ void InitialStruct() {
   GetItemOverlap();
   GetRingY();
   GetRingX();
+  CheckSources();
   ColorKnobCh();
   InitHard();
   InitTrigger();

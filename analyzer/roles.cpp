@@ -32,9 +32,16 @@ namespace {
 
 const char* const kMeasTexts[] = {"Спектры", "Синхронное накопление", "Статистика",
                                   "Спектры и отклики"};
-const char* const kSourceTexts[] = {"Вход ДКВ", "Генератор", "Файл записи"};
 const char* const kCollectTexts[] = {"Непрерывный", "По условию"};
 const char* const kStartTexts[] = {"Свободный", "Внешний", "По уровню"};
+struct SourceTexts {
+  const char* text[kSourceCount];
+  SourceTexts() {
+    for (int k = 0; k < kSourceCount; ++k) text[k] = kSources[k].text;
+  }
+};
+const SourceTexts kSourceTexts;
+
 struct WindowTexts {
   const char* text[kWindowTypes];
   WindowTexts() {
@@ -162,7 +169,7 @@ int SetMeasRole(const char* t) {
 }
 
 int SetSourceRole(const char* t) {
-  const int i = PickItem(t, kSourceTexts, Any);
+  const int i = PickItem(t, kSourceTexts.text, Any);
   if (i < 0 || SetSource(i) == 0) return 0;
   if (!Source().recorded) return 1;
   if (g_fileAnswers.empty()) {
@@ -375,7 +382,7 @@ std::string ItemOf(const char* const (&labels)[N], int i, const double* values =
 }
 
 std::string GetMeas() { return ItemOf(kMeasTexts, rcu.measType); }
-std::string GetSource() { return ItemOf(kSourceTexts, rcu.source); }
+std::string GetSource() { return ItemOf(kSourceTexts.text, rcu.source); }
 std::string GetAverages() { return NumberText(rcu.avgTarget); }
 std::string GetLinear() { return NumberText(1 - rcu.expAver); }
 std::string GetExponential() { return NumberText(rcu.expAver); }

@@ -20,9 +20,9 @@ void RecordingRate(SourceInfo* info) {
 }  // namespace
 
 const DataSource kSources[kSourceCount] = {
-    {"front-end input", false, false, false, true, LiveStart, LiveData, LiveStop, AnyRate},
-    {"generator", false, false, true, false, StartGenerator, GeneratorStep, NoStop, AnyRate},
-    {"recording", true, true, false, false, StartPlayback, PlaybackStep, NoStop, RecordingRate},
+    {"Вход ДКВ", false, false, false, true, LiveStart, LiveData, LiveStop, AnyRate},
+    {"Генератор", false, false, true, false, StartGenerator, GeneratorStep, NoStop, AnyRate},
+    {"Файл записи", true, true, false, false, StartPlayback, PlaybackStep, NoStop, RecordingRate},
 };
 
 const DataSource& Source() {

@@ -8,14 +8,14 @@ struct SourceInfo {
 };
 
 struct DataSource {
-  const char* name;
-  bool ownRate;    // the analysis works at the source's rate or its decimations by 2, 4, 8
-  bool recorded;   // inputs, calibration and the number of frames come from a recording
-  bool generated;  // its signal comes from the generator, which must be switched on
-  bool live;       // a device that keeps running between the steps
-  int (*start)();  // 1 ready; 0 refused, the reason given to the operator
-  int (*step)();   // one timer step; 1 when frames were processed (a run that ended in the
-                   // step has reported its own results)
+  const char* text;  // as the source ring shows it
+  bool ownRate;      // the analysis works at the source's rate or its decimations by 2, 4, 8
+  bool recorded;     // inputs, calibration and the number of frames come from a recording
+  bool generated;    // its signal comes from the generator, which must be switched on
+  bool live;         // a device that keeps running between the steps
+  int (*start)();    // 1 ready; 0 refused, the reason given to the operator
+  int (*step)();     // one timer step; 1 when frames were processed (a run that ended in the
+                     // step has reported its own results)
   void (*stop)();
   void (*describe)(SourceInfo* info);
 };
