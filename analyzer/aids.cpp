@@ -176,7 +176,7 @@ const Hint kWindowHints[] = {
 };
 
 int InputOfChannel(int k) {
-  const int i = k == 0 ? rcu.chanA : rcu.chanB;
+  const int i = ChannelInput(k);
   return i < 0 ? 0 : (i >= kInputs ? kInputs - 1 : i);
 }
 

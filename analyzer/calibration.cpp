@@ -121,7 +121,7 @@ void SetThroug(int i) {
   cch.reldb[i] = cch.upcdb[i] - cch.lodb[i];
 }
 
-void ThrougCount(int k) { SetThroug(k == 0 ? rcu.chanA : rcu.chanB); }
+void ThrougCount(int k) { SetThroug(ChannelInput(k)); }
 
 void CalibrDefaultsInput(int inputNo) {
   int i = ClampInput(inputNo);

@@ -31,7 +31,7 @@ ChannelControls ControlsOf(int k) {
 }
 
 int InputOf(int k) {
-  const int i = k == 0 ? rcu.chanA : rcu.chanB;
+  const int i = ChannelInput(k);
   return i < 0 ? 0 : (i >= kCalibrInputs ? kCalibrInputs - 1 : i);
 }
 

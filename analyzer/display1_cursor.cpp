@@ -74,7 +74,7 @@ const char* XLabel(const ViewState& v) { return Xunit[v.xUnit >= 0 && v.xUnit < 
 void TotalScale(const ViewState& v, double* k, double* offset) {
   *k = *offset = 0.0;
   if (v.function != kFnSpectrumA && v.function != kFnSpectrumB) return;
-  const int input = v.function == kFnSpectrumA ? rcu.chanA : rcu.chanB;
+  const int input = ChannelInput(v.function == kFnSpectrumA ? 0 : 1);
   *k = ChannelScale(input);
   *offset = ChannelDbOffset(input);
 }

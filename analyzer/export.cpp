@@ -61,7 +61,7 @@ int ExportKindOf(const char* path) {
 
 std::string CsvText(int w) {
   const ViewState& v = vs[w];
-  const int inputNo = Clamp(w == 0 ? rcu.chanA : rcu.chanB, 0, kInputs - 1);
+  const int inputNo = Clamp(ChannelInput(w), 0, kInputs - 1);
   const int fn = Clamp(v.function, 0, kFunctions);
   const bool hasFormat = v.format >= 0 && v.format < kFormats;
   int n = Clamp(v.count, 0, kResultHalf);

@@ -46,23 +46,20 @@ int SwitchNumber(int control) {
 int SwitchCommit(int k, int control) {
   int on = 0;
   GetCtrlVal(mainpanel, control, &on);
-  int& onK = k == 0 ? rcu.onA : rcu.onB;
-  int& chanK = k == 0 ? rcu.chanA : rcu.chanB;
-  const int n = SwitchNumber(control);
   // A channel without an input (playback before its input button is pressed) stays off.
-  if (n < 0) {
+  if (SwitchNumber(control) < 0) {
     SetCtrlVal(mainpanel, control, 0);
-    onK = 0;
+    SetChannelOn(k, 0);
     return 0;
   }
-  onK = on;
-  ShowChannelNumber(control, n);
-  chanK = n;
+  HoldRestarts();
+  ShowChannelNumber(control, ChannelInput(k));
   SetParam_Calibr(k);
-  // Showing the input's calibration derives its scale from the amplifier; a recorded input
-  // keeps the scale its counts were taken with.
-  if (Source().recorded && OnOffCh[n]) TakeRecordedCalibration(n);
+  // The input's scale follows the amplifier; a recorded input keeps the scale its counts were
+  // taken with.
+  SetChannelOn(k, on);
   RestartIfRunning();
+  ReleaseRestarts();
   return 0;
 }
 

@@ -144,16 +144,41 @@ struct FsRecord {
 };
 
 extern CusRecord cus;
+extern SpRecord sp;
+extern RcuRecord rcu;
+extern HsRecord hs;
+
+// The fields of channels A and B side by side: channel k (0 A, anything else B) is
+// rcu.*kChannel[k].chan and so on; the accessors below read and write them.
+struct ChannelFields {
+  int RcuRecord::*on;
+  int RcuRecord::*chan;
+  int RcuRecord::*di;
+  int RcuRecord::*col;
+  double SpRecord::*power;
+  double SpRecord::*mean;
+  double HsRecord::*rms;
+};
+constexpr ChannelFields kChannel[2] = {
+    {&RcuRecord::onA, &RcuRecord::chanA, &RcuRecord::diA, &RcuRecord::colA, &SpRecord::powerA,
+     &SpRecord::meanA, &HsRecord::rmsA},
+    {&RcuRecord::onB, &RcuRecord::chanB, &RcuRecord::diB, &RcuRecord::colB, &SpRecord::powerB,
+     &SpRecord::meanB, &HsRecord::rmsB},
+};
+inline const ChannelFields& Channel(int k) { return kChannel[k == 0 ? 0 : 1]; }
+inline int& ChannelOn(int k) { return rcu.*Channel(k).on; }
+inline int& ChannelInput(int k) { return rcu.*Channel(k).chan; }
+inline int& ChannelDiffInt(int k) { return rcu.*Channel(k).di; }
+inline double ChannelPower(int k) { return sp.*Channel(k).power; }
+inline double ChannelMean(int k) { return sp.*Channel(k).mean; }
+inline double ChannelRms(int k) { return hs.*Channel(k).rms; }
 
 // Frame length and line count, or 0 when the model holds a value no array could take.
 inline int CheckedFrameLen() {
   return cus.frameLen > 0 && cus.frameLen <= kMaxFrame ? cus.frameLen : 0;
 }
 inline int CheckedLines() { return cus.lines > 0 && cus.lines <= kMaxLines ? cus.lines : 0; }
-extern SpRecord sp;
-extern RcuRecord rcu;
 extern SrRecord sr;
-extern HsRecord hs;
 extern WsRecord ws;
 extern DbufRecord dbuf;
 extern FsRecord fs;

@@ -25,7 +25,7 @@ constexpr double kMaxAutoGain = 250.0;
 // The module gains before an auto-ranging pass set them to unity.
 int gainsBefore[kAmplifiers];
 
-int InputOf(int k) { return k == 0 ? rcu.chanA : rcu.chanB; }
+int InputOf(int k) { return ChannelInput(k); }
 
 int ClampInput(int i) { return i < 0 ? 0 : (i >= kAmplifiers ? kAmplifiers - 1 : i); }
 

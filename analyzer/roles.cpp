@@ -263,7 +263,7 @@ int SetChannelRole(const char* t) {
 
 template <int K>
 int PressChannel() {
-  return SetChannelOn(K, (K == 0 ? rcu.onA : rcu.onB) ? 0 : 1);
+  return SetChannelOn(K, (ChannelOn(K)) ? 0 : 1);
 }
 
 template <int K>
@@ -409,11 +409,11 @@ std::string GetDelayText() {
 }
 template <int K>
 std::string GetChannel() {
-  return NumberText(K == 0 ? rcu.onA : rcu.onB);
+  return NumberText(ChannelOn(K));
 }
 template <int K>
 std::string GetDiffInt() {
-  return ItemOf(kDiffIntTexts, K == 0 ? rcu.diA : rcu.diB);
+  return ItemOf(kDiffIntTexts, ChannelDiffInt(K));
 }
 std::string GetWave() { return ItemOf(kWaveTexts, ws.form); }
 std::string GetAmplitude() { return NumberText(ws.amp * ws.mvpc); }
@@ -584,7 +584,7 @@ void InitModel() {
   SetMeasType(0);
   // The channels' coefficient fields start at a gain of 1: their inputs are in the
   // coefficient mode.
-  for (int k = 0; k < 2; ++k) SetCoefficient(k == 0 ? rcu.chanA : rcu.chanB, 1.0);
+  for (int k = 0; k < 2; ++k) SetCoefficient(ChannelInput(k), 1.0);
   // The generator: a 1 V sine at 1 kHz, switched off.
   SetPulseWidth(64);
   SetWaveform(0);

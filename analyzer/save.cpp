@@ -79,7 +79,7 @@ int Clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 // of the input that feeds the window's channel.
 std::string InfText(int w) {
   const ViewState& v = vs[w];
-  const int input = Clamp(w == 0 ? rcu.chanA : rcu.chanB, 0, kInputs - 1);
+  const int input = Clamp(ChannelInput(w), 0, kInputs - 1);
   const double k = cch.upc[input];
   const double s = cch.sen[input];
   const double r = cch.lo[input];
@@ -91,7 +91,7 @@ std::string InfText(int w) {
     t += exten[v.format];
   }
   t += "\n";
-  const double power = w == 0 ? sp.powerA : sp.powerB;
+  const double power = ChannelPower(w);
   Append(t, "N=%d; Total=%1.3e,Dim=%s\n", v.count, std::sqrt(power) * k, u);
   Append(t, "Y: %s;\n", Yunit[Clamp(v.yUnit, 0, 6)]);
   Append(t, "X: %s.\n", Xunit[Clamp(v.xUnit, 0, 6)]);

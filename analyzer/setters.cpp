@@ -262,7 +262,7 @@ int StepDelay(int up) {
 
 int SetDiffInt(int k, int mode) {
   if (mode < 0 || mode > 4) return 0;
-  (k == 1 ? rcu.diB : rcu.diA) = mode;
+  (ChannelDiffInt(k)) = mode;
   return Restart();
 }
 
@@ -363,8 +363,8 @@ int SetPretrig(int samples) {
 }
 
 int SetChannelOn(int k, int on) {
-  const int inputNo = k == 1 ? rcu.chanB : rcu.chanA;
-  int& onK = k == 1 ? rcu.onB : rcu.onA;
+  const int inputNo = ChannelInput(k);
+  int& onK = ChannelOn(k);
   // A channel without an input (playback before its input button is pressed) stays off.
   if (inputNo < 0 || inputNo >= kInputs || (Source().recorded && !OnOffCh[inputNo])) {
     onK = 0;
@@ -379,7 +379,7 @@ int SetChannelOn(int k, int on) {
 
 int SetChannelInput(int k, int inputNo) {
   if (inputNo < 0 || inputNo >= kInputs || Source().recorded) return 0;
-  (k == 1 ? rcu.chanB : rcu.chanA) = inputNo;
+  (ChannelInput(k)) = inputNo;
   ThrougCount(k);
   return Restart();
 }

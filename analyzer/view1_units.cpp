@@ -147,9 +147,9 @@ int Overloaded(double rms) {
 }
 
 void TotText(int w, char* buf, int bufSize) {
-  const int inputNo = w == 0 ? rcu.chanA : rcu.chanB;
-  const double power = w == 0 ? sp.powerA : sp.powerB;
-  const double mean = w == 0 ? sp.meanA : sp.meanB;
+  const int inputNo = ChannelInput(w);
+  const double power = ChannelPower(w);
+  const double mean = ChannelMean(w);
   const double rms = std::sqrt(power > 0.0 ? power : 0.0);
   const double scale = ChannelScale(inputNo);
   const char* unit = ChannelUnit(inputNo);

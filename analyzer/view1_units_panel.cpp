@@ -185,7 +185,7 @@ void SetTot(int w) {
   TotText(w, text, sizeof text);
   const WindowControls& c = WindowCtrl(w);
   SetCtrlVal(mainpanel, c.overloadLed, 0);
-  if (Overloaded(w == 0 ? hs.rmsA : hs.rmsB)) SetCtrlVal(mainpanel, c.overloadLed, 1);
+  if (Overloaded(ChannelRms(w))) SetCtrlVal(mainpanel, c.overloadLed, 1);
   SetCtrlVal(mainpanel, c.totalReadout, text);
 }
 

@@ -193,7 +193,7 @@ void SpectroPush(int w, const double* power, int cols) {
   }
   static double row[kMaxLines];
   std::copy(power, power + cols, row);
-  const int inputNo = v.function == kFnSpectrumA ? rcu.chanA : rcu.chanB;
+  const int inputNo = ChannelInput(v.function == kFnSpectrumA ? 0 : 1);
   ConvertRow(row, cols, v.yUnit, v.integration, sp.df, ChannelDbOffset(inputNo));
   float* dst = s.z + static_cast<size_t>(s.head) * kMaxLines;
   for (int j = 0; j < cols; ++j) dst[j] = static_cast<float>(row[j]);

@@ -171,7 +171,7 @@ void ShowDistortion(int w) {
   }
   Distortion d;
   WindowDistortion(w, &d);
-  const int inputNo = v.function == kFnSpectrumA ? rcu.chanA : rcu.chanB;
+  const int inputNo = ChannelInput(v.function == kFnSpectrumA ? 0 : 1);
   const int in = std::clamp(inputNo, 0, kInputs - 1);
   char text[2048];
   DistortionText(d, ChannelScale(in), cch.dim[in], text, sizeof text);

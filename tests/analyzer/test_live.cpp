@@ -15,6 +15,7 @@
 #include "analyzer/capture.h"
 #include "analyzer/live.h"
 #include "analyzer/menager_panel.h"
+#include "analyzer/setters.h"
 #include "fixture.h"
 
 namespace {
@@ -202,8 +203,8 @@ TEST_F(Live, InputsAreTheDeviceChannels) {
   WriteRaw("quad", 4, 2 * 65536,
            [](int c, long i) { return 0.5 * Sine(1000.0 * (c + 1), 65536.0, i); });
   PrepareLive("quad", "65536", "8192");
-  ShowChannelNumber(MAIN_ChannelSwitchA, 2);
-  ShowChannelNumber(MAIN_ChannelSwitchB, 3);
+  SetChannelInput(0, 2);
+  SetChannelInput(1, 3);
   Set("ChannelSwitchA", "1");
   Set("ChannelSwitchB", "1");
   ASSERT_EQ(rcu.chanA, 2);
