@@ -3,6 +3,10 @@
 // keyboard shortcuts.
 #pragma once
 
+#ifdef VELTRA_MEASUREMENT_CORE
+#error "the measurement core works without the panels and the toolkit"
+#endif
+
 #include "analyzer/panels.h"
 
 // The main panel's status line shows `text`; warn = 1 shows it in red.

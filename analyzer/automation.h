@@ -2,6 +2,10 @@
 // so measurements can be scripted and run headless.
 #pragma once
 
+#ifdef VELTRA_MEASUREMENT_CORE
+#error "the measurement core works without the panels and the toolkit"
+#endif
+
 #include <string>
 #include <vector>
 

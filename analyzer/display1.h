@@ -2,6 +2,10 @@
 // the two result windows, zoom by cursors, and the layout of the panel for the window selection.
 #pragma once
 
+#ifdef VELTRA_MEASUREMENT_CORE
+#error "the measurement core works without the panels and the toolkit"
+#endif
+
 #include "analyzer/view1.h"
 
 constexpr int kMaxHarmonics = 32;  // harmonic markers per window

@@ -2,6 +2,10 @@
 // of the eight amplifier modules, and the file "dkv5128.inf" that keeps them between runs.
 #pragma once
 
+#ifdef VELTRA_MEASUREMENT_CORE
+#error "the measurement core works without the panels and the toolkit"
+#endif
+
 #include "frontend/DKV5120Lib.h"
 
 constexpr int kAmplifiers = 8;

@@ -2,6 +2,10 @@
 // offer, and the callbacks of the unit and dB controls.
 #pragma once
 
+#ifdef VELTRA_MEASUREMENT_CORE
+#error "the measurement core works without the panels and the toolkit"
+#endif
+
 // The unit rings of window w show the units its function and format offer, with the model's
 // choice selected; the dB controls and memory buttons follow.
 void ShowUnits(int w);

@@ -248,6 +248,8 @@ void SetRecordingName(const char* path) {
 
 void ResetInputAssignment() { ctrl_select = 0; }
 
+bool InputAssigned(int k) { return ctrl_select > (k == 0 ? 0 : 1); }
+
 int LoadRecording() {
   recording_title[0] = '\0';
   const std::size_t nameLen = std::strlen(file_name);

@@ -59,6 +59,8 @@ int LoadRecording();
 void SetRecordingName(const char* path);
 // The next input button assigns channel A again.
 void ResetInputAssignment();
+// Whether an input button has given channel k (0 A, 1 B) its input.
+bool InputAssigned(int k);
 // The panel's loading: LoadRecording, then the panel shows the recording.
 int InputInfFile();
 // Assigns recorded input n to channel A, then to channel B, alternately (the input buttons).

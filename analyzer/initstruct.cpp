@@ -321,7 +321,19 @@ void InitStructures() {
 
   Commit(SetDiffIntegr, mainpanel, MAIN_DiffIntRingA);
   Commit(SetDiffIntegr, mainpanel, MAIN_DiffIntRingB);
+  // The collection, start and level modes as they were left: read before the measurement type
+  // rebuilds their rings, taken after it has settled what it offers.
+  int collect = 0, startMode = 0, levelMode = 0;
+  GetCtrlVal(mainpanel, MAIN_CollectRing, &collect);
+  GetCtrlVal(mainpanel, MAIN_StartRing, &startMode);
+  GetCtrlVal(trigpanel, TRIG_LevelModeList, &levelMode);
   Commit(RingMeas, mainpanel, MAIN_MeasTypeRing);
+  HoldRestarts();
+  SetCollect(collect);
+  SetStartChoice(startMode);
+  if (rcu.startmode == 2) SetLevelChoice(levelMode);
+  ReleaseRestarts();
+  ShowCollect();
   Commit(ColorA, mainpanel, MAIN_ColorSelect1);
   Commit(ColorB, mainpanel, MAIN_ColorSelect2);
   Commit(SetRank, mainpanel, MAIN_BinsField);

@@ -57,13 +57,14 @@ void SettingChanged(int what) {
   if (what & kChangedAverages) {
     ShowAverages();
     // A recording supplies a counted number of frames: no exponential averaging of it.
-    if (Source().recorded) SetCtrlAttribute(mainpanel, MAIN_ExponentialBox, ATTR_DIMMED, 1);
+    if (!ExpAverOffered()) SetCtrlAttribute(mainpanel, MAIN_ExponentialBox, ATTR_DIMMED, 1);
   }
   if (what & kChangedPretrig) {
     SetCtrlAttribute(trigpanel, TRIG_PretrigField, ATTR_MAX_VALUE, cus.frameLen / 2);
     SetCtrlVal(trigpanel, TRIG_PretrigField, rcu.pretrig);
   }
-  if (what & kChangedChannels) SortTriggCh(rcu.trigchan);
+  // Only a start by level marks its channel as the trigger source.
+  if (what & kChangedChannels) SortTriggCh(rcu.startmode == 2 ? rcu.trigchan : -1);
 }
 
 }  // namespace
@@ -145,8 +146,9 @@ VELTRA_COMMIT(StartStop) {
     TimerOff();
     SetZero();
   } else {
-    if (sp.dataReady == 1) RedrawWindows(0);
+    // Stopped first: a reference armed during the run is taken from this last drawing.
     StopMeass();
+    if (sp.dataReady == 1) RedrawWindows(0);
   }
   return 0;
 }

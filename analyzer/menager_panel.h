@@ -2,6 +2,10 @@
 // result windows, and the panels' answers to what the measurement reports.
 #pragma once
 
+#ifdef VELTRA_MEASUREMENT_CORE
+#error "the measurement core works without the panels and the toolkit"
+#endif
+
 #include "analyzer/menager.h"
 
 // Redraws the windows named by rcu.winsel (with their cursor readouts).

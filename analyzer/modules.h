@@ -2,6 +2,10 @@
 // (start-up, run control, settings).
 #pragma once
 
+#ifdef VELTRA_MEASUREMENT_CORE
+#error "the measurement core works without the panels and the toolkit"
+#endif
+
 #include "analyzer/calibration.h"
 #include "analyzer/collection.h"
 #include "analyzer/cultivate1.h"

@@ -6,6 +6,10 @@
 // list, which is how the ui toolkit numbers them. NoCallback marks display-only controls.
 #pragma once
 
+#ifdef VELTRA_MEASUREMENT_CORE
+#error "the measurement core works without the panels and the toolkit"
+#endif
+
 // Every control callback has this form (panel, control, event, data, eventData1, eventData2).
 #define VELTRA_CALLBACK(name) \
   int name(int panel, int control, int event, void* callbackData, int eventData1, int eventData2)

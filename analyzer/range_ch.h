@@ -2,6 +2,10 @@
 // their panel, auto-ranging of the module gains, and the units-per-count scale of each input.
 #pragma once
 
+#ifdef VELTRA_MEASUREMENT_CORE
+#error "the measurement core works without the panels and the toolkit"
+#endif
+
 // Class of a coefficient field's text: 3 front end ("ДЖ", "дж"), 1 ICP ("ICP", "icp"),
 // 0 a number (digits and points only, the empty text included), 2 anything else.
 int ControlStr(const char* text);

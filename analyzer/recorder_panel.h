@@ -3,6 +3,10 @@
 // (FullScaleField).
 #pragma once
 
+#ifdef VELTRA_MEASUREMENT_CORE
+#error "the measurement core works without the panels and the toolkit"
+#endif
+
 // One step of the running source for the recorder, when a recording is armed: `frames`
 // records of `nchan` interleaved values; column c holds input inputs[c], and a value shifted
 // right by `shift` is the converter count playback would deliver. The recording keeps every

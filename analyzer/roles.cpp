@@ -195,7 +195,7 @@ int SetLinearRole(const char* t) {
 
 int SetExponentialRole(const char* t) {
   int on = 0;
-  if (Meas() == 2 || Source().recorded || !Switch(t, &on)) return 0;
+  if (Meas() == 2 || !ExpAverOffered() || !Switch(t, &on)) return 0;
   return SetExpAver(on);
 }
 
@@ -308,7 +308,10 @@ int PressGenerator() { return GeneratorControls() ? SetGenerator(!gen_start) : 0
 template <int W>
 int SetFunctionRole(const char* t) {
   const int i = PickItem(t, kFunctionTexts.text, [](int k) { return FunctionOffered(Meas(), k); });
-  return Reevaluate(W, i >= 0 ? SetFunction(W, i) : 0);
+  const int taken = i >= 0 ? SetFunction(W, i) : 0;
+  // A liftered spectrum put its cepstrum in the other window first.
+  if (taken && (i == kFnLiftSpecA || i == kFnLiftSpecB)) Reevaluate(1 - W, 1);
+  return Reevaluate(W, taken);
 }
 
 template <int W>

@@ -157,7 +157,8 @@ void RestartIfRunning() {
     g_restartOwed = true;
     return;
   }
-  SetZero();
+  // A refused restart leaves no run, and the stopped results belong to the settings before.
+  if (SetZero() == 0) sp.dataReady = 0;
 }
 
 void HoldRestarts() { ++g_restartHold; }
@@ -198,7 +199,8 @@ void InitMeasurement() {
 }
 
 int SetGeometry(double rate, int frameLen, double overlap) {
-  cus.rate = rate > 0.0 ? rate : 1024.0;
+  // Only a rate the source offers: any other would decimate by a factor the filters lack.
+  cus.rate = NearestRate(rate > 0.0 ? rate : 1024.0);
   cus.frameLen = frameLen >= 1 && frameLen <= kMaxFrame ? frameLen : 1024;
   cus.overlap = overlap >= 0.0 && overlap < 1.0 ? overlap : 0.0;
   DeriveModel();
@@ -240,6 +242,8 @@ int SetAverages(int n) {
   rcu.avgTarget = n;
   return Restart();
 }
+
+bool ExpAverOffered() { return !(Source().recorded && fs.nrec > 0 && fs.nrecs > 0); }
 
 int SetExpAver(int exponential) {
   rcu.expAver = exponential ? 1 : 0;
@@ -326,19 +330,20 @@ int SetGenerator(int on) {
 }
 
 int SetTriggerInput(int inputNo) {
+  if (inputNo < 0 || inputNo >= kInputs) return 0;
   rcu.triginput = inputNo;
   rcu.trigchan = TriggerInputOf(inputNo);
   return Restart();
 }
 
 int SetLevel(double volts) {
-  if (!std::isfinite(volts)) return 0;
+  if (!(volts >= -kMaxLevelVolts && volts <= kMaxLevelVolts)) return 0;
   rcu.level = volts;
   return Restart();
 }
 
 int SetLevel2(double volts) {
-  if (!std::isfinite(volts)) return 0;
+  if (!(volts >= -kMaxLevelVolts && volts <= kMaxLevelVolts)) return 0;
   rcu.level2 = volts;
   return Restart();
 }
@@ -357,7 +362,7 @@ int SetLevelChoice(int mode) {
 }
 
 int SetPretrig(int samples) {
-  if (samples < 0) return 0;
+  if (samples < 0 || samples > kMaxFrame / 2) return 0;
   rcu.pretrig = samples;
   return Restart();
 }
@@ -366,7 +371,8 @@ int SetChannelOn(int k, int on) {
   const int inputNo = ChannelInput(k);
   int& onK = ChannelOn(k);
   // A channel without an input (playback before its input button is pressed) stays off.
-  if (inputNo < 0 || inputNo >= kInputs || (Source().recorded && !OnOffCh[inputNo])) {
+  if (inputNo < 0 || inputNo >= kInputs ||
+      (Source().recorded && (!InputAssigned(k) || !OnOffCh[inputNo]))) {
     onK = 0;
     return on ? 0 : 1;
   }

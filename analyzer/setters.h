@@ -41,6 +41,10 @@ int SetFrameLength(int n);
 int SetOverlap(double fraction);
 int SetAverages(int n);
 int SetExpAver(int exponential);
+// Whether exponential averaging is offered (not for a loaded recording's counted frames).
+bool ExpAverOffered();
+// Trigger levels stay within the converter's ±10 V.
+constexpr double kMaxLevelVolts = 10.0;
 int SetDelay(int samples);
 int StepDelay(int up);
 int SetDiffInt(int k, int mode);

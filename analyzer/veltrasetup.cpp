@@ -94,6 +94,8 @@ void ShowStartMode(bool quiet) {
   }
 }
 
+}  // namespace
+
 // The collection ring's choice on the panel, then the start ring's.
 void ShowCollect() {
   SetCtrlVal(mainpanel, MAIN_CollectRing, rcu.collect);
@@ -102,6 +104,8 @@ void ShowCollect() {
   DimOverlap(rcu.collect == 1 ? 1 : 0);
   ShowStartMode(true);
 }
+
+namespace {
 
 // A run restarts once, after the panel is set, and not from the trigger callbacks it applies.
 template <typename Body>
@@ -154,6 +158,8 @@ VELTRA_COMMIT(RingMeas) {
         break;
       default: break;
     }
+    // A recording supplies a counted number of frames: no exponential averaging of it.
+    if (!ExpAverOffered()) DimCtrl(MAIN_ExponentialBox, 1);
     for (int w = 0; w < kWindows; ++w) ShowWindow(w);
     ShowCollect();
   });

@@ -117,6 +117,14 @@ void EvaluateResult(int w) {
   }
   if (v.memShow == 1 && v.memState == 2) ShowMemory(w);
   UpdatePeakHold(w, v);
+  // An unzoomed window sees its whole result; the gates and the other window's lifter take
+  // the range it sees.
+  if (!v.zoomed) {
+    v.viewXFrom = v.xMin;
+    v.viewXTo = v.xMax;
+    v.viewYFrom = v.yMin;
+    v.viewYTo = v.yMax;
+  }
 }
 
 void BindViewArrays(int w) {

@@ -1,6 +1,10 @@
 // The graph control: plots with handles, five crosshair cursors and scaled axes on QCustomPlot.
 #pragma once
 
+#ifdef VELTRA_MEASUREMENT_CORE
+#error "the measurement core works without the panels and the toolkit"
+#endif
+
 #include <qcustomplot.h>
 
 #include <QRubberBand>

@@ -2,6 +2,10 @@
 // Only ui/*.cpp include this file.
 #pragma once
 
+#ifdef VELTRA_MEASUREMENT_CORE
+#error "the measurement core works without the panels and the toolkit"
+#endif
+
 #include "ui/userint.h"
 
 #include <QDoubleSpinBox>

@@ -2,6 +2,10 @@
 // the analyzer's logic stays on userint.h.
 #pragma once
 
+#ifdef VELTRA_MEASUREMENT_CORE
+#error "the measurement core works without the panels and the toolkit"
+#endif
+
 class QWidget;
 
 // The window of a loaded panel, or nullptr.

@@ -14,6 +14,10 @@
 // UIE_* code on failure. Nothing here throws.
 #pragma once
 
+#ifdef VELTRA_MEASUREMENT_CORE
+#error "the measurement core works without the panels and the toolkit"
+#endif
+
 #include <cstddef>
 
 // ---------------------------------------------------------------------------------------------

@@ -334,4 +334,20 @@ TEST_F(AnalysisPanels, ReferenceMemoryCaptureEqualizeAndShow) {
   EXPECT_EQ(IntOf("MemoryToggle1"), 0);
 }
 
+// A reference armed during a run is the run's last result, taken when ПУСК stops it.
+TEST_F(AnalysisPanels, StoppingTakesTheArmedReference) {
+  Set("FunctionRing1", "10");
+  Set("FormatRing1", "2");
+  Set("AveragesField", "1000");
+  if (gen_start == 0) Press("GeneratorSwitch");
+  Set("StartButton", "1");
+  ASSERT_EQ(start, 1);
+  Tick(3);
+  Press("MemoryToggle1");
+  EXPECT_EQ(vs[0].memState, 1) << "armed, not taken, while the run goes on";
+  Set("StartButton", "0");
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(vs[0].memState, 2) << "taken from the drawing that ends the run";
+}
+
 }  // namespace

@@ -34,6 +34,8 @@ TEST_F(PanelState, SettingsSurviveARestartAndTheGeneratorIsTheSource) {
   Set("WaveformRing", "2");
   Press("ExponentialBox");
   Set("WindowRing", "6");
+  Set("CollectRing", "1");
+  Set("StartRing", "2");
   Set("PretrigField", "100");
   Press("GeneratorSwitch");
   SetCtrlVal(mainpanel, MAIN_SourceRing, 2);         // saved while another source was shown
@@ -56,6 +58,11 @@ TEST_F(PanelState, SettingsSurviveARestartAndTheGeneratorIsTheSource) {
   EXPECT_EQ(ws.form, 2);
   EXPECT_EQ(cus.window, 6);
   EXPECT_EQ(IntOf("PretrigField"), 100);
+  EXPECT_EQ(rcu.collect, 1) << "conditional collection comes back";
+  EXPECT_EQ(rcu.startmode, 2) << "and the start by level";
+  EXPECT_EQ(IntOf("CollectRing"), 1);
+  EXPECT_EQ(IntOf("StartRing"), 2);
+  EXPECT_EQ(rcu.pretrig, 100);
   EXPECT_EQ(IntOf("SourceRing"), 1);
   EXPECT_EQ(rcu.source, 1);
   EXPECT_EQ(IntOf("GeneratorSwitch"), 0) << "the generator is switched off at exit";

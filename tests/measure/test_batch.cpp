@@ -164,6 +164,9 @@ TEST_F(BatchTool, GeneratorRunsGiveTheProgramsFilesInEveryFunctionAndUnit) {
       {"--set", "MeasTypeRing=Статистика", "--set", "SampleRateRing=256", "--set", "BinsField=32",
        "--set", "FunctionRing1=21", "--set", "FunctionRing2=23", "--run", "--save", "1=r1.txt",
        "--save", "2=r2.txt"},
+      // A liftered spectrum takes its cepstrum into the other window.
+      {"--run", "--set", "FunctionRing1=Лифтр. спектр A", "--save", "1=r1.txt", "--save",
+       "2=r2.txt"},
       // Synchronous time averaging, A integrated, its cepstrum and autocorrelation.
       {"--set", "MeasTypeRing=1", "--set", "DiffIntRingA=3", "--set", "FunctionRing1=17", "--set",
        "FunctionRing2=2", "--set", "FormatRing2=Модуль", "--run", "--save", "1=r1.txt", "--save",
@@ -208,6 +211,9 @@ TEST_F(BatchTool, RefusesWhatOnlyThePanelsDoBeforeAnythingRuns) {
       {{"--set", "CursorModeRing1=1"}, "только на панели"},
       {{"--set", "NoSuchRing=1"}, "нет элемента"},
       {{"--set", "FftSizeRing=1000"}, "не принимает"},
+      // In playback a channel has no input until an input button gives it one.
+      {{"--file", "none.dat", "--set", "SourceRing=2", "--set", "ChannelSwitchA=1"},
+       "не принимает"},
   };
   for (const auto& r : refused) {
     std::vector<std::string> line = {VELTRA_BATCH_BINARY};

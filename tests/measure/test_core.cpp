@@ -116,6 +116,16 @@ TEST_F(Core, RefusedStartsSayWhyAndLeaveNoRun) {
   EXPECT_EQ(SetZero(), 0);
   EXPECT_EQ(g_heard.messages, 2);
   EXPECT_EQ(g_heard.started, 0);
+  // A run whose restart for a new frame length is refused leaves no results of the old one.
+  SetChannelOn(0, 1);
+  SetAverages(100);
+  ASSERT_EQ(SetZero(), 1);
+  for (int i = 0; i < 5; ++i) Source().step();
+  ASSERT_EQ(sp.dataReady, 1);
+  SetGenerator(0);
+  SetFrameLength(4096);
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(sp.dataReady, 0);
 }
 
 TEST_F(Core, ARecordingOffersItsOwnRateAndItsDecimations) {
