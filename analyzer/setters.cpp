@@ -456,6 +456,8 @@ void SettleStart() {
 int SetMeasType(int type) {
   if (type < 0 || type > 3) return 0;
   const int previous = MeasIndex();
+  // Everything the type brings along restarts a running measurement once.
+  HoldRestarts();
   KeepTypeChoice(previous);
   rcu.measType = type;
   int windows[kWindowTypes];
@@ -475,6 +477,7 @@ int SetMeasType(int type) {
   SetCollect(KeepOrFirst(rcu.collect, ringcollect[type], 2));
   if (Source().recorded) SetParamAver();
   RestartOrVoid();
+  ReleaseRestarts();
   return 1;
 }
 
