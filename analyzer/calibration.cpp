@@ -114,6 +114,34 @@ int SetCoefficient(int inputNo, double gain) {
   return 1;
 }
 
+int SetInputGain(int inputNo, double gain) {
+  if (!(gain > 0.0) || !std::isfinite(gain)) return 0;
+  cch.gain[ClampInput(inputNo)] = gain;
+  return 1;
+}
+
+int SetIcpInput(int inputNo) {
+  const int i = ClampInput(inputNo);
+  cch.gain[i] = 1.0;
+  hs.inmode[i] = cch.mode[i] = 0;
+  // An ICP sensor is AC-coupled by its own supply.
+  hs.acdc[i] = kCoupledAC;
+  return 1;
+}
+
+int SetFrontEndInput(int inputNo, double gain) {
+  const int i = ClampInput(inputNo);
+  hs.inmode[i] = cch.mode[i] = 3;
+  return SetInputGain(i, gain);
+}
+
+int SetCoupling(int inputNo, int acdc) {
+  const int i = ClampInput(inputNo);
+  // An ICP sensor is always AC-coupled; nothing changes that.
+  hs.acdc[i] = hs.inmode[i] == 0 ? kCoupledAC : acdc;
+  return hs.acdc[i] == acdc ? 1 : 0;
+}
+
 void SetThroug(int i) {
   i = ClampInput(i);
   cch.upc[i] = hs.mvpc / cch.sen[i] / cch.gain[i];

@@ -60,6 +60,15 @@ int SetZeroDbLevel(int inputNo, double lo);
 int SetUnitName(int inputNo, int unit);
 // Input i in the coefficient mode with the gain of its path (its scale derived).
 int SetCoefficient(int inputNo, double gain);
+// The gain of input i's path alone (the scale derived by the caller).
+int SetInputGain(int inputNo, double gain);
+// Input i fed by an ICP sensor (gain 1, AC-coupled), or by a front-end module at `gain`.
+int SetIcpInput(int inputNo);
+int SetFrontEndInput(int inputNo, double gain);
+// Coupling of input i as the AC/DC switch shows it (kCoupledAC for AC); an ICP input stays AC
+// (0 then, when DC was asked for).
+constexpr int kCoupledAC = 1;
+int SetCoupling(int inputNo, int acdc);
 void ThrougCount(int k);
 
 // Index of a unit text in Dim (exact match), or -1.

@@ -1,5 +1,6 @@
 // Input modes, the front-end panel, auto-ranging and the units-per-count scale.
 #include "analyzer/range_ch.h"
+#include "analyzer/setters.h"
 
 #include <algorithm>
 #include <cmath>
@@ -77,7 +78,7 @@ void StoreGain(int i) {
   SendGain5128(i, amplif[i].gain100);
   // The module amplifies by the gain it was sent (0.01 steps): the scale and the field take
   // that one, not the digits typed beyond it.
-  cch.gain[i] = amplif[i].gain100 / 100.0;
+  SetInputGain(i, amplif[i].gain100 / 100.0);
   SetCtrlVal(frontpanel, FRONT_GainField, cch.gain[i]);
   SetThroug(i);
   RestartRun();
@@ -148,7 +149,7 @@ void SetAmplifir(int i) {
   // after power-up); the channel's scale is computed from the stored one, so it is sent too.
   if (!wasOn) SendGain5128(i, amplif[i].gain100);
   amplif[i].on = 1;
-  cch.gain[i] = amplif[i].gain100 / 100.0;
+  SetInputGain(i, amplif[i].gain100 / 100.0);
   for (int j = 0; j < kAmplifiers; ++j) {
     if (j != rcu.chanA && j != rcu.chanB) amplif[j].on = 0;
   }
@@ -175,19 +176,17 @@ VELTRA_COMMIT(SetRectif) {
       }
       break;
     case 1:
-      cch.gain[i] = 1.0;
+      SetIcpInput(i);
       SetCtrlVal(panel, control, "ICP");
-      hs.inmode[i] = cch.mode[i] = 0;
       // An ICP sensor is AC-coupled: the switch goes to its AC side.
       SetCtrlVal(mainpanel, k == 0 ? MAIN_AcDcSwitchA : MAIN_AcDcSwitchB, kCoupledAC);
-      hs.acdc[i] = kCoupledAC;
       amplif[i].on = 0;
       break;
     case 3:
       DisplayPanel(frontpanel);
       hs.inmode[i] = cch.mode[i] = 3;
       SetAmplifir(i);
-      cch.gain[i] = amplif[i].gain100 / 100.0;
+      SetFrontEndInput(i, amplif[i].gain100 / 100.0);
       break;
     default:
       ShowCoefficient(control, i);
@@ -205,11 +204,7 @@ VELTRA_COMMIT(SetAcDc) {
   int value = 0;
   GetCtrlVal(panel, control, &value);
   // An ICP sensor is always AC-coupled by its own supply; the switch cannot change that.
-  if (hs.inmode[i] == 0 && value != kCoupledAC) {
-    value = kCoupledAC;
-    SetCtrlVal(panel, control, kCoupledAC);
-  }
-  hs.acdc[i] = value;
+  if (SetCoupling(i, value) == 0) SetCtrlVal(panel, control, hs.acdc[i]);
   RestartRun();
   return 0;
 }
@@ -247,11 +242,10 @@ VELTRA_COMMIT(SetRange) {
   }
   SetCtrlVal(mainpanel, MAIN_StartButton, 1);
   SetCtrlAttribute(frontpanel, FRONT_AutoRangeButton, ATTR_TEXT_BGCOLOR, VAL_GREEN);
-  rcu.adaptstep = 0;
-  rcu.adaptpass = 2;
+  SetAutoRanging(2, 0);
   if (SetZero() == 0) {
     // The run was refused (its message shown): no pass is left waiting for the next start.
-    rcu.adaptpass = 1;
+    SetAutoRanging(1, 0);
     SetCtrlAttribute(frontpanel, FRONT_AutoRangeButton, ATTR_TEXT_BGCOLOR, rcu.backcolor);
   }
   return 0;
@@ -268,9 +262,7 @@ void EndAutoRanging() {
     }
     ShowModule(SelectedInput());
   }
-  if (rcu.adaptstep >= 1) sr.ovsamp = dkv[2];
-  rcu.adaptpass = 1;
-  rcu.adaptstep = 0;
+  SetAutoRanging(1, 0);
   SetCtrlAttribute(frontpanel, FRONT_AutoRangeButton, ATTR_TEXT_BGCOLOR, rcu.backcolor);
 }
 
@@ -311,7 +303,7 @@ void KoefTransfer() {
     // The scale takes the gain the module is actually set to (truncated to 0.01), so that a
     // gain of 2.297 does not leave the readings 0.3 % off.
     amplif[j].gain100 = std::max(Gain100(g), 1);
-    cch.gain[j] = amplif[j].gain100 / 100.0;
+    SetInputGain(j, amplif[j].gain100 / 100.0);
     ThrougCount(k);
     SendGain5128(j, amplif[j].gain100);
     SetCtrlVal(frontpanel, FRONT_ChannelSelector, j);
@@ -328,9 +320,7 @@ void AutoAdaptation() {
   }
   switch (rcu.adaptstep) {
     case 0:
-      rcu.adaptstep = 1;
-      dkv[2] = sr.ovsamp;
-      sr.ovsamp = 0;
+      SetAutoRanging(2, 1);
       for (int j = 0; j < kAmplifiers; ++j) gainsBefore[j] = amplif[j].gain100;
       SetKp();
       SetZero();
@@ -338,11 +328,10 @@ void AutoAdaptation() {
       break;
     case 1:
       KoefTransfer();
-      rcu.adaptstep = 2;
+      SetAutoRanging(2, 2);
       break;
     default:
-      rcu.adaptpass = 1;
-      sr.ovsamp = dkv[2];
+      SetAutoRanging(1, 0);
       SetCtrlAttribute(frontpanel, FRONT_AutoRangeButton, ATTR_TEXT_BGCOLOR, rcu.backcolor);
       SetZero();
       break;

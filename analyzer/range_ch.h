@@ -20,7 +20,6 @@ void AutoAdaptation();
 // ordinary one, the overlap is restored and modules left at unity gain get their gains back.
 void EndAutoRanging();
 // hs.acdc of an AC-coupled input (the switch's AC side).
-constexpr int kCoupledAC = 1;
 // Unity gain to the modules in use, gain 0 to the others.
 void SetKp();
 // Gains from the last raw step to the modules in use.

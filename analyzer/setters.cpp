@@ -113,7 +113,9 @@ void DeriveModel() {
   cus.frameLen = frame;
   cus.halfLen = frame >> 1;
   cus.lines = static_cast<int>(frame / 2.56) + 1;
-  sr.ovsamp = static_cast<int>(cus.overlap * frame);
+  // While auto-ranging changes the gains under the frames, frames do not overlap.
+  const bool ranging = rcu.adaptpass == 2 && rcu.adaptstep >= 1;
+  sr.ovsamp = ranging ? 0 : static_cast<int>(cus.overlap * frame);
 
   SourceInfo info{};
   Source().describe(&info);
@@ -196,6 +198,14 @@ void InitMeasurement() {
   for (int i = 0; i < kInputs; ++i) hs.inmode[i] = cch.mode[i];
   InitGenerator();
   sp.dataReady = 0;
+}
+
+int SetAutoRanging(int pass, int step) {
+  if ((pass != 1 && pass != 2) || step < 0 || step > 2) return 0;
+  rcu.adaptpass = pass;
+  rcu.adaptstep = pass == 2 ? step : 0;
+  DeriveModel();
+  return 1;
 }
 
 int SetGeometry(double rate, int frameLen, double overlap) {

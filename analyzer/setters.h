@@ -36,6 +36,8 @@ void ReleaseRestarts();
 
 // All three at once, as a start-up finds them; nothing restarts.
 int SetGeometry(double rate, int frameLen, double overlap);
+// The front end's auto-ranging: pass 2 while its gains are measured (steps 0, 1, 2), 1 otherwise.
+int SetAutoRanging(int pass, int step);
 int SetSampleRate(double rate);
 int SetFrameLength(int n);
 int SetOverlap(double fraction);

@@ -367,7 +367,9 @@ TEST_F(AutoRange, GainBringsThePeakToHalfScale) {
 
 TEST_F(AutoRange, PassRunsThreeStepsAndRestoresTheRun) {
   PrepareSineRun(10);
-  const int overlap = sr.ovsamp = 256;
+  Set("OverlapRing", "0.25");
+  const int overlap = sr.ovsamp;
+  ASSERT_EQ(overlap, 256);
   Press("AutoRangeButton");
   ASSERT_EQ(start, 1);
   EXPECT_EQ(rcu.adaptpass, 2);
@@ -396,7 +398,9 @@ TEST_F(AutoRange, PassRunsThreeStepsAndRestoresTheRun) {
 
 TEST_F(AutoRange, StopEndsAnUnfinishedPass) {
   PrepareSineRun(10);
-  const int overlap = sr.ovsamp = 256;
+  Set("OverlapRing", "0.25");
+  const int overlap = sr.ovsamp;
+  ASSERT_EQ(overlap, 256);
   int before[kAmplifiers];
   for (int j = 0; j < kAmplifiers; ++j) before[j] = amplif[j].gain100 = 150 + j;
   for (int k = 0; k < 2; ++k) SetThroug(k == 0 ? rcu.chanA : rcu.chanB);
