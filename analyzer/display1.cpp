@@ -121,21 +121,13 @@ int CursorW(int w, int event) {
       // Cursors on one vertical or horizontal line enclose nothing to show; nor does a box so
       // narrow that its axis could carry no distinct labels (the wheel and the rubber band
       // zoom through here too).
-      if (!(x2 != x3 && y2 != y3) || !std::isfinite(x2 + x3 + y2 + y3)) return 0;
-      const double minWidth = 1e-9 * std::fmax(std::fabs(x2), std::fabs(x3));
-      const double minHeight = 1e-9 * std::fmax(std::fabs(y2), std::fabs(y3));
-      if (std::fabs(x3 - x2) <= minWidth || std::fabs(y3 - y2) <= minHeight) return 0;
-      v.viewXFrom = std::fmin(x2, x3);
-      v.viewXTo = std::fmax(x2, x3);
-      v.viewYFrom = std::fmin(y2, y3);
-      v.viewYTo = std::fmax(y2, y3);
-      v.zoomed = 1;
+      if (ZoomTo(w, x2, x3, y2, y3) == 0) return 0;
       v.cursorPoint = kNoCursor;
       SetCtrlVal(mainpanel, ZoomLed(w), 1);
       break;
     }
     case EVENT_RIGHT_DOUBLE_CLICK:
-      v.zoomed = 0;
+      Unzoom(w);
       v.cursorPoint = kNoCursor;
       SetCtrlVal(mainpanel, ZoomLed(w), 0);
       if (!Results()) return 0;
@@ -212,7 +204,9 @@ VELTRA_COMMIT(SetRead) {
 
 VELTRA_COMMIT(SetZoom) {
   const int w = WindowOf(control, MAIN_GateToggle1, MAIN_GateToggle2);
-  if (w >= 0) GetCtrlVal(panel, control, &vs[w].gate);
+  int on = 0;
+  GetCtrlVal(panel, control, &on);
+  if (w >= 0) SetGate(w, on);
   return 0;
 }
 

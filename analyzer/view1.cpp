@@ -304,6 +304,34 @@ int RestoreWindowChoices(int w, const WindowChoices& c) {
   return 1;
 }
 
+int ZoomTo(int w, double x1, double x2, double y1, double y2) {
+  if (w < 0 || w >= kWindows) return 0;
+  // Corners on one vertical or horizontal line enclose nothing to show; nor does a box so
+  // narrow that its axis could carry no distinct labels.
+  if (!(x1 != x2 && y1 != y2) || !std::isfinite(x1 + x2 + y1 + y2)) return 0;
+  const double minWidth = 1e-9 * std::fmax(std::fabs(x1), std::fabs(x2));
+  const double minHeight = 1e-9 * std::fmax(std::fabs(y1), std::fabs(y2));
+  if (std::fabs(x2 - x1) <= minWidth || std::fabs(y2 - y1) <= minHeight) return 0;
+  ViewState& v = vs[w];
+  v.viewXFrom = std::fmin(x1, x2);
+  v.viewXTo = std::fmax(x1, x2);
+  v.viewYFrom = std::fmin(y1, y2);
+  v.viewYTo = std::fmax(y1, y2);
+  v.zoomed = 1;
+  return 1;
+}
+
+void Unzoom(int w) {
+  if (w >= 0 && w < kWindows) vs[w].zoomed = 0;
+}
+
+int SetGate(int w, int on) {
+  if (w < 0 || w >= kWindows) return 0;
+  if (on && !GateOffered(vs[w].function)) return 0;
+  vs[w].gate = on ? 1 : 0;
+  return 1;
+}
+
 int SetWindowSelection(int s) {
   if (s < 0 || s > 2) return 0;
   rcu.winsel = s;

@@ -158,6 +158,12 @@ struct WindowChoices {
   double dbTop;
 };
 int RestoreWindowChoices(int w, const WindowChoices& c);
+// The visible range of window w: the box between two corners (0 when it encloses nothing a
+// graph could show), or the whole result again. Gates and the other window's lifter take it.
+int ZoomTo(int w, double x1, double x2, double y1, double y2);
+void Unzoom(int w);
+// A gated time display or cepstrum cuts its frame to the visible range (refused elsewhere).
+int SetGate(int w, int on);
 // Windows shown: 0 window 1, 1 window 2, 2 both.
 int SetWindowSelection(int s);
 // No reference held, none equalised or shown.
