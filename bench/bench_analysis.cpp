@@ -74,6 +74,15 @@ std::vector<double> Frame(double f, double amp) {
   return x;
 }
 
+// One frame pair averaged: the results a window's evaluation reads.
+void AverageOneFrame() {
+  const std::vector<double> a = Frame(1000.5, 1e6), b = Frame(333.0, 2e5);
+  std::memcpy(Rx, a.data(), kN * sizeof(double));
+  std::memcpy(Ry, b.data(), kN * sizeof(double));
+  Averaging(1.0);
+  sp.dataReady = 1;
+}
+
 void BM_AveragingStep(benchmark::State& state) {
   if (!PrepareCore()) {
     state.SkipWithError("geometry not taken");
@@ -95,11 +104,7 @@ void BM_EvaluateSpectrumThirdOctaveDb(benchmark::State& state) {
     state.SkipWithError("geometry not taken");
     return;
   }
-  const std::vector<double> a = Frame(1000.5, 1e6), b = Frame(333.0, 2e5);
-  std::memcpy(Rx, a.data(), kN * sizeof(double));
-  std::memcpy(Ry, b.data(), kN * sizeof(double));
-  Averaging(1.0);
-  sp.dataReady = 1;
+  AverageOneFrame();
   for (auto _ : state) {
     EvaluateResult(0);
     benchmark::DoNotOptimize(vs[0].yData[3]);
@@ -113,11 +118,7 @@ void BM_ViewResultSpectrumThirdOctaveDb(benchmark::State& state) {
     state.SkipWithError("panels not available");
     return;
   }
-  const std::vector<double> a = Frame(1000.5, 1e6), b = Frame(333.0, 2e5);
-  std::memcpy(Rx, a.data(), kN * sizeof(double));
-  std::memcpy(Ry, b.data(), kN * sizeof(double));
-  Averaging(1.0);
-  sp.dataReady = 1;
+  AverageOneFrame();
   for (auto _ : state) {
     benchmark::DoNotOptimize(ViewResult(0));
   }
