@@ -3,7 +3,7 @@
 
 #include "analyzer/aids.h"
 #include "analyzer/initstruct.h"
-#include "analyzer/live.h"
+#include "analyzer/live_panel.h"
 #include "analyzer/menager_panel.h"
 #include "ui/userint.h"
 

@@ -6,6 +6,7 @@
 
 #include "analyzer/panels.h"
 #include "analyzer/view1_internal.h"
+#include "analyzer/view1_panel.h"
 #include "ui/userint.h"
 
 namespace {

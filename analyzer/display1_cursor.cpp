@@ -10,6 +10,7 @@
 #include "analyzer/iirfilter.h"
 #include "analyzer/panels.h"
 #include "analyzer/view1_internal.h"
+#include "analyzer/view1_panel.h"
 #include "analyzer/views.h"
 #include "ui/userint.h"
 

@@ -7,6 +7,7 @@
 #include "analyzer/setters.h"
 #include "analyzer/view1.h"
 #include "analyzer/view1_internal.h"
+#include "analyzer/view1_panel.h"
 #include "ui/userint.h"
 
 #include <string_view>

@@ -33,8 +33,3 @@ void LiveInjectError(int err, long long afterFrames);
 extern int live_wait_ms;
 // Sets live_wait_ms; returns what it was.
 int SetLiveWait(int ms);
-
-// Panel side.
-void InitCapturePanel();
-// After a step: the status line and the overload lamps.
-void ShowLiveState(int drawn);

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "analyzer/calibration.h"
-#include "analyzer/live.h"
+#include "analyzer/live_panel.h"
 #include "analyzer/menager_panel.h"
 #include "analyzer/model.h"
 #include "analyzer/panels.h"

@@ -8,7 +8,7 @@
 
 #include "analyzer/aids.h"
 #include "analyzer/collection.h"
-#include "analyzer/live.h"
+#include "analyzer/live_panel.h"
 #include "analyzer/modules.h"
 #include "analyzer/notify.h"
 #include "analyzer/panels.h"

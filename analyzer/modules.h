@@ -17,3 +17,4 @@
 #include "analyzer/menager_panel.h"
 #include "analyzer/range_ch.h"
 #include "analyzer/view1.h"
+#include "analyzer/view1_panel.h"

@@ -121,25 +121,9 @@ void BindViewArrays(int w);
 bool ValidFunction(int f);
 // The gate window w asks for: the visible time range of a gated time display, else none.
 GateSpan ViewGate(int w);
-int ViewResult(int w);
-int ViewGraph(int w);
-// Both windows' traces, markers and readouts removed: what they showed belongs to settings
-// that no longer hold.
-void ClearResults();
 int YesNoViewFunction(int w);
 
 // ---- window callbacks (toolkit callback form, EVENT_COMMIT only)
-int FunctW1(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
-int FunctW2(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
-int CrossRingFunc1(int panel, int control, int event, void* callbackData, int eventData1,
-                   int eventData2);
-int CrossRingFunc2(int panel, int control, int event, void* callbackData, int eventData1,
-                   int eventData2);
-int InMemory(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
-int Equalize(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
-int ViewMm(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
-int Integration(int panel, int control, int event, void* callbackData, int eventData1,
-                int eventData2);
 
 // ---- what each window shows (setters: 1 taken, 0 refused)
 // Function i in window w: its formats and units (the previous choices where still offered), no
@@ -178,19 +162,6 @@ const int* OfferedXUnits(int w);
 // Whether window w offers its reference memory (responses in magnitude or phase).
 bool MemoryOffered(int w);
 
-// Function selection of window w with function i (what FunctW1/FunctW2 do on commit).
-void SelectFunction(int w, int i);
-// The controls of window w show the function, gate, integration, format and units it shows.
-void ShowWindow(int w);
-// The gate toggles as the data window type allows them.
-void ShowWindowType();
-void SetFunctionMeas(int type);
-void GetFunctionItem();
-// Items of the panel's function ring whose text is not the table's (0 when they agree).
-int FunctionRingMismatches();
-void SetExtentionFunction(int w);
-void SetCursorsItem(int w);
-
 // ---- octave and third-octave bands
 extern const double x_okt[kOktCentres];
 extern const double okt_[kOktCentres + 1];
@@ -204,7 +175,6 @@ void AxisX_Oktave_3(ViewState* v);
 // Sums the record's line powers (yData, `lines` values) into nb bands with the given edges
 // (nb + 1 values), divides by the window's noise bandwidth and appends the sum as band nb.
 void Union(ViewState* v, int nb, const double* edges);
-void LabelOkt(int w, int nb, int step);
 
 // ---- units, dB and axes
 void XYUnit(ViewState* v, double factor);
@@ -214,14 +184,7 @@ void AxisY_dB(ViewState* v, double factor);
 void UnitWD_dB(ViewState* v, double factor);
 void Integrations(ViewState* v);
 void AxisX_Band(ViewState* v);
-void AxisX(int w);
-void AxisY(int w);
-void LabelAxixY(int w);
-void LabelX_(int w);
-void LabelBand(int w);
-void LabelTime(int w);
 int CallRange(double step);
-void SetTot(int w);
 
 // Pure helpers behind the labellers (exposed for tests).
 // Time-axis unit for the visible end `to`: factor and text ("с.", "мс.", "мкс.").

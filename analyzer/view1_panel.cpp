@@ -13,6 +13,7 @@
 #include "analyzer/setters.h"
 #include "analyzer/view1.h"
 #include "analyzer/view1_internal.h"
+#include "analyzer/view1_panel.h"
 #include "analyzer/views.h"
 #include "ui/userint.h"
 

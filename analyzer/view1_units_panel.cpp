@@ -10,6 +10,7 @@
 #include "analyzer/panels.h"
 #include "analyzer/view1.h"
 #include "analyzer/view1_internal.h"
+#include "analyzer/view1_panel.h"
 #include "dsp/dsp.h"
 #include "ui/userint.h"
 

@@ -9,6 +9,7 @@
 #include "analyzer/file_ctrl.h"
 #include "analyzer/panels.h"
 #include "analyzer/view1_internal.h"
+#include "analyzer/view1_panel.h"
 #include "analyzer/views.h"
 #include "ui/userint.h"
 

@@ -19,6 +19,7 @@
 #include "analyzer/roles.h"
 #include "analyzer/setters.h"
 #include "analyzer/view1.h"
+#include "analyzer/view1_panel.h"
 #include "ui/userint.h"
 
 namespace {

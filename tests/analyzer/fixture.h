@@ -18,6 +18,7 @@
 #include "analyzer/initstruct.h"
 #include "analyzer/panels.h"
 #include "analyzer/view1.h"
+#include "analyzer/view1_panel.h"
 #include "ui/userint.h"
 
 namespace veltra_test {
