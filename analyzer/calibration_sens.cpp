@@ -6,6 +6,7 @@
 
 #include "analyzer/aids.h"
 #include "analyzer/calibration.h"
+#include "analyzer/calibration_sens.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/panels.h"
 #include "analyzer/range_ch.h"

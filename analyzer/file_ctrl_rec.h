@@ -43,12 +43,6 @@ int GetStartMode(const char* line);
 // Splits and checks `len` header bytes. Returns nullptr when the header is usable, otherwise a
 // short Russian reason. Lines that could be read stay in h->text / h->lines either way.
 const char* ParseRecordingHeader(const char* bytes, std::size_t len, RecordingHeader* h);
-// Playback's channel-selection controls: hidden (and released) for the other sources, shown
-// with the loaded recording's inputs enabled for playback.
-void HideSelectCh();
-void ViewSelectCh();
-// The recording dialog: the dialog's result when cancelled (below 1), else InputInfFile's.
-int InputDataFiles();
 // Sets and applies the number of linear averages the loaded recording can supply for the
 // present frame length, overlap and delay; nothing without a recording.
 void SetParamAver();
@@ -61,8 +55,6 @@ void SetRecordingName(const char* path);
 void ResetInputAssignment();
 // Whether an input button has given channel k (0 A, 1 B) its input.
 bool InputAssigned(int k);
-// The panel's loading: LoadRecording, then the panel shows the recording.
-int InputInfFile();
 // Assigns recorded input n to channel A, then to channel B, alternately (the input buttons).
 // 0 when n is no input of the loaded recording.
 int AssignInput(int n);

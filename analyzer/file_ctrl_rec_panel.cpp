@@ -8,6 +8,7 @@
 
 #include "analyzer/calibration.h"
 #include "analyzer/file_ctrl_rec.h"
+#include "analyzer/file_ctrl_rec_panel.h"
 #include "analyzer/menager_panel.h"
 #include "analyzer/model.h"
 #include "analyzer/modules.h"

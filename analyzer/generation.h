@@ -7,12 +7,6 @@
 int BufferArrySim();
 // The converter scale the generator's levels are counted in.
 void InitGenerator();
-// Enables or dims the generator's controls for the chosen waveform.
-void ViewHideKnob();
-// flag 1 (playback): dims every generator control; 0 enables them again.
-void ViewHideGen(int flag);
-// Start-up: limits and values of the generator controls pushed through their callbacks.
-void InitStructWaver();
 
 // The process-wide pseudo-random source of the generator: 0 … 32767, settable seed.
 int SimRand();

@@ -3,6 +3,7 @@
 
 #include "analyzer/aids.h"
 #include "analyzer/generation.h"
+#include "analyzer/generation_panel.h"
 #include "analyzer/model.h"
 #include "analyzer/panels.h"
 #include "analyzer/setters.h"

@@ -11,6 +11,7 @@
 #include "analyzer/view1_internal.h"
 #include "analyzer/view1_panel.h"
 #include "analyzer/views.h"
+#include "analyzer/views_panel.h"
 #include "ui/userint.h"
 
 namespace {

@@ -14,11 +14,15 @@
 #include <vector>
 
 #include "analyzer/calibration.h"
+#include "analyzer/calibration_sens.h"
 #include "analyzer/cultivate1.h"
+#include "analyzer/file_ctrl_rec_panel.h"
+#include "analyzer/generation_panel.h"
 #include "analyzer/initstruct.h"
 #include "analyzer/panels.h"
 #include "analyzer/view1.h"
 #include "analyzer/view1_panel.h"
+#include "analyzer/views_panel.h"
 #include "ui/userint.h"
 
 namespace veltra_test {
