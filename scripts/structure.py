@@ -781,22 +781,22 @@ def scan_writes(toks, names, outp, sites=None, arrays=frozenset()):
                         depth -= 1
                     elif t[1] == "," and depth == 0:
                         nargs += 1
-                spec = OUT_ARGS.get(fn)
-                if spec == "all":
+                written = OUT_ARGS.get(fn)
+                if written == "all":
                     write = True
-                elif spec == "rest1":
+                elif written == "rest1":
                     write = pos >= 1
-                elif spec == "rest2":
+                elif written == "rest2":
                     write = pos >= 2
-                elif spec:
-                    write = pos in spec or (-1 in spec and pos == nargs - 1)
+                elif written:
+                    write = pos in written or (-1 in written and pos == nargs - 1)
                 if not write and fn in outp and pos in outp[fn]:
                     write = True
                 q = o - 1
                 while q >= 2 and toks[q - 1][1] == "::" and toks[q - 2][0] == "id":
                     q -= 2
                 std_call = toks[q][1] == "std" and q < o - 1
-                if not write and pointer and not spec and fn not in outp and not std_call \
+                if not write and pointer and not written and fn not in outp and not std_call \
                         and fn not in C_READERS:
                     write = True     # a pointer into it handed to code of unknown intent
         if write and (v, lines[i]) not in seen:
