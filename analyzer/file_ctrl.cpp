@@ -14,19 +14,6 @@
 
 namespace {
 
-// Refills a unit ring with the offered options and selects `choice`.
-void ShowUnitRing(int ring, const char (*labels)[kItemText], const int* row, int choice) {
-  ClearListCtrl(mainpanel, ring);
-  int n = 0, keep = -1;
-  for (int u = 0; row && u < kUnitOptions; ++u) {
-    if (!row[u]) continue;
-    InsertListItem(mainpanel, ring, -1, labels[u], u);
-    if (u == choice) keep = n;
-    ++n;
-  }
-  if (n > 0) SetCtrlIndex(mainpanel, ring, keep >= 0 ? keep : 0);
-}
-
 void Refresh(int w) {
   if (sp.dataReady == 1) ViewResult(w);
 }
@@ -64,8 +51,8 @@ int RingDb(int w, int panel, int control) {
 void ShowUnits(int w) {
   ViewState& v = vs[w];
   const WindowControls& c = WindowCtrl(w);
-  ShowUnitRing(c.yUnitRing, Yunit, OfferedYUnits(w), v.yUnit);
-  ShowUnitRing(c.xUnitRing, Xunit, OfferedXUnits(w), v.xUnit);
+  RefillRing(mainpanel, c.yUnitRing, Yunit, OfferedYUnits(w), kUnitOptions, v.yUnit);
+  RefillRing(mainpanel, c.xUnitRing, Xunit, OfferedXUnits(w), kUnitOptions, v.xUnit);
   const bool db = v.yUnit == kYDb;
   // A window that is not shown keeps its dB controls out of sight as well.
   const bool shown = rcu.winsel == 2 || rcu.winsel == w;

@@ -146,7 +146,7 @@ const char* SplitLines(const char* bytes, std::size_t len, RecordingHeader* h) {
 void ChannelsOff() {
   rcu.onA = rcu.onB = 0;
   ctrl_select = 0;
-  NotifySetting(kChangedChannels | kChangedRecording);
+  NotifySetting(kChangedChannels);
 }
 
 // No recording: nothing to assign, nothing to play.

@@ -1,5 +1,6 @@
 // The panel side of recordings: the recording dialog, the recorded inputs' buttons in playback,
 // and the channel switches with their arrow keys otherwise.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -12,6 +13,7 @@
 #include "analyzer/menager_panel.h"
 #include "analyzer/model.h"
 #include "analyzer/modules.h"
+#include "analyzer/numtext.h"
 #include "analyzer/panels.h"
 #include "analyzer/setters.h"
 #include "analyzer/sources.h"
@@ -21,16 +23,6 @@ namespace {
 
 int InputButton(int n) { return MAIN_InputButton0 + n; }
 
-bool ReadInteger(const char* p, long long* value) {
-  char* end = nullptr;
-  const long long v = std::strtoll(p, &end, 10);
-  if (end == p) return false;
-  while (*end == ' ') ++end;
-  if (*end != '\0') return false;
-  *value = v;
-  return true;
-}
-
 void ShowInputButton(int n, int enabled) {
   SetCtrlVal(mainpanel, InputButton(n), 0);
   SetCtrlAttribute(mainpanel, InputButton(n), ATTR_DIMMED, enabled ? 0 : 1);
@@ -39,8 +31,8 @@ void ShowInputButton(int n, int enabled) {
 int SwitchNumber(int control) {
   char text[32] = "";
   GetCtrlAttribute(mainpanel, control, ATTR_ON_TEXT, text, sizeof text);
-  long long n = 0;
-  if (!ReadInteger(text, &n) || n < 0 || n >= kInputs) return -1;
+  double n = 0.0;
+  if (!ParseDecimal(text, &n) || n != std::trunc(n) || n < 0 || n >= kInputs) return -1;
   return static_cast<int>(n);
 }
 

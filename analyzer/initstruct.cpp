@@ -25,21 +25,44 @@
 
 namespace {
 
-// The item texts the core knows (FillItemTables) against the panel's ring: items whose text
-// differs, or that one of them lacks, are counted as mismatches.
+// The item texts the core knows (FillItemTables) against the panel's rings, counted at load.
 int g_itemMismatches = 0;
 
-template <int Rows>
-int CheckLabels(int panel, int control, const char (&table)[Rows][kItemText]) {
+// Counts the items of a ring that differ from the core's `rows`: a text other than text(i), a
+// value valueOk(i) rejects, or an item one side lacks. Returns how many items both have.
+template <typename Text, typename Value>
+int CheckRing(int panel, int control, int rows, Text text, Value valueOk) {
   int n = 0;
   GetNumListItems(panel, control, &n);
-  for (int i = 0; i < n || i < Rows; ++i) {
+  for (int i = 0; i < n || i < rows; ++i) {
     char label[kItemText] = "";
     if (i < n) GetLabelFromIndex(panel, control, i, label, kItemText);
-    const char* known = i < Rows ? table[i] : "";
-    if (std::strcmp(label, known) != 0 && (i < n || known[0] != '\0')) ++g_itemMismatches;
+    if (i >= n || i >= rows || std::strcmp(label, text(i)) != 0 || !valueOk(i)) {
+      ++g_itemMismatches;
+    }
   }
-  return n < Rows ? n : Rows;
+  return n < rows ? n : rows;
+}
+
+auto AnyValue = [](int) { return true; };
+
+// A label table's rows are its filled entries.
+template <int Rows>
+void CheckLabels(int panel, int control, const char (&table)[Rows][kItemText]) {
+  int rows = 0;
+  while (rows < Rows && table[rows][0] != '\0') ++rows;
+  CheckRing(
+      panel, control, rows, [&table](int i) { return table[i]; }, AnyValue);
+}
+
+// The ring's item i has the value `values[i]`.
+template <typename T>
+auto ValueIs(int panel, int control, const T* values) {
+  return [=](int i) {
+    T v{};
+    GetValueFromIndex(panel, control, i, &v);
+    return v == values[i];
+  };
 }
 
 // Channel number shown on a channel switch, kept within the eight inputs.
@@ -127,32 +150,34 @@ void GetWeightSetup() { CheckLabels(mainpanel, MAIN_WindowRing, weightsetup); }
 void GetRingY() { CheckLabels(mainpanel, MAIN_YUnitRing1, Yunit); }
 void GetRingX() { CheckLabels(mainpanel, MAIN_XUnitRing1, Xunit); }
 
-template <typename T, int N>
-void CheckValues(int control, const char (&labels)[N][kItemText], const T (&values)[N]) {
-  const int n = CheckLabels(mainpanel, control, labels);
-  for (int i = 0; i < n; ++i) {
-    T v{};
-    GetValueFromIndex(mainpanel, control, i, &v);
-    if (v != values[i]) ++g_itemMismatches;
-  }
+void GetItemRank() {
+  CheckRing(
+      mainpanel, MAIN_FftSizeRing, kFrameLengths, [](int i) { return rankitem[i]; },
+      ValueIs(mainpanel, MAIN_FftSizeRing, rankval));
+}
+
+void GetItemOverlap() {
+  CheckRing(
+      mainpanel, MAIN_OverlapRing, kOverlaps, [](int i) { return overitem[i]; },
+      ValueIs(mainpanel, MAIN_OverlapRing, overval));
+}
+
+// The function rings are filled from the function table; the panel's own list must agree.
+void GetFunctionItem() {
+  static int index[kFunctions];
+  for (int f = 0; f < kFunctions; ++f) index[f] = f;
+  CheckRing(
+      mainpanel, MAIN_FunctionRing1, kFunctions, [](int f) { return cf[f].text; },
+      ValueIs(mainpanel, MAIN_FunctionRing1, index));
 }
 
 // The source ring against the source table.
 static void CheckSources() {
-  int n = 0;
-  GetNumListItems(mainpanel, MAIN_SourceRing, &n);
-  if (n != kSourceCount) ++g_itemMismatches;
-  for (int i = 0; i < n && i < kSourceCount; ++i) {
-    char label[kItemText] = "";
-    GetLabelFromIndex(mainpanel, MAIN_SourceRing, i, label, kItemText);
-    if (std::strcmp(label, kSources[i].text) != 0) ++g_itemMismatches;
-  }
+  CheckRing(
+      mainpanel, MAIN_SourceRing, kSourceCount, [](int i) { return kSources[i].text; }, AnyValue);
 }
 
-void GetItemRank() { CheckValues(MAIN_FftSizeRing, rankitem, rankval); }
-void GetItemOverlap() { CheckValues(MAIN_OverlapRing, overitem, overval); }
-
-int ItemMismatches() { return g_itemMismatches + FunctionRingMismatches(); }
+int ItemMismatches() { return g_itemMismatches; }
 
 void ShowChannelNumber(int control, int n) {
   char text[16];

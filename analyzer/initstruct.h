@@ -23,6 +23,7 @@ void ShowChannelNumber(int control, int n);
 // Rings (function rings included) whose items disagree with the core's, counted at load.
 int ItemMismatches();
 void GetCollectItem();
+void GetFunctionItem();
 void GetTriggerMode();
 void GetWeightItem();
 void GetCursorsItem();

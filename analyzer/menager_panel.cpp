@@ -98,7 +98,7 @@ void ShowRates() {
   int pick = 0;
   for (int i = 0; i < n; ++i) {
     char label[kItemText];
-    std::snprintf(label, sizeof label, "%g Гц", offered[i]);
+    RateLabel(offered[i], label, sizeof label);
     InsertListItem(mainpanel, MAIN_SampleRateRing, -1, label, offered[i]);
     if (offered[i] == cus.rate) pick = i;
   }

@@ -183,6 +183,16 @@ extern WsRecord ws;
 extern DbufRecord dbuf;
 extern FsRecord fs;
 
+// The previous choice when `row` (n flags) still offers it, else the first it offers; `none`
+// when it offers nothing (or there is no row).
+inline int KeepOrFirst(int previous, const int* row, int n, int none) {
+  if (row == nullptr) return none;
+  if (previous >= 0 && previous < n && row[previous]) return previous;
+  for (int i = 0; i < n; ++i)
+    if (row[i]) return i;
+  return none;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Run scalars
 extern int start;        // 1 while a measurement runs

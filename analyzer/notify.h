@@ -19,13 +19,12 @@ struct CoreEvents {
 
 // What settingChanged names (bits).
 enum : int {
-  kChangedDelay = 1,       // sr.delay bounded to what the frame length allows
-  kChangedRates = 2,       // the offered sample rates or the rate analysed
-  kChangedAverages = 4,    // rcu.avgTarget set from a recording's length
-  kChangedPretrig = 8,     // rcu.pretrig bounded to half a frame
-  kChangedGeometry = 16,   // frame length or overlap moved to an allowed pair
-  kChangedChannels = 32,   // channel inputs or switches
-  kChangedRecording = 64,  // the recording loaded, refused or forgotten
+  kChangedDelay = 1,      // sr.delay bounded to what the frame length allows
+  kChangedRates = 2,      // the offered sample rates or the rate analysed
+  kChangedAverages = 4,   // rcu.avgTarget set from a recording's length
+  kChangedPretrig = 8,    // rcu.pretrig bounded to half a frame
+  kChangedGeometry = 16,  // frame length or overlap moved to an allowed pair
+  kChangedChannels = 32,  // channel inputs or switches
 };
 
 // Installs the handlers; the previous table is returned so that a test can put it back.

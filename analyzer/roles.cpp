@@ -34,33 +34,22 @@ const char* const kMeasTexts[] = {"Спектры", "Синхронное нак
                                   "Спектры и отклики"};
 const char* const kCollectTexts[] = {"Непрерывный", "По условию"};
 const char* const kStartTexts[] = {"Свободный", "Внешний", "По уровню"};
-struct SourceTexts {
-  const char* text[kSourceCount];
-  SourceTexts() {
-    for (int k = 0; k < kSourceCount; ++k) text[k] = kSources[k].text;
+// The ring texts a table of the core holds, gathered in ring order.
+template <int N>
+struct TableTexts {
+  const char* text[N];
+  template <typename Row>
+  explicit TableTexts(const Row* rows) {
+    for (int i = 0; i < N; ++i) text[i] = rows[i].text;
   }
 };
-const SourceTexts kSourceTexts;
-
-struct WindowTexts {
-  const char* text[kWindowTypes];
-  WindowTexts() {
-    for (int k = 0; k < kWindowTypes; ++k) text[k] = kDataWindows[k].text;
-  }
-};
-const WindowTexts kWindowTexts;
+const TableTexts<kSourceCount> kSourceTexts(kSources);
+const TableTexts<kWindowTypes> kWindowTexts(kDataWindows);
 const char* const kOverlapTexts[] = {"0", "25 %", "50 %", "75 %", "87.5 %"};
 const char* const kDiffIntTexts[] = {"Дифф. двойное", "Дифф.", "Нет", "Интегр.", "Интегр. двойное"};
 const char* const kWaveTexts[] = {"Синус", "Гауссов шум", "Равномерный шум", "Случайный телеграф",
                                   "Одиночный импульс"};
-// The function ring's texts are the function table's.
-struct FunctionTexts {
-  const char* text[kFunctions];
-  FunctionTexts() {
-    for (int f = 0; f < kFunctions; ++f) text[f] = cf[f].text;
-  }
-};
-const FunctionTexts kFunctionTexts;
+const TableTexts<kFunctions> kFunctionTexts(cf);
 const char* const kFormatTexts[kFormats] = {"Действ. часть", "Мнимая часть", "Модуль",
                                             "Фаза",          "Найквист",     "Николс"};
 const char* const kYUnitTexts[kUnitOptions] = {"Отн.", "СКЗ",   "Мощн.",  "Пл.мощн.",
@@ -216,7 +205,7 @@ int SetRateRole(const char* t) {
   char labels[kGeneratorRates][32];
   const char* texts[kGeneratorRates];
   for (int i = 0; i < n; ++i) {
-    std::snprintf(labels[i], sizeof labels[i], "%g Гц", offered[i]);
+    RateLabel(offered[i], labels[i], sizeof labels[i]);
     texts[i] = labels[i];
   }
   const int i = Pick(t, texts, offered, n, Any);
@@ -393,7 +382,7 @@ std::string GetCollect() { return ItemOf(kCollectTexts, rcu.collect); }
 std::string GetStart() { return ItemOf(kStartTexts, rcu.startmode); }
 std::string GetRate() {
   char label[32];
-  std::snprintf(label, sizeof label, "%g Гц", cus.rate);
+  RateLabel(cus.rate, label, sizeof label);
   return label;
 }
 std::string GetFft() { return NumberText(cus.frameLen); }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <utility>
 
 #include "analyzer/calibration.h"
@@ -83,6 +84,10 @@ int OfferedRates(double* out) {
   }
   std::copy(kRateList, kRateList + kGeneratorRates, out);
   return kGeneratorRates;
+}
+
+void RateLabel(double rate, char* text, int size) {
+  std::snprintf(text, static_cast<std::size_t>(size), "%g Гц", rate);
 }
 
 double NearestRate(double rate) {
@@ -416,13 +421,6 @@ TypeChoice g_typeChoice[4];
 
 int MeasIndex() { return rcu.measType >= 0 && rcu.measType < 4 ? rcu.measType : 0; }
 
-int KeepOrFirst(int previous, const int* row, int n) {
-  if (previous >= 0 && previous < n && row[previous]) return previous;
-  for (int i = 0; i < n; ++i)
-    if (row[i]) return i;
-  return previous;
-}
-
 void KeepTypeChoice(int type) {
   TypeChoice& t = g_typeChoice[type];
   for (int w = 0; w < kWindows; ++w) {
@@ -457,8 +455,9 @@ void RestoreTypeChoice(int previousType, int type) {
 void SettleStart() {
   const int m = MeasIndex();
   const int c = rcu.collect == 1 ? 1 : 0;
-  rcu.startmode = KeepOrFirst(rcu.startmode, ringrun[m][c], 3);
-  if (rcu.startmode == 2) rcu.levelmode = KeepOrFirst(rcu.levelmode, triggrun[m][c], 6);
+  rcu.startmode = KeepOrFirst(rcu.startmode, ringrun[m][c], 3, rcu.startmode);
+  if (rcu.startmode == 2)
+    rcu.levelmode = KeepOrFirst(rcu.levelmode, triggrun[m][c], 6, rcu.levelmode);
 }
 
 }  // namespace
@@ -472,7 +471,7 @@ int SetMeasType(int type) {
   rcu.measType = type;
   int windows[kWindowTypes];
   for (int k = 0; k < kWindowTypes; ++k) windows[k] = WindowOffered(type, k);
-  const int window = KeepOrFirst(cus.window, windows, kWindowTypes);
+  const int window = KeepOrFirst(cus.window, windows, kWindowTypes, cus.window);
   if (window != cus.window) SetWindowType(window);
   // Frames of another type do not overlap the way these did.
   cus.overlap = 0.0;
@@ -481,10 +480,10 @@ int SetMeasType(int type) {
   for (int w = 0; w < kWindows; ++w) {
     int offered[kFunctions];
     for (int f = 0; f < kFunctions; ++f) offered[f] = FunctionOffered(type, f);
-    SetFunction(w, KeepOrFirst(vs[w].function, offered, kFunctions));
+    SetFunction(w, KeepOrFirst(vs[w].function, offered, kFunctions, vs[w].function));
   }
   RestoreTypeChoice(previous, type);
-  SetCollect(KeepOrFirst(rcu.collect, ringcollect[type], 2));
+  SetCollect(KeepOrFirst(rcu.collect, ringcollect[type], 2, rcu.collect));
   if (Source().recorded) SetParamAver();
   RestartOrVoid();
   ReleaseRestarts();

@@ -22,6 +22,8 @@ void Axis();
 
 // The rates offered for analysis (at most kGeneratorRates), into `out`; returns their count.
 int OfferedRates(double* out);
+// A rate as the sample-rate ring shows it ("8192 Гц").
+void RateLabel(double rate, char* text, int size);
 // The offered rate nearest `rate`, by ratio.
 double NearestRate(double rate);
 

@@ -26,26 +26,6 @@ void SetTriggerMode();
 
 namespace {
 
-// Rebuilds a ring with the entries its availability row offers (value = entry index), keeping
-// the previous choice when it is still offered.
-void RebuildRing(int panel, int control, const char (*labels)[kItemText], int entries,
-                 const int* offered) {
-  int previous = -1;
-  int items = 0;
-  GetNumListItems(panel, control, &items);
-  if (items > 0) GetCtrlVal(panel, control, &previous);
-  ClearListCtrl(panel, control);
-  int keep = -1;
-  int position = 0;
-  for (int i = 0; i < entries; ++i) {
-    if (!offered[i]) continue;
-    InsertListItem(panel, control, -1, labels[i], i);
-    if (i == previous) keep = position;
-    ++position;
-  }
-  if (position > 0) SetCtrlIndex(panel, control, keep >= 0 ? keep : 0);
-}
-
 int MeasIndex() { return rcu.measType >= 0 && rcu.measType < 4 ? rcu.measType : 0; }
 int CollectIndex() { return rcu.collect == 1 ? 1 : 0; }
 
@@ -118,21 +98,21 @@ void RestartOnceAfter(Body body) {
 }  // namespace
 
 void SetCollectionType() {
-  RebuildRing(mainpanel, MAIN_CollectRing, itemcollect, 2, ringcollect[MeasIndex()]);
+  RefillRing(mainpanel, MAIN_CollectRing, itemcollect, ringcollect[MeasIndex()], 2);
 }
 
 void SetRingRun() {
-  RebuildRing(mainpanel, MAIN_StartRing, runsetup, 3, ringrun[MeasIndex()][CollectIndex()]);
+  RefillRing(mainpanel, MAIN_StartRing, runsetup, ringrun[MeasIndex()][CollectIndex()], 3);
 }
 
 void SetWeightFunc() {
   int offered[kWindowTypes];
   for (int k = 0; k < kWindowTypes; ++k) offered[k] = WindowOffered(MeasIndex(), k);
-  RebuildRing(mainpanel, MAIN_WindowRing, weightsetup, kWindowTypes, offered);
+  RefillRing(mainpanel, MAIN_WindowRing, weightsetup, offered, kWindowTypes);
 }
 
 void SetTriggerMode() {
-  RebuildRing(trigpanel, TRIG_LevelModeList, itemtrigger, 6, triggrun[MeasIndex()][CollectIndex()]);
+  RefillRing(trigpanel, TRIG_LevelModeList, itemtrigger, triggrun[MeasIndex()][CollectIndex()], 6);
 }
 
 VELTRA_COMMIT(RingMeas) {

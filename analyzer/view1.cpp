@@ -164,21 +164,12 @@ const MeasFunction& Entry(int function) { return cf[ValidFunction(function) ? fu
 
 int FormatRow(const ViewState& v) { return v.format > 0 && v.format < kFormats ? v.format : 0; }
 
-// The previous choice when the row still offers it, else the first offered (0 when none is).
-int KeepOrFirst(int previous, const int* row, int n) {
-  if (row == nullptr) return 0;
-  if (previous >= 0 && previous < n && row[previous]) return previous;
-  for (int u = 0; u < n; ++u)
-    if (row[u]) return u;
-  return 0;
-}
-
 // Units follow the function and format; a reference is kept only for another unit of the
 // same curve.
 void ChooseUnits(int w) {
   ViewState& v = vs[w];
-  v.yUnit = KeepOrFirst(v.yUnit, OfferedYUnits(w), kUnitOptions);
-  v.xUnit = KeepOrFirst(v.xUnit, OfferedXUnits(w), kUnitOptions);
+  v.yUnit = KeepOrFirst(v.yUnit, OfferedYUnits(w), kUnitOptions, 0);
+  v.xUnit = KeepOrFirst(v.xUnit, OfferedXUnits(w), kUnitOptions, 0);
   if (MemoryOffered(w) && MemoryHeldForView(w)) return;
   v.memState = v.memEqualize = v.memShow = 0;
 }
@@ -218,7 +209,7 @@ int SetFunction(int w, int i) {
   if (cf[i].hasFormats == 1) {
     int exists[kFormats];
     for (int f = 0; f < kFormats; ++f) exists[f] = cf[i].yUnits[f] != nullptr;
-    v.formatChoice = KeepOrFirst(v.formatChoice, exists, kFormats);
+    v.formatChoice = KeepOrFirst(v.formatChoice, exists, kFormats, 0);
     v.format = v.formatChoice;
   } else {
     v.format = -1;

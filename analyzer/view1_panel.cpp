@@ -43,26 +43,24 @@ int ContrastColor(int trace) {
   return distance(0xFF00FF) > distance(0xFFFFFF) ? 0xFF00FF : 0xFFFFFF;
 }
 
-// Refills a ring with the labels whose flag is set (value = position), keeping the current
-// value when it is still offered, else the first entry.
-void RefillRing(int control, const char (*labels)[kItemText], const int* flags, int n,
-                int choice = -1) {
-  int previous = choice;
-  const bool had = choice >= 0 || GetCtrlVal(mainpanel, control, &previous) >= 0;
-  ClearListCtrl(mainpanel, control);
-  int index = 0, keep = -1;
-  for (int p = 0; p < n; ++p) {
-    if (!flags || !flags[p]) continue;
-    InsertListItem(mainpanel, control, -1, labels[p], p);
-    if (had && p == previous) keep = index;
-    ++index;
-  }
-  if (index > 0) SetCtrlIndex(mainpanel, control, keep >= 0 ? keep : 0);
-}
-
 }  // namespace
 
 const WindowControls& WindowCtrl(int w) { return kControls[w == 0 ? 0 : 1]; }
+
+void RefillRing(int panel, int control, const char (*labels)[kItemText], const int* flags, int n,
+                int choice) {
+  int previous = choice;
+  const bool had = choice >= 0 || GetCtrlVal(panel, control, &previous) >= 0;
+  ClearListCtrl(panel, control);
+  int index = 0, keep = -1;
+  for (int p = 0; p < n; ++p) {
+    if (!flags || !flags[p]) continue;
+    InsertListItem(panel, control, -1, labels[p], p);
+    if (had && p == previous) keep = index;
+    ++index;
+  }
+  if (index > 0) SetCtrlIndex(panel, control, keep >= 0 ? keep : 0);
+}
 
 int WindowOf(int control, int first, int second) {
   if (control == first) return 0;
@@ -224,32 +222,11 @@ void SetFunctionMeas(int type) {
   }
 }
 
-// Items of the resource's function ring that disagree with the function table, found at load.
-static int g_ringMismatches = 0;
-
-void GetFunctionItem() {
-  // The rings are filled from the function table (FillItemTables); the panel's own list must
-  // agree with it.
-  const int ring = kControls[0].functionRing;
-  int n = 0;
-  GetNumListItems(mainpanel, ring, &n);
-  g_ringMismatches = n == kFunctions ? 0 : kFunctions;
-  for (int p = 0; p < n && p < kFunctions; ++p) {
-    char label[kItemText] = "";
-    int value = -1;
-    GetLabelFromIndex(mainpanel, ring, p, label, kItemText);
-    GetValueFromIndex(mainpanel, ring, p, &value);
-    g_ringMismatches += value != p || std::strcmp(label, cf[p].text) != 0;
-  }
-}
-
-int FunctionRingMismatches() { return g_ringMismatches; }
-
 void SetExtentionFunction(int w) {
   const MeasFunction& m = cf[ValidFunction(vs[w].function) ? vs[w].function : 0];
   int exists[kFormats];
   for (int f = 0; f < kFormats; ++f) exists[f] = m.yUnits[f] != nullptr;
-  RefillRing(kControls[w].formatRing, extenitem, exists, kFormats, vs[w].formatChoice);
+  RefillRing(mainpanel, kControls[w].formatRing, extenitem, exists, kFormats, vs[w].formatChoice);
 }
 
 void SetCursorsItem(int w) {
@@ -257,7 +234,7 @@ void SetCursorsItem(int w) {
   const MeasFunction& m = cf[ValidFunction(v.function) ? v.function : 0];
   const int* modes = m.cursorModes[v.format > 0 ? v.format : 0];
   if (!modes) modes = m.cursorModes[0];
-  RefillRing(kControls[w].cursorModeRing, itemcursors, modes, kCursorModes);
+  RefillRing(mainpanel, kControls[w].cursorModeRing, itemcursors, modes, kCursorModes);
   const CtrlCallbackPtr callback = w == 0 ? SetCursors1 : SetCursors2;
   Commit(callback, mainpanel, kControls[w].cursorModeRing);
 }

@@ -8,6 +8,11 @@
 
 #include "analyzer/view1.h"
 
+// Refills a ring with the labels whose flag is set (value = position) and selects `choice`, or,
+// when choice is -1, the value the ring had; the first entry when that is no longer offered.
+void RefillRing(int panel, int control, const char (*labels)[kItemText], const int* flags, int n,
+                int choice = -1);
+
 int ViewResult(int w);
 int ViewGraph(int w);
 // Both windows' traces, markers and readouts removed: what they showed belongs to settings
@@ -20,9 +25,6 @@ void ShowWindow(int w);
 // The gate toggles as the data window type allows them.
 void ShowWindowType();
 void SetFunctionMeas(int type);
-void GetFunctionItem();
-// Items of the panel's function ring whose text is not the table's (0 when they agree).
-int FunctionRingMismatches();
 void SetExtentionFunction(int w);
 void SetCursorsItem(int w);
 void LabelOkt(int w, int nb, int step);
